@@ -1,0 +1,17 @@
+#!/bin/sh
+# Installs what is missing, then configures, builds and runs every test:
+# native, under AddressSanitizer + UndefinedBehaviorSanitizer, under
+# ThreadSanitizer, and the Windows build under Wine.
+set -eu
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+# Prepare the Wine prefix once, before tests start Wine in parallel.
+scripts/wine-run.sh wineboot --init >/dev/null 2>&1 || true
+
+jobs="$(nproc)"
+for preset in linux linux-asan linux-tsan windows; do
+    echo "=== $preset"
+    CMAKE_BUILD_PARALLEL_LEVEL="$jobs" CTEST_PARALLEL_LEVEL="$jobs" cmake --workflow --preset "$preset"
+done

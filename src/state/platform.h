@@ -1,0 +1,145 @@
+// Everything the portable code needs from an operating system, as plain free
+// functions. Each platform (Windows, X11/GStreamer, the tests' fake) defines
+// all of them in its own sources; CMake picks one set at link time. No
+// platform header may be included here: handles are opaque.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "state/tracker_state.h"
+
+struct PlatformFile;
+
+struct PlatformRect {
+    int32_t left, top, right, bottom;
+};
+
+struct PlatformPoint {
+    int32_t x, y;
+};
+
+struct PlatformScreenMetrics {
+    int32_t screenWidth, screenHeight;  // primary screen, pixels
+    int32_t frameX, frameY;             // sizing frame (SM_CXFRAME, SM_CYFRAME)
+    int32_t caption;                    // caption bar height (SM_CYCAPTION)
+};
+
+enum PlatformKey {
+    kKeyF12,
+    kKeyLeftButton,
+    kKeyMiddleButton,
+    kKeyRightButton,
+};
+
+enum PlatformPen {
+    kPenQuad,       // solid blue, one pixel
+    kPenCrosshair,  // solid cyan, one pixel
+};
+
+// --- Threads and the Frame ready event -------------------------------------
+
+// Auto-reset, created unsignalled, unnamed.
+PlatformEvent* PlatformCreateEvent();
+void PlatformSignalEvent(PlatformEvent* event);
+// Blocks until signalled, then resets it.
+void PlatformWaitEvent(PlatformEvent* event);
+void PlatformCloseEvent(PlatformEvent* event);
+// Starts a detached thread with the default stack running body().
+void PlatformStartThread(void (*body)());
+void PlatformSleepMs(int milliseconds);
+// Called by the UI thread while it waits for another thread: carries out the
+// window work other threads are blocked on (messages sent to our windows),
+// without dispatching anything posted.
+void PlatformPumpWindowRequests();
+
+// --- Input -----------------------------------------------------------------
+
+// True while the key or mouse button is down, whichever window has focus.
+bool PlatformIsKeyDown(PlatformKey key);
+// One absolute pointer move; 0..65535 spans the primary screen on each axis.
+void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy);
+
+// --- Main window -----------------------------------------------------------
+
+void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics);
+// A top-level window titled exactly kWindowTitle, from any process, or null.
+PlatformWindow* PlatformFindRunningInstance();
+// Creates and shows the main window at the given outer rectangle. The
+// platform calls OnCreate (app/main_window.h) during creation, with the new
+// window, before this returns.
+void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t height);
+// Runs the event loop until PlatformPostQuit.
+void PlatformRunMessageLoop();
+// From any thread: show, raise and un-minimise; the un-minimise reaches the
+// UI thread later as a restored notice. Never waits for the UI thread.
+void PlatformRestoreWindow(PlatformWindow* window);
+// Asks for the window to be minimised; the minimised notice follows.
+void PlatformRequestMinimize(PlatformWindow* window);
+bool PlatformGetWindowRect(PlatformWindow* window, PlatformRect* rect);
+bool PlatformGetCursorPos(PlatformPoint* point);
+// One-shot: OnDeferredQuitTimer runs on the UI thread about 1 ms later.
+void PlatformStartDeferredQuitTimer(PlatformWindow* window);
+void PlatformKillDeferredQuitTimer(PlatformWindow* window);
+void PlatformPostQuit();
+
+// --- Settings file (relative names: the current directory) -----------------
+
+// Opens an existing file for reading with no sharing; null if it cannot.
+PlatformFile* PlatformOpenExistingFile(const char* name);
+// Size in bytes, or -1.
+int64_t PlatformFileSize(PlatformFile* file);
+// Reads exactly size bytes from the start; false if fewer could be read.
+bool PlatformReadFile(PlatformFile* file, void* buffer, size_t size);
+void PlatformCloseFile(PlatformFile* file);
+// Writes a temporary file beside name, flushes it and renames it over name
+// in one step. On failure the previous file is left as it was.
+bool PlatformReplaceFile(const char* name, const void* data, size_t size);
+
+// --- Picture (picture coordinates: x from the left, y from the top) --------
+
+// Creates the picture surface for the window, its pens and the window's
+// drawing target; returns its pixel memory, which becomes the Frame buffer
+// (640 x 480 words 0x00RRGGBB, rows bottom-up), or null.
+uint32_t* PlatformCreatePicture(PlatformWindow* window);
+void PlatformReleasePicture();
+// Until a pen is selected the default pen (solid black) draws.
+void PlatformSelectPen(PlatformPen pen);
+// One-pixel line in the current pen that excludes its end point.
+void PlatformDrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+// One-pixel border in the current pen, white interior; right and bottom
+// bounds exclusive.
+void PlatformDrawRectangle(int32_t left, int32_t top, int32_t right, int32_t bottom);
+// Stretches the 16 x 16 block at (srcX, srcY) over the 32 x 32 block at
+// (dstX, dstY), each source pixel a 2 x 2 square; clipped to the picture.
+void PlatformStretchBlock2x(int32_t srcX, int32_t srcY, int32_t dstX, int32_t dstY);
+// Copies the whole picture 1:1 into the window's client area.
+void PlatformPresentPicture();
+
+// --- Capture pipeline (UI thread only) -------------------------------------
+
+// Starts the component system and creates the pipeline, its run control and
+// the frame sink, attached to the pipeline.
+void PlatformCaptureCreatePipeline();
+// Creates the capture source by its fixed identity and adds it to the
+// pipeline; false if it cannot be created.
+bool PlatformCaptureCreateSource();
+// Attaches the source's first output to the sink (conversion allowed) and
+// selects the source's first advertised format.
+void PlatformCaptureConnect();
+void PlatformCaptureRun();
+// Returns only when no frame delivery is in progress and none will follow.
+void PlatformCaptureStop();
+void PlatformCaptureReleaseSource();
+void PlatformCaptureReleasePipeline();
+// Shuts the component system down (CoUninitialize on Windows).
+void PlatformCaptureShutdown();
+
+// The source's settings dialog, at most one at a time.
+bool PlatformPropertyFrameIsOpen();
+// Modal: returns when the dialog has closed. Other UI events keep flowing.
+void PlatformPropertyFrameRun();
+// Presses OK on the open dialog: applies and closes it.
+void PlatformPropertyFrameConfirm();
+// Closes the open dialog without applying; handled when this returns.
+void PlatformPropertyFrameClose();

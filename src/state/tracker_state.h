@@ -1,0 +1,105 @@
+// The one process-wide record that every subsystem shares, and the shared
+// types of the frame and the spot.
+//
+// Who writes what (readers are everywhere):
+//   user-interface thread: mode, mainWindow, corners, search box, screen
+//     metrics, mapping coefficients, the smoothed cursor at tracking start,
+//     the GraphReady / DeferredQuit / CornersDirty bits, workerRun (running,
+//     stop requested), frame (at create and release).
+//   capture streaming thread: the FramePending bit (set), the frame pixels.
+//   analysis worker: the smoothed cursor, mode (Preview on F12), the
+//     FramePending bit (clear), workerRun (exited), the frame pixels
+//     (overlays drawn in place).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+constexpr int kFrameWidth = 640;
+constexpr int kFrameHeight = 480;
+constexpr int kFramePixels = kFrameWidth * kFrameHeight;
+constexpr int kFrameBytes = kFramePixels * 4;  // 1,228,800
+
+enum Mode : int32_t {
+    kModeTracking = 0,
+    kModePreview = 1,
+    kModeThreshold = 2,
+};
+
+enum StatusFlag : uint32_t {
+    kGraphReady = 1u << 0,
+    kFramePending = 1u << 1,
+    kDeferredQuit = 1u << 2,
+    kCornersDirty = 1u << 3,
+};
+
+enum WorkerRunState : int32_t {
+    kWorkerStopRequested = 0,
+    kWorkerRunning = 1,
+    kWorkerExited = 2,
+};
+
+// Indices into TrackerState::corners: P0x, P0y, P1x, P1y, P2x, P2y, P3x, P3y.
+enum CornerIndex : int {
+    kP0x, kP0y, kP1x, kP1y, kP2x, kP2y, kP3x, kP3y, kCornerValues
+};
+
+struct SpotRecord {
+    int32_t x;
+    int32_t y;
+};
+
+// Opaque platform objects; each platform defines them in its own sources.
+struct PlatformWindow;
+struct PlatformEvent;
+
+struct TrackerState {
+    // Stored with release, loaded with acquire: a Tracking value published
+    // by the UI thread carries the mapping and the centred cursor with it.
+    std::atomic<int32_t> mode;
+    std::atomic<PlatformWindow*> mainWindow;
+    // Changed only bit by bit with fetch_or / fetch_and.
+    std::atomic<uint32_t> status;
+
+    std::atomic<int32_t> corners[kCornerValues];
+    std::atomic<int32_t> xMin, xMax, yMin, yMax;
+
+    // Read once at start-up, never again.
+    std::atomic<int32_t> screenWidth, screenHeight;
+    std::atomic<int32_t> frameWidthAllowance, frameHeightAllowance;
+    std::atomic<int32_t> captionHeight;
+
+    // Plain doubles: written only before Mode becomes Tracking, read only in
+    // Tracking passes; the Mode release/acquire pair orders them.
+    double xu, xv, yu, yv, wu, wv;
+
+    std::atomic<int32_t> cursorX, cursorY;
+
+    std::atomic<PlatformEvent*> frameReady;
+    std::atomic<int32_t> workerRun;
+
+    // The Frame buffer: 640 x 480 pixels 0x00RRGGBB, rows bottom-up.
+    std::atomic<uint32_t*> frame;
+};
+
+extern TrackerState g_tracker;
+
+// Back to the zeroed state of process start. Tests only.
+void ResetTrackerState();
+
+inline int32_t LoadMode() { return g_tracker.mode.load(std::memory_order_acquire); }
+inline void StoreMode(int32_t mode) { g_tracker.mode.store(mode, std::memory_order_release); }
+
+inline bool TestStatus(uint32_t bit) {
+    return (g_tracker.status.load(std::memory_order_acquire) & bit) != 0;
+}
+inline void SetStatus(uint32_t bit) { g_tracker.status.fetch_or(bit, std::memory_order_acq_rel); }
+inline void ClearStatus(uint32_t bit) { g_tracker.status.fetch_and(~bit, std::memory_order_acq_rel); }
+
+inline int32_t Corner(int index) { return g_tracker.corners[index].load(std::memory_order_relaxed); }
+
+// One consistent-enough copy of the Search box, taken once per use.
+struct SearchBox {
+    int32_t xMin, xMax, yMin, yMax;
+};
+SearchBox LoadSearchBox();

@@ -1,0 +1,79 @@
+#include "tracking/calibration.h"
+
+#include "state/platform.h"
+#include "state/tracker_state.h"
+
+namespace {
+
+constexpr int32_t kDefaultCorners[kCornerValues] = {40, 40, 600, 40, 40, 440, 600, 440};
+
+void StoreCorner(int index, int32_t value) {
+    g_tracker.corners[index].store(value, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+void SetDefaultCalibration() {
+    for (int i = 0; i < kCornerValues; ++i) StoreCorner(i, kDefaultCorners[i]);
+}
+
+void EncodeCalibration(uint8_t bytes[kSettingsFileBytes]) {
+    for (int i = 0; i < kCornerValues; ++i) {
+        const uint32_t low = static_cast<uint32_t>(Corner(i)) & 0xFFFFu;
+        bytes[2 * i] = static_cast<uint8_t>(low & 0xFFu);
+        bytes[2 * i + 1] = static_cast<uint8_t>(low >> 8);
+    }
+}
+
+void DecodeCalibration(const uint8_t bytes[kSettingsFileBytes]) {
+    // Unsigned on load: 0xFFFF is 65535, never -1.
+    for (int i = 0; i < kCornerValues; ++i) {
+        StoreCorner(i, static_cast<int32_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
+    }
+}
+
+void LoadCalibration() {
+    PlatformFile* file = PlatformOpenExistingFile(kSettingsFileName);
+    if (file == nullptr) {
+        SetDefaultCalibration();
+        return;
+    }
+    uint8_t bytes[kSettingsFileBytes];
+    const bool complete = PlatformFileSize(file) >= kSettingsFileBytes &&
+                          PlatformReadFile(file, bytes, sizeof bytes);
+    PlatformCloseFile(file);
+    // A file that claims 16 bytes but cannot deliver them is as good as short.
+    if (complete) {
+        DecodeCalibration(bytes);
+    } else {
+        SetDefaultCalibration();
+    }
+}
+
+void SaveCalibration() {
+    uint8_t bytes[kSettingsFileBytes];
+    EncodeCalibration(bytes);
+    // Nobody is told about a failed save; the quad in memory stays as it is.
+    PlatformReplaceFile(kSettingsFileName, bytes, sizeof bytes);
+}
+
+void SetCorner(uint16_t clientX, uint16_t clientY) {
+    const int32_t x = clientX;
+    // 480, not 479: the outline drawn at line 479 - y passes one line above
+    // the clicked point, and the topmost client line gives row 480.
+    const int32_t y = 480 - static_cast<int32_t>(clientY);
+    const int corner = (x < 320 ? 0 : 1) + (y < 240 ? 0 : 2);
+    StoreCorner(2 * corner, x);
+    StoreCorner(2 * corner + 1, y);
+    SetStatus(kCornersDirty);
+    UpdateSearchBox();
+}
+
+void UpdateSearchBox() {
+    const auto lesser = [](int32_t a, int32_t b) { return a < b ? a : b; };
+    const auto greater = [](int32_t a, int32_t b) { return a > b ? a : b; };
+    g_tracker.xMin.store(lesser(Corner(kP0x), Corner(kP2x)), std::memory_order_relaxed);
+    g_tracker.xMax.store(greater(Corner(kP1x), Corner(kP3x)), std::memory_order_relaxed);
+    g_tracker.yMin.store(lesser(Corner(kP0y), Corner(kP1y)), std::memory_order_relaxed);
+    g_tracker.yMax.store(greater(Corner(kP2y), Corner(kP3y)), std::memory_order_relaxed);
+}

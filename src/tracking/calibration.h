@@ -1,0 +1,22 @@
+// The calibration quad, its settings file and the Search box derived from it.
+#pragma once
+
+#include <cstdint>
+
+constexpr const char* kSettingsFileName = "Lumidart.set";
+constexpr int kSettingsFileBytes = 16;
+
+// Corners from the settings file, or the defaults when it is missing, short
+// or unreadable.
+void LoadCalibration();
+// Writes the quad; a failed save leaves the previous file untouched.
+void SaveCalibration();
+// A left-button press at client (clientX, clientY) replaces the corner of
+// the quarter it falls in.
+void SetCorner(uint16_t clientX, uint16_t clientY);
+void UpdateSearchBox();
+
+// The file image of the current quad, and the quad from an image.
+void EncodeCalibration(uint8_t bytes[kSettingsFileBytes]);
+void DecodeCalibration(const uint8_t bytes[kSettingsFileBytes]);
+void SetDefaultCalibration();

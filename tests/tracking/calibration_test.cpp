@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <vector>
+
+#include "state/tracker_state.h"
+#include "tracking/calibration.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::vector<uint8_t> kDefaultBytes = {0x28, 0x00, 0x28, 0x00, 0x58, 0x02, 0x28, 0x00,
+                                            0x28, 0x00, 0xB8, 0x01, 0x58, 0x02, 0xB8, 0x01};
+
+class CalibrationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetTrackerState();
+        previous_ = fs::current_path();
+        dir_ = fs::temp_directory_path() /
+               ("lumidart-calibration-" + std::to_string(std::random_device{}()));
+        fs::create_directories(dir_);
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        fs::remove_all(dir_);
+    }
+    static void WriteFile(const std::vector<uint8_t>& bytes) {
+        std::ofstream out(kSettingsFileName, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    static std::vector<uint8_t> ReadFile() {
+        std::ifstream in(kSettingsFileName, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static std::vector<int32_t> Quad() {
+        std::vector<int32_t> q;
+        for (int i = 0; i < kCornerValues; ++i) q.push_back(Corner(i));
+        return q;
+    }
+    static void ExpectBox(int32_t xMin, int32_t xMax, int32_t yMin, int32_t yMax) {
+        const SearchBox b = LoadSearchBox();
+        EXPECT_EQ(b.xMin, xMin);
+        EXPECT_EQ(b.xMax, xMax);
+        EXPECT_EQ(b.yMin, yMin);
+        EXPECT_EQ(b.yMax, yMax);
+    }
+    fs::path previous_, dir_;
+};
+
+const std::vector<int32_t> kDefaultQuad = {40, 40, 600, 40, 40, 440, 600, 440};
+
+TEST_F(CalibrationTest, MissingShortOrUnreadableFileGivesDefaults) {
+    LoadCalibration();
+    EXPECT_EQ(Quad(), kDefaultQuad);
+    UpdateSearchBox();
+    ExpectBox(40, 600, 40, 440);
+    EXPECT_FALSE(fs::exists(kSettingsFileName)) << "loading must never write the defaults";
+
+    WriteFile(std::vector<uint8_t>(15, 0x11));
+    LoadCalibration();
+    EXPECT_EQ(Quad(), kDefaultQuad);
+
+    fs::remove(kSettingsFileName);
+    fs::create_directory(kSettingsFileName);  // opens, but is no file of 16 bytes
+    LoadCalibration();
+    EXPECT_EQ(Quad(), kDefaultQuad);
+}
+
+TEST_F(CalibrationTest, FileBytesAreLittleEndianUnsigned) {
+    WriteFile(kDefaultBytes);
+    LoadCalibration();
+    EXPECT_EQ(Quad(), kDefaultQuad);
+
+    SetDefaultCalibration();
+    SaveCalibration();
+    EXPECT_EQ(ReadFile(), kDefaultBytes);
+
+    std::vector<uint8_t> bytes = kDefaultBytes;
+    bytes[14] = 0xFF;
+    bytes[15] = 0xFF;
+    bytes.insert(bytes.end(), {1, 2, 3, 4});  // a 20-byte file: the tail is ignored
+    WriteFile(bytes);
+    LoadCalibration();
+    EXPECT_EQ(Corner(kP3y), 65535);
+    EXPECT_EQ(Corner(kP3x), 600);
+}
+
+TEST_F(CalibrationTest, SaveReplacesWholeFileAndRoundTripsEveryValue) {
+    WriteFile(std::vector<uint8_t>(15, 0x7F));
+    LoadCalibration();
+    SaveCalibration();  // a short file is replaced by a complete one
+    EXPECT_EQ(ReadFile().size(), 16u);
+
+    WriteFile(std::vector<uint8_t>(40, 0x7F));
+    SaveCalibration();  // and a long one shortened
+    EXPECT_EQ(ReadFile().size(), 16u);
+
+    std::mt19937 rng(7);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<int32_t> q;
+        for (int i = 0; i < kCornerValues; ++i) {
+            const int32_t v = (round == 0) ? 0 : (round == 1) ? 65535 : static_cast<int32_t>(rng() % 65536);
+            q.push_back(v);
+            g_tracker.corners[i].store(v);
+        }
+        SaveCalibration();
+        SetDefaultCalibration();
+        LoadCalibration();
+        ASSERT_EQ(Quad(), q) << "round " << round;
+    }
+    EXPECT_FALSE(fs::exists(std::string(kSettingsFileName) + ".tmp"));
+}
+
+TEST_F(CalibrationTest, FailedSaveKeepsThePreviousFile) {
+    WriteFile(kDefaultBytes);
+    // The temporary file cannot be created where a directory of its name is.
+    fs::create_directory(std::string(kSettingsFileName) + ".tmp");
+    g_tracker.corners[kP0x].store(7);
+    SaveCalibration();
+    EXPECT_EQ(ReadFile(), kDefaultBytes);
+    EXPECT_EQ(Corner(kP0x), 7) << "the quad in memory is not affected";
+}
+
+TEST_F(CalibrationTest, ClickChoosesCornerByQuarter) {
+    SetDefaultCalibration();
+    UpdateSearchBox();
+    struct Case {
+        uint16_t cx, cy;
+        int corner;
+        int32_t x, y;
+    };
+    const Case cases[] = {
+        {100, 100, 2, 100, 380},  // upper left
+        {320, 240, 3, 320, 240},  // x 320 is right, y 240 is upper
+        {319, 241, 0, 319, 239},  // left, lower
+        {639, 0, 3, 639, 480},    // one row above the frame
+        {0, 479, 0, 0, 1},
+        {500, 400, 1, 500, 80},
+    };
+    for (const Case& c : cases) {
+        const std::vector<int32_t> before = Quad();
+        ClearStatus(kCornersDirty);
+        SetCorner(c.cx, c.cy);
+        std::vector<int32_t> expected = before;
+        expected[2 * c.corner] = c.x;
+        expected[2 * c.corner + 1] = c.y;
+        EXPECT_EQ(Quad(), expected) << c.cx << "," << c.cy;
+        EXPECT_TRUE(TestStatus(kCornersDirty));
+    }
+    EXPECT_GE(LoadSearchBox().yMax, 480);
+
+    // The same values again still mark the corners as edited.
+    ClearStatus(kCornersDirty);
+    SetCorner(0, 479);
+    EXPECT_TRUE(TestStatus(kCornersDirty));
+}
+
+TEST_F(CalibrationTest, SearchBoxFollowsClicksAndUsesOnlyItsOwnSides) {
+    SetDefaultCalibration();
+    UpdateSearchBox();
+    SetCorner(10, 10);
+    EXPECT_EQ(Corner(kP2x), 10);
+    EXPECT_EQ(Corner(kP2y), 470);
+    ExpectBox(10, 600, 40, 470);
+
+    SetDefaultCalibration();
+    g_tracker.corners[kP2x].store(700);  // out of its quarter, from a file
+    UpdateSearchBox();
+    ExpectBox(40, 600, 40, 440);
+}
+
+}  // namespace
