@@ -46,11 +46,11 @@ void PlatformWaitEvent(PlatformEvent* event) {
 
 void PlatformCloseEvent(PlatformEvent* event) { delete event; }
 
-void PlatformStartThread(void (*body)()) {
+bool PlatformStartThread(void (*body)()) {
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, ThreadTrampoline, reinterpret_cast<void*>(body)) == 0) {
-        pthread_detach(thread);
-    }
+    if (pthread_create(&thread, nullptr, ThreadTrampoline, reinterpret_cast<void*>(body)) != 0) return false;
+    pthread_detach(thread);
+    return true;
 }
 
 void PlatformSleepMs(int milliseconds) {

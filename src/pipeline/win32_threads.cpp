@@ -24,11 +24,13 @@ void PlatformWaitEvent(PlatformEvent* event) {
 
 void PlatformCloseEvent(PlatformEvent* event) { CloseHandle(reinterpret_cast<HANDLE>(event)); }
 
-void PlatformStartThread(void (*body)()) {
+bool PlatformStartThread(void (*body)()) {
     // The handle is not kept: the Worker run state is the only link to the
     // thread's end.
     const HANDLE thread = CreateThread(nullptr, 0, ThreadTrampoline, reinterpret_cast<LPVOID>(body), 0, nullptr);
-    if (thread != nullptr) CloseHandle(thread);
+    if (thread == nullptr) return false;
+    CloseHandle(thread);
+    return true;
 }
 
 void PlatformSleepMs(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }

@@ -45,8 +45,9 @@ void PlatformSignalEvent(PlatformEvent* event);
 // Blocks until signalled, then resets it.
 void PlatformWaitEvent(PlatformEvent* event);
 void PlatformCloseEvent(PlatformEvent* event);
-// Starts a detached thread with the default stack running body().
-void PlatformStartThread(void (*body)());
+// Starts a detached thread with the default stack running body(); false if
+// no thread could be started.
+bool PlatformStartThread(void (*body)());
 void PlatformSleepMs(int milliseconds);
 // Called by the UI thread while it waits for another thread: carries out the
 // window work other threads are blocked on (messages sent to our windows),

@@ -23,6 +23,7 @@ void ResetTrackerState() {
     g_tracker.frameReady.store(nullptr);
     g_tracker.workerRun.store(0);
     g_tracker.frame.store(nullptr);
+    g_tracker.closed = false;
 }
 
 SearchBox LoadSearchBox() {

@@ -80,6 +80,10 @@ struct TrackerState {
 
     // The Frame buffer: 640 x 480 pixels 0x00RRGGBB, rows bottom-up.
     std::atomic<uint32_t*> frame;
+
+    // UI thread only: the close sequence has run, so a later close request
+    // (or a key that needs the capture source) finds nothing to act on.
+    bool closed;
 };
 
 extern TrackerState g_tracker;

@@ -1,15 +1,48 @@
 #include "fake_platform/fake_platform.h"
 
-#include "state/platform.h"
+#include <chrono>
+#include <thread>
+
+#include "app/main_window.h"
+#include "preview/soft_picture.h"
 
 FakePlatform g_fake;
+
+namespace {
+
+struct FakeWindowObject {
+    int unused;
+} g_window;
+
+void Queue(FakeNotice notice) {
+    std::lock_guard<std::mutex> guard(g_fake.lock);
+    g_fake.notices.push_back(notice);
+}
+
+}  // namespace
+
+PlatformWindow* FakeWindow() { return reinterpret_cast<PlatformWindow*>(&g_window); }
 
 void FakeReset() {
     std::lock_guard<std::mutex> guard(g_fake.lock);
     g_fake.moves.clear();
     g_fake.calls.clear();
+    g_fake.notices.clear();
     for (auto& k : g_fake.keyDown) k.store(false);
     g_fake.onInject = nullptr;
+    g_fake.metrics = {1024, 768, 4, 4, 19};
+    g_fake.runningInstance = nullptr;
+    g_fake.windowLeft = g_fake.windowTop = g_fake.windowRight = g_fake.windowBottom = 0;
+    g_fake.cursorX = g_fake.cursorY = -100000;
+    g_fake.blockRestoreUntilPump = false;
+    g_fake.pumps = 0;
+    g_fake.restores = 0;
+    g_fake.restoreTimeouts = 0;
+    g_fake.sourceAvailable = true;
+    g_fake.pictureAvailable = true;
+    g_fake.propertyFrameOpen = false;
+    g_fake.whilePropertyFrameOpen = nullptr;
+    g_fake.presents = 0;
 }
 
 std::vector<InjectedMove> FakeMoves() {
@@ -27,6 +60,33 @@ void FakeRecord(const std::string& call) {
     g_fake.calls.push_back(call);
 }
 
+void FakeSetWindowRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    g_fake.windowLeft = left;
+    g_fake.windowTop = top;
+    g_fake.windowRight = right;
+    g_fake.windowBottom = bottom;
+}
+
+bool FakeDispatchNotices() {
+    for (;;) {
+        FakeNotice notice;
+        {
+            std::lock_guard<std::mutex> guard(g_fake.lock);
+            if (g_fake.notices.empty()) return true;
+            notice = g_fake.notices.front();
+            g_fake.notices.pop_front();
+        }
+        switch (notice) {
+            case kNoticeRestored: OnRestored(); break;
+            case kNoticeMinimized: OnMinimized(); break;
+            case kNoticeTimer: OnDeferredQuitTimer(); break;
+            case kNoticeQuit: return false;
+        }
+    }
+}
+
+// --- Input -----------------------------------------------------------------
+
 bool PlatformIsKeyDown(PlatformKey key) { return g_fake.keyDown[key].load(); }
 
 void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy) {
@@ -35,4 +95,129 @@ void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy) {
         g_fake.moves.push_back({dx, dy});
     }
     if (g_fake.onInject != nullptr) g_fake.onInject(dx, dy);
+}
+
+void PlatformPumpWindowRequests() { g_fake.pumps.fetch_add(1); }
+
+// --- Main window -----------------------------------------------------------
+
+void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics) { *metrics = g_fake.metrics; }
+
+PlatformWindow* PlatformFindRunningInstance() { return g_fake.runningInstance; }
+
+void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t height) {
+    FakeRecord("CreateMainWindow " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(width) +
+               "x" + std::to_string(height));
+    FakeSetWindowRect(x, y, x + width, y + height);
+    OnCreate(FakeWindow());
+}
+
+void PlatformRunMessageLoop() {
+    while (FakeDispatchNotices()) {
+        // Nothing left and no quit: a real loop would wait for ever.
+        std::lock_guard<std::mutex> guard(g_fake.lock);
+        if (g_fake.notices.empty()) {
+            g_fake.calls.push_back("LoopIdle");
+            return;
+        }
+    }
+}
+
+void PlatformRestoreWindow(PlatformWindow* window) {
+    FakeRecord(window == FakeWindow() ? "Restore" : "RestoreOther");
+    if (g_fake.blockRestoreUntilPump.load()) {
+        const int seen = g_fake.pumps.load();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (g_fake.pumps.load() == seen) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                g_fake.restoreTimeouts.fetch_add(1);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+    g_fake.restores.fetch_add(1);
+    Queue(kNoticeRestored);
+}
+
+void PlatformRequestMinimize(PlatformWindow*) {
+    FakeRecord("RequestMinimize");
+    Queue(kNoticeMinimized);
+}
+
+bool PlatformGetWindowRect(PlatformWindow* window, PlatformRect* rect) {
+    if (window == nullptr) return false;
+    *rect = {g_fake.windowLeft.load(), g_fake.windowTop.load(), g_fake.windowRight.load(), g_fake.windowBottom.load()};
+    return true;
+}
+
+bool PlatformGetCursorPos(PlatformPoint* point) {
+    *point = {g_fake.cursorX.load(), g_fake.cursorY.load()};
+    return true;
+}
+
+void PlatformStartDeferredQuitTimer(PlatformWindow*) {
+    FakeRecord("StartDeferredQuitTimer");
+    Queue(kNoticeTimer);
+}
+
+void PlatformKillDeferredQuitTimer(PlatformWindow*) { FakeRecord("KillDeferredQuitTimer"); }
+
+void PlatformPostQuit() {
+    FakeRecord("PostQuit");
+    Queue(kNoticeQuit);
+}
+
+// --- Picture: the software operations --------------------------------------
+
+uint32_t* PlatformCreatePicture(PlatformWindow*) {
+    FakeRecord("CreatePicture");
+    return g_fake.pictureAvailable ? SoftCreatePicture() : nullptr;
+}
+
+void PlatformReleasePicture() {
+    FakeRecord("ReleasePicture");
+    SoftReleasePicture();
+}
+
+void PlatformSelectPen(PlatformPen pen) { SoftSelectPen(pen); }
+void PlatformDrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1) { SoftDrawLine(x0, y0, x1, y1); }
+void PlatformDrawRectangle(int32_t l, int32_t t, int32_t r, int32_t b) { SoftDrawRectangle(l, t, r, b); }
+void PlatformStretchBlock2x(int32_t sx, int32_t sy, int32_t dx, int32_t dy) { SoftStretchBlock2x(sx, sy, dx, dy); }
+void PlatformPresentPicture() { g_fake.presents.fetch_add(1); }
+
+// --- Capture ---------------------------------------------------------------
+
+void PlatformCaptureCreatePipeline() { FakeRecord("CaptureCreatePipeline"); }
+
+bool PlatformCaptureCreateSource() {
+    FakeRecord("CaptureCreateSource");
+    return g_fake.sourceAvailable;
+}
+
+void PlatformCaptureConnect() { FakeRecord("CaptureConnect"); }
+void PlatformCaptureRun() { FakeRecord("CaptureRun"); }
+void PlatformCaptureStop() { FakeRecord("CaptureStop"); }
+void PlatformCaptureReleaseSource() { FakeRecord("CaptureReleaseSource"); }
+void PlatformCaptureReleasePipeline() { FakeRecord("CaptureReleasePipeline"); }
+void PlatformCaptureShutdown() { FakeRecord("CaptureShutdown"); }
+
+bool PlatformPropertyFrameIsOpen() { return g_fake.propertyFrameOpen; }
+
+void PlatformPropertyFrameRun() {
+    FakeRecord("PropertyFrameOpen");
+    g_fake.propertyFrameOpen = true;
+    if (g_fake.whilePropertyFrameOpen != nullptr) g_fake.whilePropertyFrameOpen();
+    g_fake.propertyFrameOpen = false;
+    FakeRecord("PropertyFrameReturned");
+}
+
+void PlatformPropertyFrameConfirm() {
+    FakeRecord("PropertyFrameConfirm");
+    g_fake.propertyFrameOpen = false;
+}
+
+void PlatformPropertyFrameClose() {
+    FakeRecord("PropertyFrameClose");
+    g_fake.propertyFrameOpen = false;
 }

@@ -1,29 +1,64 @@
 // A platform for tests: records what the portable code asks of the system
-// and lets a test script what the system answers.
+// and lets a test script what the system answers. Threads and the settings
+// file are the real ones; everything else is here.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "state/platform.h"
 
 struct InjectedMove {
     int32_t dx, dy;
 };
 
+// Notices the fake window system queues for the UI thread.
+enum FakeNotice { kNoticeRestored, kNoticeMinimized, kNoticeTimer, kNoticeQuit };
+
 struct FakePlatform {
     std::mutex lock;
     std::vector<InjectedMove> moves;
     std::vector<std::string> calls;
+    std::deque<FakeNotice> notices;
+
     std::atomic<bool> keyDown[4];
     // Called on the injecting thread after each move is recorded.
     void (*onInject)(int32_t dx, int32_t dy) = nullptr;
+
+    PlatformScreenMetrics metrics{1024, 768, 4, 4, 19};
+    PlatformWindow* runningInstance = nullptr;
+    std::atomic<int32_t> windowLeft, windowTop, windowRight, windowBottom;
+    std::atomic<int32_t> cursorX, cursorY;
+
+    // When set, a restore waits (like a message sent to the UI thread) until
+    // the UI thread pumps its window requests, for at most 5 seconds.
+    std::atomic<bool> blockRestoreUntilPump;
+    std::atomic<int> pumps;
+    std::atomic<int> restores;
+    std::atomic<int> restoreTimeouts;
+
+    bool sourceAvailable = true;
+    bool pictureAvailable = true;
+    bool propertyFrameOpen = false;
+    // Run inside the modal settings dialog, as the UI events that arrive
+    // while it is open.
+    void (*whilePropertyFrameOpen)() = nullptr;
+    std::atomic<int> presents;
 };
 
 extern FakePlatform g_fake;
+// The window handle the fake hands to OnCreate.
+PlatformWindow* FakeWindow();
 
 void FakeReset();
 std::vector<InjectedMove> FakeMoves();
 std::vector<std::string> FakeCalls();
 void FakeRecord(const std::string& call);
+void FakeSetWindowRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
+// Runs the queued notices through the window's handlers; false once the
+// quit notice has been reached.
+bool FakeDispatchNotices();

@@ -1,0 +1,87 @@
+#include "app/main_window.h"
+
+#include "app/window_restore.h"
+#include "capture/capture_graph.h"
+#include "pipeline/analysis_worker.h"
+#include "preview/preview_resources.h"
+#include "state/platform.h"
+#include "tracking/calibration.h"
+#include "tracking/cursor_driver.h"
+#include "tracking/mapping.h"
+
+void OnCreate(PlatformWindow* self) {
+    g_tracker.status.store(0, std::memory_order_release);
+    g_tracker.mainWindow.store(self, std::memory_order_release);
+    g_tracker.closed = false;
+    StoreMode(kModePreview);
+    CreatePreviewResources();
+    StartWorker();
+    BuildCaptureGraph();
+    if (!TestStatus(kGraphReady)) OnClose();
+}
+
+void OnClose() {
+    if (g_tracker.closed) return;
+    g_tracker.closed = true;
+    StoreMode(kModePreview);
+    TeardownCaptureGraph();
+    StopWorker();
+    ReleasePreviewResources();
+    if (TestStatus(kGraphReady) || TestStatus(kCornersDirty)) SaveCalibration();
+    if (!TestStatus(kDeferredQuit)) PlatformPostQuit();
+}
+
+void OnMinimized() {
+    SolveMapping();
+    ConfirmSourcePropertyPages();
+    CentreSmoothedCursor();
+    // Release: the first Tracking pass sees the new mapping and anchor.
+    StoreMode(kModeTracking);
+}
+
+void OnRestored() { StoreMode(kModePreview); }
+
+void OnKeyTab() { ShowSourcePropertyPages(); }
+
+void OnKeyEscape() { PlatformRequestMinimize(g_tracker.mainWindow.load(std::memory_order_acquire)); }
+
+void OnKeySpace() { StoreMode(LoadMode() == kModePreview ? kModeThreshold : kModePreview); }
+
+void OnLeftButtonDown(uint16_t clientX, uint16_t clientY) {
+    if (LoadMode() == kModePreview) SetCorner(clientX, clientY);
+}
+
+void OnDeferredQuitTimer() {
+    PlatformKillDeferredQuitTimer(g_tracker.mainWindow.load(std::memory_order_acquire));
+    // A late second tick must not shut the component system down twice.
+    if (!TestStatus(kDeferredQuit)) return;
+    ClearStatus(kDeferredQuit);
+    PlatformCaptureShutdown();
+    PlatformPostQuit();
+}
+
+void CreateMainWindow() {
+    PlatformScreenMetrics metrics{};
+    PlatformGetScreenMetrics(&metrics);
+    g_tracker.screenWidth.store(metrics.screenWidth, std::memory_order_relaxed);
+    g_tracker.screenHeight.store(metrics.screenHeight, std::memory_order_relaxed);
+    g_tracker.frameWidthAllowance.store(metrics.frameX + 2, std::memory_order_relaxed);
+    g_tracker.frameHeightAllowance.store(metrics.frameY + 2, std::memory_order_relaxed);
+    g_tracker.captionHeight.store(metrics.caption, std::memory_order_relaxed);
+    const int32_t width = kClientWidth + metrics.frameX + 2;
+    const int32_t height = kClientHeight + metrics.frameY + 2 + metrics.caption;
+    PlatformCreateMainWindow((metrics.screenWidth - kClientWidth) / 2, (metrics.screenHeight - kClientHeight) / 2,
+                             width, height);
+}
+
+int RunLumidart() {
+    PlatformWindow* const running = PlatformFindRunningInstance();
+    g_tracker.mainWindow.store(running, std::memory_order_release);
+    if (running != nullptr) {
+        RestoreMainWindow();
+        return 0;
+    }
+    CreateMainWindow();
+    PlatformRunMessageLoop();
+    return 0;
+}

@@ -1,0 +1,39 @@
+// The console window's behaviour: what each window event does. The platform
+// window procedure or event loop only translates its events into these
+// calls, on the UI thread.
+#pragma once
+
+#include <cstdint>
+
+#include "state/tracker_state.h"
+
+constexpr const char* kWindowClassName = "Lumidart";
+// The single-instance search compares the whole title.
+constexpr const char* kWindowTitle = "Lumidart  v1.01 - laser pointer console";
+
+constexpr int32_t kClientWidth = 640;
+constexpr int32_t kClientHeight = 480;
+
+// Creation sequence: picture, calibration, worker, capture; closes at once
+// when there is no capture source.
+void OnCreate(PlatformWindow* self);
+// Close sequence, in its fixed order; later calls do nothing.
+void OnClose();
+// Minimised: solve the mapping, confirm the settings dialog, centre the
+// cursor smoothing, then start tracking.
+void OnMinimized();
+// Restored (or sized): back to Preview.
+void OnRestored();
+void OnKeyTab();
+void OnKeyEscape();
+void OnKeySpace();
+// Left button at a client position; sets a corner in Preview only.
+void OnLeftButtonDown(uint16_t clientX, uint16_t clientY);
+// The one-shot timer that ends the program after a deferred close.
+void OnDeferredQuitTimer();
+
+// Reads the screen metrics and creates the window centred on the screen.
+void CreateMainWindow();
+// The whole program: refuse a second copy, create the window, run the loop.
+// Returns the exit code, always 0.
+int RunLumidart();

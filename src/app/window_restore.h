@@ -1,0 +1,4 @@
+// Brings the main window back: shown, in front, un-minimised. Any thread.
+#pragma once
+
+void RestoreMainWindow();

@@ -1,0 +1,39 @@
+#include "capture/capture_graph.h"
+
+#include "state/platform.h"
+#include "state/tracker_state.h"
+
+void BuildCaptureGraph() {
+    PlatformCaptureCreatePipeline();
+    if (!PlatformCaptureCreateSource()) return;
+    SetStatus(kGraphReady);
+    PlatformCaptureConnect();
+    PlatformCaptureRun();
+}
+
+void ShowSourcePropertyPages() {
+    // No source, or a source already released: no pages to show.
+    if (!TestStatus(kGraphReady) || g_tracker.closed) return;
+    if (PlatformPropertyFrameIsOpen()) return;
+    PlatformPropertyFrameRun();
+}
+
+void ConfirmSourcePropertyPages() {
+    if (PlatformPropertyFrameIsOpen()) PlatformPropertyFrameConfirm();
+}
+
+void TeardownCaptureGraph() {
+    if (TestStatus(kGraphReady)) {
+        PlatformCaptureStop();
+        PlatformCaptureReleaseSource();
+        // We may be running inside the dialog's modal loop: it still holds
+        // the source, so the component system must outlive this call.
+        if (PlatformPropertyFrameIsOpen()) {
+            PlatformPropertyFrameClose();
+            SetStatus(kDeferredQuit);
+            PlatformStartDeferredQuitTimer(g_tracker.mainWindow.load(std::memory_order_acquire));
+        }
+    }
+    PlatformCaptureReleasePipeline();
+    if (!TestStatus(kDeferredQuit)) PlatformCaptureShutdown();
+}

@@ -1,0 +1,62 @@
+#include "capture/frame_sink.h"
+
+#include <cstring>
+
+#include "state/platform.h"
+#include "state/tracker_state.h"
+
+const MediaGuid kFormatVideoInfo = {0x05589F80, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}};
+const MediaGuid kFormatVideoInfo2 = {0xF72A76A0, 0xEB0A, 0x11D0, {0xAC, 0xE4, 0x00, 0x00, 0xC0, 0xCC, 0x16, 0xBA}};
+const MediaGuid kMediaTypeVideo = {0x73646976, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+const MediaGuid kMediaSubtypeRGB32 = {0xE436EB7E, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+const MediaGuid kMediaSubtypeRGB24 = {0xE436EB7D, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+
+bool operator==(const MediaGuid& a, const MediaGuid& b) {
+    return a.data1 == b.data1 && a.data2 == b.data2 && a.data3 == b.data3 &&
+           std::memcmp(a.data4, b.data4, sizeof a.data4) == 0;
+}
+
+int32_t CheckMediaType(const MediaGuid& formatType, const MediaGuid& majorType, const MediaGuid& subtype) {
+    if (!(formatType == kFormatVideoInfo)) return kResultInvalidArg;
+    if (!(majorType == kMediaTypeVideo)) return kResultFail;
+    if (!(subtype == kMediaSubtypeRGB32)) return kResultFail;
+    return kResultOk;
+}
+
+namespace {
+
+// The Frame buffer if the sink may fill it now, otherwise null. Only this
+// thread sets FramePending, so the buffer stays ours until we set it.
+uint32_t* AcquireFrameBuffer(const void* data) {
+    if (data == nullptr || TestStatus(kFramePending)) return nullptr;
+    if (g_tracker.frameReady.load(std::memory_order_acquire) == nullptr) return nullptr;
+    return g_tracker.frame.load(std::memory_order_acquire);
+}
+
+void HandToWorker() {
+    SetStatus(kFramePending);
+    PlatformSignalEvent(g_tracker.frameReady.load(std::memory_order_acquire));
+}
+
+}  // namespace
+
+void DeliverFrame(const void* data, size_t length) {
+    uint32_t* const frame = AcquireFrameBuffer(data);
+    if (frame == nullptr || length < static_cast<size_t>(kFrameBytes)) return;
+    std::memcpy(frame, data, kFrameBytes);
+    HandToWorker();
+}
+
+void DeliverTopDownFrame(const void* data, size_t length, size_t stride) {
+    uint32_t* const frame = AcquireFrameBuffer(data);
+    const size_t rowBytes = static_cast<size_t>(kFrameWidth) * 4;
+    if (frame == nullptr || stride < rowBytes) return;
+    if (length < stride * (kFrameHeight - 1) + rowBytes) return;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (int line = 0; line < kFrameHeight; ++line) {
+        uint32_t* out = frame + (kFrameHeight - 1 - line) * kFrameWidth;
+        std::memcpy(out, bytes + static_cast<size_t>(line) * stride, rowBytes);
+        for (int x = 0; x < kFrameWidth; ++x) out[x] &= 0x00FFFFFFu;
+    }
+    HandToWorker();
+}

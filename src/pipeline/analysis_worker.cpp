@@ -1,0 +1,85 @@
+#include "pipeline/analysis_worker.h"
+
+#include "app/window_restore.h"
+#include "preview/preview_passes.h"
+#include "state/platform.h"
+#include "state/tracker_state.h"
+#include "tracking/cursor_driver.h"
+#include "tracking/mapping.h"
+#include "tracking/spot_detector.h"
+
+namespace {
+
+void TrackingPass(const uint32_t* frame) {
+    const SpotResult result = DetectSpot(frame, LoadSearchBox());
+    if (result.found) {
+        SpotRecord spot{result.sumX, result.sumY};
+        MapSpot(&spot);
+        DriveCursor(spot.x, spot.y);
+    }
+    // Polled, not a window message: it works while the window is minimised.
+    if (PlatformIsKeyDown(kKeyF12)) {
+        StoreMode(kModePreview);
+        RestoreMainWindow();
+    }
+}
+
+void WorkerBody() {
+    PlatformEvent* const frameReady = g_tracker.frameReady.load(std::memory_order_acquire);
+    for (;;) {
+        PlatformWaitEvent(frameReady);
+        RunAnalysisPass();
+        // Hands the Frame buffer back to the sink, every pass.
+        ClearStatus(kFramePending);
+        if (g_tracker.workerRun.load(std::memory_order_acquire) == kWorkerStopRequested) {
+            g_tracker.workerRun.store(kWorkerExited, std::memory_order_release);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+void RunAnalysisPass() {
+    const int32_t mode = LoadMode();
+    switch (mode) {
+        case kModeTracking:
+            TrackingPass(g_tracker.frame.load(std::memory_order_acquire));
+            break;
+        case kModePreview:
+            DrawPreviewPass();
+            break;
+        case kModeThreshold:
+            DrawThresholdPass();
+            break;
+        default:
+            break;
+    }
+}
+
+void StartWorker() {
+    g_tracker.frameReady.store(PlatformCreateEvent(), std::memory_order_release);
+    if (g_tracker.frameReady.load(std::memory_order_relaxed) == nullptr) return;
+    // Nothing signals the event before the capture runs, so the worker is
+    // still waiting when the state says running.
+    if (PlatformStartThread(WorkerBody)) {
+        g_tracker.workerRun.store(kWorkerRunning, std::memory_order_release);
+    }
+}
+
+void StopWorker() {
+    PlatformEvent* const frameReady = g_tracker.frameReady.load(std::memory_order_acquire);
+    if (frameReady == nullptr) return;
+    if (g_tracker.workerRun.load(std::memory_order_acquire) == kWorkerRunning) {
+        g_tracker.workerRun.store(kWorkerStopRequested, std::memory_order_seq_cst);
+        PlatformSignalEvent(frameReady);
+        PlatformSleepMs(20);
+        PlatformSignalEvent(frameReady);
+        while (g_tracker.workerRun.load(std::memory_order_acquire) != kWorkerExited) {
+            PlatformPumpWindowRequests();
+            PlatformSleepMs(1);
+        }
+    }
+    g_tracker.frameReady.store(nullptr, std::memory_order_release);
+    PlatformCloseEvent(frameReady);
+}

@@ -1,0 +1,106 @@
+#include "preview/preview_passes.h"
+
+#include "state/platform.h"
+#include "state/tracker_state.h"
+#include "tracking/spot_detector.h"
+
+namespace {
+
+constexpr int32_t kThresholdTop = 224;
+constexpr int32_t kThresholdDrop = 112;
+constexpr uint32_t kLit = 0x0000FF00u;
+constexpr uint32_t kUnlit = 0x00000000u;
+
+int32_t Line(int32_t row) { return (kFrameHeight - 1) - row; }
+
+// The level a row computes for itself; a one-row box has no slope.
+int32_t OwnLevel(int32_t y, int32_t yMin, int32_t yMax) {
+    if (yMax == yMin) return kThresholdTop;
+    // 64-bit: boxes from a damaged file may span far more than the frame.
+    const int64_t q = (int64_t{kThresholdDrop} * (int64_t{yMin} - y)) / (int64_t{yMax} - yMin);
+    return static_cast<int32_t>(kThresholdTop + q);
+}
+
+}  // namespace
+
+int32_t ThresholdRowLevel(int32_t y, int32_t yMin, int32_t yMax) {
+    if ((y & 2) == 0) return OwnLevel(y, yMin, yMax);
+    // Rows 2 and 3 of each group of four repeat the level of row 1.
+    const int64_t source = int64_t{y} - ((y & 3) - 1);
+    if (source < yMin) return kThresholdTop;
+    return OwnLevel(static_cast<int32_t>(source), yMin, yMax);
+}
+
+void DrawCrosshair() {
+    PlatformSelectPen(kPenCrosshair);
+    PlatformDrawLine(320, 0, 320, 480);
+    PlatformDrawLine(0, 240, 640, 240);
+}
+
+void DrawQuadOutline() {
+    const int32_t x[4] = {Corner(kP0x), Corner(kP1x), Corner(kP2x), Corner(kP3x)};
+    const int32_t y[4] = {Line(Corner(kP0y)), Line(Corner(kP1y)), Line(Corner(kP2y)), Line(Corner(kP3y))};
+    PlatformSelectPen(kPenQuad);
+    const int order[5] = {0, 1, 3, 2, 0};
+    for (int i = 0; i < 4; ++i) {
+        PlatformDrawLine(x[order[i]], y[order[i]], x[order[i + 1]], y[order[i + 1]]);
+    }
+}
+
+void DrawMagnifier() {
+    PlatformRect window;
+    PlatformPoint cursor;
+    if (!PlatformGetWindowRect(g_tracker.mainWindow.load(std::memory_order_acquire), &window)) return;
+    if (!PlatformGetCursorPos(&cursor)) return;
+    const int32_t fw = g_tracker.frameWidthAllowance.load(std::memory_order_relaxed);
+    const int32_t fh = g_tracker.frameHeightAllowance.load(std::memory_order_relaxed);
+    const int32_t caption = g_tracker.captionHeight.load(std::memory_order_relaxed);
+    // The client area estimated from the window's outer rectangle.
+    const int32_t left = window.left + fw / 2;
+    const int32_t top = window.top + caption + fh / 2;
+    const int32_t right = window.right - fw / 2;
+    const int32_t bottom = window.bottom - fh / 2;
+    if (cursor.x < left || cursor.x > right || cursor.y < top || cursor.y > bottom) return;
+    const int32_t cx = cursor.x - left;
+    const int32_t cy = cursor.y - top;
+    PlatformStretchBlock2x(cx - 8, cy - 8, cx - 16, cy - 16);
+}
+
+void DrawThresholdMap() {
+    uint32_t* const frame = g_tracker.frame.load(std::memory_order_acquire);
+    const SearchBox box = LoadSearchBox();
+    if (frame == nullptr || box.yMin > box.yMax) return;
+    // Levels come from the whole box; only its part inside the frame is written.
+    const SearchBox clip = ClipToFrame(box);
+    for (int32_t y = clip.yMin; y <= clip.yMax; ++y) {
+        const int32_t level = ThresholdRowLevel(y, box.yMin, box.yMax) << 16;
+        uint32_t* const row = frame + y * kFrameWidth;
+        for (int32_t x = clip.xMin; x <= clip.xMax; ++x) {
+            // Masked reds are below 2^24, so a signed compare is the unsigned one.
+            row[x] = static_cast<int32_t>(row[x] & kRedMask) > level ? kLit : kUnlit;
+        }
+    }
+}
+
+void DrawButtonIndicators() {
+    // Drawn in whatever pen the last pass left selected.
+    if (PlatformIsKeyDown(kKeyLeftButton)) PlatformDrawRectangle(150, 250, 182, 282);
+    if (PlatformIsKeyDown(kKeyMiddleButton)) PlatformDrawRectangle(300, 250, 332, 282);
+    if (PlatformIsKeyDown(kKeyRightButton)) PlatformDrawRectangle(450, 250, 482, 282);
+}
+
+void DrawPreviewPass() {
+    if (g_tracker.frame.load(std::memory_order_acquire) == nullptr) return;
+    DrawCrosshair();
+    DrawQuadOutline();
+    DrawMagnifier();
+    PlatformPresentPicture();
+}
+
+void DrawThresholdPass() {
+    if (g_tracker.frame.load(std::memory_order_acquire) == nullptr) return;
+    DrawThresholdMap();
+    DrawButtonIndicators();
+    DrawQuadOutline();
+    PlatformPresentPicture();
+}
