@@ -1,0 +1,117 @@
+#include "virtualcam/scene.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int32_t kMaxNoise = 64;
+constexpr int32_t kMaxRadius = 640;
+
+// A cheap avalanche mix: per-pixel noise must cost a few instructions, and
+// the same inputs must give the same frame on every platform.
+uint32_t Mix(uint32_t h) {
+    h ^= h >> 16;
+    h *= 0x7FEB352Du;
+    h ^= h >> 15;
+    h *= 0x846CA68Bu;
+    h ^= h >> 16;
+    return h;
+}
+
+int32_t Channel(uint32_t color, int shift) { return static_cast<int32_t>((color >> shift) & 0xFFu); }
+
+uint32_t Pack(int32_t r, int32_t g, int32_t b) {
+    return (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
+}
+
+int32_t Clamp8(int32_t v) { return std::min(255, std::max(0, v)); }
+
+uint32_t AddNoise(uint32_t color, int32_t n) {
+    return Pack(Clamp8(Channel(color, 16) + n), Clamp8(Channel(color, 8) + n), Clamp8(Channel(color, 0) + n));
+}
+
+// Columns of the convex quad on one row, inclusive; empty when lo > hi.
+void QuadSpan(const ScenePoint* corners, int32_t row, int32_t* lo, int32_t* hi) {
+    // Perimeter order: lower-left, lower-right, upper-right, upper-left.
+    const ScenePoint ring[4] = {corners[0], corners[1], corners[3], corners[2]};
+    double minX = 1e9, maxX = -1e9;
+    for (int i = 0; i < 4; ++i) {
+        const ScenePoint a = ring[i];
+        const ScenePoint b = ring[(i + 1) % 4];
+        if (row < std::min(a.y, b.y) || row > std::max(a.y, b.y)) continue;
+        if (a.y == b.y) {
+            minX = std::min({minX, double(a.x), double(b.x)});
+            maxX = std::max({maxX, double(a.x), double(b.x)});
+            continue;
+        }
+        const double x = a.x + double(row - a.y) * (b.x - a.x) / (b.y - a.y);
+        minX = std::min(minX, x);
+        maxX = std::max(maxX, x);
+    }
+    *lo = std::max(0, static_cast<int32_t>(std::ceil(std::max(minX, -1.0))));
+    *hi = std::min(kFrameWidth - 1, static_cast<int32_t>(std::floor(std::min(maxX, double(kFrameWidth)))));
+}
+
+void RenderBackground(const SceneSettings& s, uint32_t frameIndex, uint32_t* frame) {
+    const int32_t amp = std::min(kMaxNoise, std::max(0, s.noise));
+    const uint32_t levels = static_cast<uint32_t>(2 * amp + 1);
+    const uint32_t frameKey = Mix(frameIndex * 0xC2B2AE3Du ^ Mix(s.seed + 0x9E3779B9u));
+    for (int32_t row = 0; row < kFrameHeight; ++row) {
+        int32_t lo, hi;
+        QuadSpan(s.screen, row, &lo, &hi);
+        const uint32_t rowKey = frameKey ^ (static_cast<uint32_t>(row) * 0x85EBCA77u);
+        uint32_t* line = frame + row * kFrameWidth;
+        for (int32_t x = 0; x < kFrameWidth; ++x) {
+            const uint32_t base = (x >= lo && x <= hi) ? s.screenColor : s.surroundColor;
+            const uint32_t h = Mix(rowKey + static_cast<uint32_t>(x) * 0x9E3779B1u);
+            const int32_t n = static_cast<int32_t>(((h & 0xFFFFu) * levels) >> 16) - amp;
+            line[x] = AddNoise(base, n);
+        }
+    }
+}
+
+void RenderSpot(int32_t cx, int32_t cy, int32_t radius, int32_t red, uint32_t* frame) {
+    const int64_t r = std::min(kMaxRadius, radius);
+    if (r <= 0) return;
+    const int32_t coreRed = Clamp8(red);
+    const uint32_t core = Pack(coreRed, coreRed / 2, coreRed / 2);
+    const int64_t halo = 2 * r + 2;
+    const int64_t x0 = std::max<int64_t>(0, cx - halo), x1 = std::min<int64_t>(kFrameWidth - 1, cx + halo);
+    const int64_t y0 = std::max<int64_t>(0, cy - halo), y1 = std::min<int64_t>(kFrameHeight - 1, cy + halo);
+    for (int64_t row = y0; row <= y1; ++row) {
+        for (int64_t x = x0; x <= x1; ++x) {
+            const int64_t d2 = (x - cx) * (x - cx) + (row - cy) * (row - cy);
+            uint32_t& p = frame[row * kFrameWidth + x];
+            if (d2 <= r * r) {
+                p = core;
+                continue;
+            }
+            if (d2 > halo * halo) continue;
+            // t < 1 outside the disc, so the halo's red floors below spotRed.
+            const double t = (double(halo) - std::sqrt(double(d2))) / double(halo - r);
+            const int32_t bgRed = Channel(p, 16);
+            const int32_t haloRed = bgRed + static_cast<int32_t>((coreRed - 1 - bgRed) * t * t);
+            if (haloRed > bgRed) p = (p & 0x0000FFFFu) | (static_cast<uint32_t>(haloRed) << 16);
+        }
+    }
+}
+
+void RenderWhite(int32_t cx, int32_t cy, int32_t size, uint32_t* frame) {
+    if (size <= 0) return;
+    const int64_t first = int64_t(cx) - size / 2, firstRow = int64_t(cy) - size / 2;
+    const int64_t x0 = std::max<int64_t>(0, first), x1 = std::min<int64_t>(kFrameWidth - 1, first + size - 1);
+    const int64_t y0 = std::max<int64_t>(0, firstRow), y1 = std::min<int64_t>(kFrameHeight - 1, firstRow + size - 1);
+    for (int64_t row = y0; row <= y1; ++row) {
+        for (int64_t x = x0; x <= x1; ++x) frame[row * kFrameWidth + x] = 0x00FFFFFFu;
+    }
+}
+
+}  // namespace
+
+void RenderScene(const SceneSettings& s, uint32_t frameIndex, uint32_t* frame) {
+    RenderBackground(s, frameIndex, frame);
+    RenderSpot(s.spot2X, s.spot2Y, s.spot2Radius, s.spot2Red, frame);
+    RenderSpot(s.spotX, s.spotY, s.spotRadius, s.spotRed, frame);
+    RenderWhite(s.whiteX, s.whiteY, s.whiteSize, frame);
+}

@@ -1,0 +1,130 @@
+#include "virtualcam/scene_control.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <sstream>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+struct Key {
+    const char* name;
+    int32_t SceneSettings::*field;
+};
+
+const Key kKeys[] = {
+    {"spot_x", &SceneSettings::spotX},
+    {"spot_y", &SceneSettings::spotY},
+    {"spot_radius", &SceneSettings::spotRadius},
+    {"spot_red", &SceneSettings::spotRed},
+    {"white_x", &SceneSettings::whiteX},
+    {"white_y", &SceneSettings::whiteY},
+    {"white_size", &SceneSettings::whiteSize},
+    {"spot2_x", &SceneSettings::spot2X},
+    {"spot2_y", &SceneSettings::spot2Y},
+    {"spot2_radius", &SceneSettings::spot2Radius},
+    {"spot2_red", &SceneSettings::spot2Red},
+    {"noise", &SceneSettings::noise},
+};
+
+// Keeps the rounded value well inside int32.
+constexpr double kValueLimit = 1e6;
+
+bool ParseValue(const std::string& token, int32_t* out) {
+    const char* begin = token.c_str();
+    char* end = nullptr;
+    const double v = std::strtod(begin, &end);
+    if (end == begin || *end != '\0' || !std::isfinite(v) || std::fabs(v) > kValueLimit) return false;
+    *out = static_cast<int32_t>(std::lround(v));
+    return true;
+}
+
+bool ApplyLine(std::string line, SceneSettings* s) {
+    const size_t hash = line.find('#');
+    if (hash != std::string::npos) line.erase(hash);
+    std::istringstream in(line);
+    std::string key, value, extra;
+    if (!(in >> key >> value) || (in >> extra)) return false;
+    int32_t parsed;
+    if (!ParseValue(value, &parsed)) return false;
+    for (const Key& k : kKeys) {
+        if (key == k.name) {
+            s->*k.field = parsed;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string TempDirectory() {
+#ifdef _WIN32
+    char buffer[MAX_PATH + 1];
+    const DWORD n = GetTempPathA(sizeof buffer, buffer);
+    if (n > 0 && n <= MAX_PATH) return std::string(buffer, n);
+    return ".\\";
+#else
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
+    if (path.back() != '/') path += '/';
+    return path;
+#endif
+}
+
+struct SeenFile {
+    std::string path;
+    bool present = false;
+    uintmax_t size = 0;
+    std::filesystem::file_time_type time;
+};
+
+std::mutex g_seenMutex;
+SeenFile g_seen;
+
+}  // namespace
+
+bool ParseSceneControl(const std::string& text, SceneSettings* s) {
+    std::istringstream in(text);
+    std::string line;
+    bool applied = false;
+    while (std::getline(in, line)) {
+        if (ApplyLine(line, s)) applied = true;
+    }
+    return applied;
+}
+
+const char* SceneControlPath() {
+    thread_local std::string path;
+    const char* env = std::getenv("LUMIDART_VIRTUALCAM_CONTROL");
+    path = (env != nullptr && *env != '\0') ? std::string(env) : TempDirectory() + "lumidart-virtualcam.txt";
+    return path.c_str();
+}
+
+bool ReloadSceneControl(SceneSettings* s) {
+    const std::filesystem::path path(SceneControlPath());
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    const bool present = !ec;
+    const auto time = present ? std::filesystem::last_write_time(path, ec) : std::filesystem::file_time_type();
+
+    std::lock_guard<std::mutex> lock(g_seenMutex);
+    if (!present || ec) {
+        // Forget the old stamp so that a file created again is always read.
+        g_seen = SeenFile{path.string(), false, 0, {}};
+        return false;
+    }
+    if (g_seen.present && g_seen.path == path.string() && g_seen.size == size && g_seen.time == time) return false;
+
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    g_seen = SeenFile{path.string(), true, size, time};
+    ParseSceneControl(text, s);
+    return true;
+}

@@ -1,0 +1,29 @@
+// Steering a running scene from outside: a small text file of `key value`
+// lines that the renderer re-reads when it changes.
+//
+// Keys: spot_x spot_y spot_radius spot_red white_x white_y white_size
+// spot2_x spot2_y spot2_radius spot2_red noise, each setting the
+// SceneSettings field of that name. Values are numbers of magnitude up to
+// 1,000,000, rounded to the nearest integer. Everything from `#` to the end
+// of a line is a comment; blank lines, unknown keys and lines that are not
+// exactly a known key and one such number are ignored.
+#pragma once
+
+#include <string>
+
+#include "virtualcam/scene.h"
+
+// Applies every valid line of text to *s; fields not named keep their value.
+// True when at least one line was applied.
+bool ParseSceneControl(const std::string& text, SceneSettings* s);
+
+// LUMIDART_VIRTUALCAM_CONTROL if set, otherwise lumidart-virtualcam.txt in
+// the temporary directory. Valid on the calling thread until its next call.
+const char* SceneControlPath();
+
+// Re-reads the control file when its path, size or modification time differ
+// from the previous call's, and applies it as ParseSceneControl does. True
+// when it was read; false when unchanged or missing (then *s is
+// untouched). The last-seen state is per process, so one caller per process
+// should use it.
+bool ReloadSceneControl(SceneSettings* s);
