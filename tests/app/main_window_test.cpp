@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "fake_platform/fake_platform.h"
+#include "state/tracker_state.h"
+#include "tracking/calibration.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetTrackerState();
+        FakeReset();
+        previous_ = fs::current_path();
+        dir_ = fs::temp_directory_path() / ("lumidart-window-" + std::to_string(std::random_device{}()));
+        fs::create_directories(dir_);
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        if (!g_tracker.closed && g_tracker.frameReady.load() != nullptr) OnClose();
+        fs::current_path(previous_);
+        fs::remove_all(dir_);
+    }
+    static Calls Without(Calls calls, const std::string& name) {
+        calls.erase(std::remove(calls.begin(), calls.end(), name), calls.end());
+        return calls;
+    }
+    fs::path previous_, dir_;
+};
+
+TEST_F(MainWindowTest, WindowIsCentredWithRoomForFrameAndCaption) {
+    g_fake.metrics = {1024, 768, 4, 4, 19};
+    g_fake.sourceAvailable = false;
+    EXPECT_EQ(RunLumidart(), 0);
+    EXPECT_EQ(FakeCalls().front(), "CreateMainWindow 192,144 646x505");
+    EXPECT_EQ(g_tracker.frameWidthAllowance.load(), 6);
+    EXPECT_EQ(g_tracker.captionHeight.load(), 19);
+}
+
+TEST_F(MainWindowTest, NoSourceClosesAtOnceWithoutWritingSettings) {
+    g_fake.sourceAvailable = false;
+    EXPECT_EQ(RunLumidart(), 0);
+    EXPECT_EQ(FakeCalls(), (Calls{"CreateMainWindow 192,144 646x505", "CreatePicture", "CaptureCreatePipeline",
+                                  "CaptureCreateSource", "CaptureReleasePipeline", "CaptureShutdown",
+                                  "ReleasePicture", "PostQuit"}));
+    EXPECT_FALSE(fs::exists(kSettingsFileName));
+    EXPECT_EQ(g_tracker.workerRun.load(), kWorkerExited);
+}
+
+TEST_F(MainWindowTest, SecondCopyRestoresTheFirstAndCreatesNothing) {
+    static int otherWindow;
+    g_fake.runningInstance = reinterpret_cast<PlatformWindow*>(&otherWindow);
+    EXPECT_EQ(RunLumidart(), 0);
+    EXPECT_EQ(FakeCalls(), (Calls{"RestoreOther"}));
+}
+
+TEST_F(MainWindowTest, CloseRunsInOrderOnceAndSavesTheCorners) {
+    OnCreate(FakeWindow());
+    EXPECT_EQ(LoadMode(), kModePreview);
+    EXPECT_TRUE(TestStatus(kGraphReady));
+    OnKeySpace();
+    FakeReset();
+    OnClose();
+    OnClose();  // a second close request releases nothing twice
+    EXPECT_EQ(FakeCalls(), (Calls{"CaptureStop", "CaptureReleaseSource", "CaptureReleasePipeline",
+                                  "CaptureShutdown", "ReleasePicture", "PostQuit"}));
+    EXPECT_EQ(LoadMode(), kModePreview);
+    EXPECT_TRUE(fs::exists(kSettingsFileName)) << "a run with a source always saves";
+    OnKeyTab();  // the source is gone: no dialog
+    EXPECT_EQ(FakeCalls().size(), 6u);
+}
+
+TEST_F(MainWindowTest, CloseWithSettingsDialogOpenQuitsOnTheTimer) {
+    OnCreate(FakeWindow());
+    FakeReset();
+    g_fake.whilePropertyFrameOpen = [] { OnClose(); };
+    OnKeyTab();
+    EXPECT_EQ(FakeCalls(), (Calls{"PropertyFrameOpen", "CaptureStop", "CaptureReleaseSource", "PropertyFrameClose",
+                                  "StartDeferredQuitTimer", "CaptureReleasePipeline", "ReleasePicture",
+                                  "PropertyFrameReturned"}));
+    EXPECT_TRUE(fs::exists(kSettingsFileName));
+    FakeReset();
+    OnDeferredQuitTimer();
+    OnDeferredQuitTimer();  // a late tick does nothing more
+    EXPECT_EQ(FakeCalls(), (Calls{"KillDeferredQuitTimer", "CaptureShutdown", "PostQuit", "KillDeferredQuitTimer"}));
+}
+
+TEST_F(MainWindowTest, ModeStateMachine) {
+    g_fake.metrics = {1366, 768, 4, 4, 19};
+    CreateMainWindow();
+    EXPECT_EQ(LoadMode(), kModePreview);
+    OnKeySpace();
+    EXPECT_EQ(LoadMode(), kModeThreshold);
+    OnKeySpace();
+    EXPECT_EQ(LoadMode(), kModePreview);
+    OnKeySpace();
+    EXPECT_EQ(LoadMode(), kModeThreshold);
+
+    OnKeyEscape();  // asks for the minimise; the notice starts tracking
+    EXPECT_EQ(LoadMode(), kModeThreshold);
+    FakeDispatchNotices();
+    EXPECT_EQ(LoadMode(), kModeTracking);
+    EXPECT_EQ(g_tracker.cursorX.load(), 683);
+    EXPECT_EQ(g_tracker.cursorY.load(), 384);
+
+    OnKeySpace();  // Space while tracking returns to Preview
+    EXPECT_EQ(LoadMode(), kModePreview);
+    OnMinimized();
+    OnRestored();
+    EXPECT_EQ(LoadMode(), kModePreview);
+}
+
+TEST_F(MainWindowTest, CornerClicksOnlyInPreviewAndMappingOnlyOnMinimise) {
+    g_fake.metrics = {1024, 768, 4, 4, 19};
+    CreateMainWindow();
+    OnMinimized();
+    const double before = g_tracker.xu;
+    OnRestored();
+
+    OnKeySpace();
+    OnLeftButtonDown(100, 100);  // Threshold view: ignored
+    EXPECT_EQ(Corner(kP2x), 40);
+    OnKeySpace();
+    OnLeftButtonDown(100, 100);
+    EXPECT_EQ(Corner(kP2x), 100);
+    EXPECT_EQ(Corner(kP2y), 380);
+    EXPECT_TRUE(TestStatus(kCornersDirty));
+    EXPECT_EQ(g_tracker.xu, before) << "edits wait for the next minimise";
+
+    OnMinimized();
+    EXPECT_NE(g_tracker.xu, before);
+    OnLeftButtonDown(500, 400);  // tracking: ignored
+    EXPECT_EQ(Corner(kP1x), 600);
+}
+
+TEST_F(MainWindowTest, MinimiseConfirmsAnOpenSettingsDialog) {
+    CreateMainWindow();
+    FakeReset();
+    g_fake.whilePropertyFrameOpen = [] { OnMinimized(); };
+    OnKeyTab();
+    EXPECT_EQ(FakeCalls(), (Calls{"PropertyFrameOpen", "PropertyFrameConfirm", "PropertyFrameReturned"}));
+    EXPECT_EQ(LoadMode(), kModeTracking);
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "capture/capture_graph.h"
+#include "fake_platform/fake_platform.h"
+#include "state/tracker_state.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class CaptureGraphTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetTrackerState();
+        FakeReset();
+    }
+};
+
+TEST_F(CaptureGraphTest, MissingSourceLeavesGraphReadyClearAndShutsDownAtOnce) {
+    g_fake.sourceAvailable = false;
+    BuildCaptureGraph();
+    EXPECT_FALSE(TestStatus(kGraphReady));
+    ShowSourcePropertyPages();  // no source: nothing to show
+    TeardownCaptureGraph();
+    EXPECT_EQ(FakeCalls(), (Calls{"CaptureCreatePipeline", "CaptureCreateSource", "CaptureReleasePipeline",
+                                  "CaptureShutdown"}));
+    EXPECT_FALSE(TestStatus(kDeferredQuit));
+}
+
+TEST_F(CaptureGraphTest, RunningGraphTearsDownInOrder) {
+    BuildCaptureGraph();
+    EXPECT_TRUE(TestStatus(kGraphReady));
+    TeardownCaptureGraph();
+    EXPECT_EQ(FakeCalls(), (Calls{"CaptureCreatePipeline", "CaptureCreateSource", "CaptureConnect", "CaptureRun",
+                                  "CaptureStop", "CaptureReleaseSource", "CaptureReleasePipeline",
+                                  "CaptureShutdown"}));
+    EXPECT_TRUE(TestStatus(kGraphReady)) << "stays set until the process ends";
+}
+
+TEST_F(CaptureGraphTest, SettingsDialogOpensOnceAndIsConfirmed) {
+    BuildCaptureGraph();
+    FakeReset();
+    g_fake.whilePropertyFrameOpen = [] {
+        ShowSourcePropertyPages();  // the second Tab
+        ConfirmSourcePropertyPages();
+    };
+    ShowSourcePropertyPages();
+    EXPECT_EQ(FakeCalls(), (Calls{"PropertyFrameOpen", "PropertyFrameConfirm", "PropertyFrameReturned"}));
+    ConfirmSourcePropertyPages();  // nothing open: nothing pressed
+    EXPECT_EQ(FakeCalls().size(), 3u);
+}
+
+TEST_F(CaptureGraphTest, TeardownInsideOpenDialogDefersShutdown) {
+    BuildCaptureGraph();
+    FakeReset();
+    g_fake.whilePropertyFrameOpen = [] { TeardownCaptureGraph(); };
+    ShowSourcePropertyPages();
+    EXPECT_EQ(FakeCalls(),
+              (Calls{"PropertyFrameOpen", "CaptureStop", "CaptureReleaseSource", "PropertyFrameClose",
+                     "StartDeferredQuitTimer", "CaptureReleasePipeline", "PropertyFrameReturned"}));
+    EXPECT_TRUE(TestStatus(kDeferredQuit));
+}
+
+}  // namespace

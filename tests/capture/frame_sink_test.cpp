@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "capture/frame_sink.h"
+#include "fake_platform/fake_platform.h"
+#include "state/platform.h"
+#include "state/tracker_state.h"
+
+namespace {
+
+TEST(MediaTypeRuleTest, FormatTypeIsTestedFirst) {
+    EXPECT_EQ(CheckMediaType(kFormatVideoInfo, kMediaTypeVideo, kMediaSubtypeRGB32), kResultOk);
+    EXPECT_EQ(CheckMediaType(kFormatVideoInfo2, kMediaTypeVideo, kMediaSubtypeRGB32), kResultInvalidArg);
+    // Everything wrong: the format type still decides.
+    EXPECT_EQ(CheckMediaType(kMediaTypeVideo, kMediaSubtypeRGB24, kFormatVideoInfo2), kResultInvalidArg);
+    EXPECT_EQ(CheckMediaType(kFormatVideoInfo, kMediaTypeVideo, kMediaSubtypeRGB24), kResultFail);
+    EXPECT_EQ(CheckMediaType(kFormatVideoInfo, kMediaSubtypeRGB32, kMediaSubtypeRGB32), kResultFail);
+    // Every byte of each identifier counts.
+    MediaGuid nearly = kMediaSubtypeRGB32;
+    nearly.data4[7] ^= 1;
+    EXPECT_EQ(CheckMediaType(kFormatVideoInfo, kMediaTypeVideo, nearly), kResultFail);
+    EXPECT_EQ(sizeof(MediaGuid), 16u);
+}
+
+class FrameSinkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetTrackerState();
+        FakeReset();
+        buffer_.assign(kFramePixels, 0xDEADBEEF);
+        g_tracker.frame.store(buffer_.data());
+        event_ = PlatformCreateEvent();
+        g_tracker.frameReady.store(event_);
+    }
+    void TearDown() override { PlatformCloseEvent(event_); }
+    static std::vector<uint32_t> Frame(uint32_t value) { return std::vector<uint32_t>(kFramePixels, value); }
+
+    std::vector<uint32_t> buffer_;
+    PlatformEvent* event_ = nullptr;
+};
+
+TEST_F(FrameSinkTest, CopiesWholeFrameThenHandsItOver) {
+    const auto first = Frame(0x00112233);
+    DeliverFrame(first.data(), first.size() * 4);
+    EXPECT_EQ(buffer_, first);
+    EXPECT_TRUE(TestStatus(kFramePending));
+    PlatformWaitEvent(event_);  // signalled once: would block otherwise
+
+    // While the worker owns the buffer, frames are dropped and not signalled.
+    const auto second = Frame(0x00445566);
+    DeliverFrame(second.data(), second.size() * 4);
+    EXPECT_EQ(buffer_, first);
+
+    ClearStatus(kFramePending);
+    DeliverFrame(second.data(), second.size() * 4);
+    EXPECT_EQ(buffer_, second);
+}
+
+TEST_F(FrameSinkTest, ShortMissingOrUnownedSamplesAreSkipped) {
+    // One byte short: a real copy would read past the sample's end (ASan).
+    std::vector<uint8_t> shortSample(kFrameBytes - 1, 0x7F);
+    DeliverFrame(shortSample.data(), shortSample.size());
+    DeliverFrame(nullptr, kFrameBytes);
+    EXPECT_FALSE(TestStatus(kFramePending));
+    EXPECT_EQ(buffer_[0], 0xDEADBEEFu);
+
+    g_tracker.frame.store(nullptr);
+    const auto frame = Frame(1);
+    DeliverFrame(frame.data(), frame.size() * 4);
+    EXPECT_FALSE(TestStatus(kFramePending));
+}
+
+TEST_F(FrameSinkTest, OtherStatusBitsSurviveTheHandOff) {
+    SetStatus(kGraphReady | kCornersDirty);
+    const auto frame = Frame(5);
+    DeliverFrame(frame.data(), frame.size() * 4);
+    EXPECT_EQ(g_tracker.status.load(), kGraphReady | kCornersDirty | kFramePending);
+}
+
+TEST_F(FrameSinkTest, TopDownFramesAreFlippedAndUnpadded) {
+    const size_t stride = 640 * 4 + 64;
+    std::vector<uint8_t> sample(stride * 480, 0);
+    for (int line = 0; line < 480; ++line) {
+        auto* row = reinterpret_cast<uint32_t*>(sample.data() + line * stride);
+        for (int x = 0; x < 640; ++x) row[x] = 0xFF000000u | static_cast<uint32_t>(line << 8 | (x & 0xFF));
+    }
+    // The last row needs no padding after it.
+    DeliverTopDownFrame(sample.data(), stride * 479 + 640 * 4, stride);
+    ASSERT_TRUE(TestStatus(kFramePending));
+    EXPECT_EQ(buffer_[0], static_cast<uint32_t>(479 << 8));           // row 0 is the bottom line
+    EXPECT_EQ(buffer_[479 * 640 + 5], 5u);                            // row 479 is the top line
+    EXPECT_EQ(buffer_[100 * 640 + 7], static_cast<uint32_t>(379 << 8 | 7));
+
+    ClearStatus(kFramePending);
+    DeliverTopDownFrame(sample.data(), stride * 479 + 640 * 4 - 1, stride);
+    DeliverTopDownFrame(sample.data(), sample.size(), 640 * 4 - 4);
+    EXPECT_FALSE(TestStatus(kFramePending));
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "capture/frame_sink.h"
+#include "fake_platform/fake_platform.h"
+#include "pipeline/analysis_worker.h"
+#include "preview/soft_picture.h"
+#include "state/tracker_state.h"
+#include "tracking/calibration.h"
+#include "tracking/cursor_driver.h"
+#include "tracking/mapping.h"
+
+namespace {
+
+class AnalysisWorkerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetTrackerState();
+        FakeReset();
+        g_tracker.mainWindow.store(FakeWindow());
+        g_tracker.screenWidth.store(1024);
+        g_tracker.screenHeight.store(768);
+        g_tracker.frame.store(SoftCreatePicture());
+        SetDefaultCalibration();
+        UpdateSearchBox();
+        SolveMapping();
+        CentreSmoothedCursor();
+        frame_.assign(kFramePixels, 0x00102030);
+    }
+    void TearDown() override {
+        g_tracker.frame.store(nullptr);
+        SoftReleasePicture();
+    }
+    void Deliver() { DeliverFrame(frame_.data(), frame_.size() * 4); }
+    static void WaitUntil(bool (*done)()) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    static bool Idle() { return !TestStatus(kFramePending); }
+
+    std::vector<uint32_t> frame_;
+};
+
+TEST_F(AnalysisWorkerTest, StopsInEveryModeAndLeavesExited) {
+    for (int32_t mode : {int32_t{kModeTracking}, int32_t{kModePreview}, int32_t{kModeThreshold}, int32_t{7}}) {
+        StoreMode(mode);
+        StartWorker();
+        EXPECT_EQ(g_tracker.workerRun.load(), kWorkerRunning);
+        Deliver();
+        WaitUntil(Idle);
+        StopWorker();
+        EXPECT_EQ(g_tracker.workerRun.load(), kWorkerExited) << "mode " << mode;
+        EXPECT_EQ(g_tracker.frameReady.load(), nullptr);
+        EXPECT_FALSE(TestStatus(kFramePending));
+    }
+    StopWorker();  // never started again: returns at once
+}
+
+TEST_F(AnalysisWorkerTest, TrackingPassMovesCursorOnlyWhenASpotIsFound) {
+    StoreMode(kModeTracking);
+    StartWorker();
+    Deliver();  // dark frame: nothing injected
+    WaitUntil(Idle);
+    EXPECT_TRUE(FakeMoves().empty());
+
+    frame_[240 * 640 + 320] = 0x00FF0000;  // frame point (320, 240)
+    Deliver();
+    WaitUntil(Idle);
+    StoreMode(kModePreview);  // as the close sequence does
+    StopWorker();
+    // Mapped to (511, 384), blended with the centre (512, 384): x (511 + 1536) / 4.
+    const auto moves = FakeMoves();
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(g_tracker.cursorX.load(), 511);
+    EXPECT_EQ(moves[0].dx, 511 * 65535 / 1024);
+    EXPECT_EQ(moves[0].dy, 384 * 65535 / 768);
+    EXPECT_EQ(g_fake.presents.load(), 1) << "only the stop pass, in Preview, presents";
+}
+
+TEST_F(AnalysisWorkerTest, F12EndsTrackingEvenWithoutASpot) {
+    StoreMode(kModeTracking);
+    g_fake.keyDown[kKeyF12] = true;
+    StartWorker();
+    Deliver();
+    WaitUntil(Idle);
+    EXPECT_EQ(LoadMode(), kModePreview);
+    Deliver();  // held over the next frame: Preview ignores it
+    WaitUntil(Idle);
+    StopWorker();
+    EXPECT_EQ(g_fake.restores.load(), 1);
+    EXPECT_TRUE(FakeMoves().empty());
+}
+
+TEST_F(AnalysisWorkerTest, PreviewAndThresholdPassesPresentTheirPicture) {
+    StoreMode(kModePreview);
+    StartWorker();
+    Deliver();
+    WaitUntil(Idle);
+    EXPECT_EQ(g_fake.presents.load(), 1);
+    EXPECT_EQ(g_tracker.frame.load()[239 * 640 + 320], kCrosshairPenPixel);  // picture line 240
+    StoreMode(kModeThreshold);
+    Deliver();
+    WaitUntil(Idle);
+    EXPECT_EQ(g_fake.presents.load(), 2);
+    EXPECT_EQ(g_tracker.frame.load()[200 * 640 + 300], 0x00000000u);  // dark pixel in the box
+    StopWorker();
+}
+
+// The worker restores the window (F12) while the UI thread is stopping it.
+// The fake restore waits, as a message sent to the UI thread would, until
+// the UI thread services its window requests; StopWorker must do so.
+TEST_F(AnalysisWorkerTest, StopWhileRestoringDoesNotDeadlock) {
+    g_fake.blockRestoreUntilPump = true;
+    g_fake.keyDown[kKeyF12] = true;
+    StoreMode(kModeTracking);
+    StartWorker();
+    StopWorker();  // its own wake-up runs the F12 pass
+    EXPECT_EQ(g_tracker.workerRun.load(), kWorkerExited);
+    EXPECT_EQ(g_fake.restores.load(), 1);
+    EXPECT_EQ(g_fake.restoreTimeouts.load(), 0) << "the restore waited in vain: a real one would deadlock";
+}
+
+}  // namespace
