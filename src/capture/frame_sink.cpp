@@ -25,38 +25,55 @@ int32_t CheckMediaType(const MediaGuid& formatType, const MediaGuid& majorType, 
 
 namespace {
 
-// The Frame buffer if the sink may fill it now, otherwise null. Only this
-// thread sets FramePending, so the buffer stays ours until we set it.
-uint32_t* AcquireFrameBuffer(const void* data) {
-    if (data == nullptr || TestStatus(kFramePending)) return nullptr;
-    if (g_tracker.frameReady.load(std::memory_order_acquire) == nullptr) return nullptr;
-    return g_tracker.frame.load(std::memory_order_acquire);
-}
+// Marks a delivery in progress, so that StopWorker never closes the event
+// while a delivery may still signal it.
+class Delivery {
+  public:
+    Delivery() { g_tracker.deliveriesInProgress.fetch_add(1, std::memory_order_seq_cst); }
+    ~Delivery() { g_tracker.deliveriesInProgress.fetch_sub(1, std::memory_order_release); }
+    Delivery(const Delivery&) = delete;
+    Delivery& operator=(const Delivery&) = delete;
 
-void HandToWorker() {
-    SetStatus(kFramePending);
-    PlatformSignalEvent(g_tracker.frameReady.load(std::memory_order_acquire));
-}
+    // The Frame buffer if the sink may fill it now, otherwise null. Only
+    // this thread sets FramePending, so the buffer stays ours until we do.
+    uint32_t* Acquire(const void* data) {
+        if (data == nullptr || TestStatus(kFramePending)) return nullptr;
+        event_ = g_tracker.frameReady.load(std::memory_order_seq_cst);
+        if (event_ == nullptr) return nullptr;
+        return g_tracker.frame.load(std::memory_order_acquire);
+    }
+
+    bool HandToWorker() {
+        SetStatus(kFramePending);
+        PlatformSignalEvent(event_);
+        return true;
+    }
+
+  private:
+    PlatformEvent* event_ = nullptr;
+};
 
 }  // namespace
 
-void DeliverFrame(const void* data, size_t length) {
-    uint32_t* const frame = AcquireFrameBuffer(data);
-    if (frame == nullptr || length < static_cast<size_t>(kFrameBytes)) return;
+bool DeliverFrame(const void* data, size_t length) {
+    Delivery delivery;
+    uint32_t* const frame = delivery.Acquire(data);
+    if (frame == nullptr || length < static_cast<size_t>(kFrameBytes)) return false;
     std::memcpy(frame, data, kFrameBytes);
-    HandToWorker();
+    return delivery.HandToWorker();
 }
 
-void DeliverTopDownFrame(const void* data, size_t length, size_t stride) {
-    uint32_t* const frame = AcquireFrameBuffer(data);
+bool DeliverTopDownFrame(const void* data, size_t length, size_t stride) {
+    Delivery delivery;
+    uint32_t* const frame = delivery.Acquire(data);
     const size_t rowBytes = static_cast<size_t>(kFrameWidth) * 4;
-    if (frame == nullptr || stride < rowBytes) return;
-    if (length < stride * (kFrameHeight - 1) + rowBytes) return;
+    if (frame == nullptr || stride < rowBytes) return false;
+    if (length < stride * (kFrameHeight - 1) + rowBytes) return false;
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (int line = 0; line < kFrameHeight; ++line) {
         uint32_t* out = frame + (kFrameHeight - 1 - line) * kFrameWidth;
         std::memcpy(out, bytes + static_cast<size_t>(line) * stride, rowBytes);
         for (int x = 0; x < kFrameWidth; ++x) out[x] &= 0x00FFFFFFu;
     }
-    HandToWorker();
+    return delivery.HandToWorker();
 }

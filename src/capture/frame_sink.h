@@ -31,9 +31,10 @@ int32_t CheckMediaType(const MediaGuid& formatType, const MediaGuid& majorType, 
 
 // One delivered frame, rows bottom-up as the Frame buffer holds them. Dropped
 // while the worker still owns the buffer, and skipped when it holds less
-// than a whole frame. Streaming thread; never waits.
-void DeliverFrame(const void* data, size_t length);
+// than a whole frame. Streaming thread; never waits. True if the frame was
+// handed to the worker.
+bool DeliverFrame(const void* data, size_t length);
 
 // The same for a frame whose rows run top-down, stride bytes apart, with a
 // padding byte in each pixel's top byte: rows are flipped, padding cleared.
-void DeliverTopDownFrame(const void* data, size_t length, size_t stride);
+bool DeliverTopDownFrame(const void* data, size_t length, size_t stride);

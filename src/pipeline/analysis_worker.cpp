@@ -24,11 +24,20 @@ void TrackingPass(const uint32_t* frame) {
     }
 }
 
+// A wake-up with a delivered frame owns the Frame buffer. A stop signal
+// brings none: the pass then takes the buffer only if no delivery can be
+// writing it (the sink counts itself in before it looks at FramePending).
+bool ClaimFrameBuffer() {
+    if (TestStatus(kFramePending)) return true;
+    if (g_tracker.status.fetch_or(kFramePending, std::memory_order_seq_cst) & kFramePending) return true;
+    return g_tracker.deliveriesInProgress.load(std::memory_order_seq_cst) == 0;
+}
+
 void WorkerBody() {
     PlatformEvent* const frameReady = g_tracker.frameReady.load(std::memory_order_acquire);
     for (;;) {
         PlatformWaitEvent(frameReady);
-        RunAnalysisPass();
+        if (ClaimFrameBuffer()) RunAnalysisPass();
         // Hands the Frame buffer back to the sink, every pass.
         ClearStatus(kFramePending);
         if (g_tracker.workerRun.load(std::memory_order_acquire) == kWorkerStopRequested) {
@@ -80,6 +89,9 @@ void StopWorker() {
             PlatformSleepMs(1);
         }
     }
-    g_tracker.frameReady.store(nullptr, std::memory_order_release);
+    // Normally the capture has stopped by now; if frames still arrive, wait
+    // out any delivery that may yet signal the event before closing it.
+    g_tracker.frameReady.store(nullptr, std::memory_order_seq_cst);
+    while (g_tracker.deliveriesInProgress.load(std::memory_order_acquire) != 0) PlatformSleepMs(0);
     PlatformCloseEvent(frameReady);
 }

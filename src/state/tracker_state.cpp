@@ -22,6 +22,7 @@ void ResetTrackerState() {
     g_tracker.cursorY.store(0);
     g_tracker.frameReady.store(nullptr);
     g_tracker.workerRun.store(0);
+    g_tracker.deliveriesInProgress.store(0);
     g_tracker.frame.store(nullptr);
     g_tracker.closed = false;
 }

@@ -77,6 +77,8 @@ struct TrackerState {
 
     std::atomic<PlatformEvent*> frameReady;
     std::atomic<int32_t> workerRun;
+    // Frame deliveries between their look at frameReady and their signal.
+    std::atomic<int32_t> deliveriesInProgress;
 
     // The Frame buffer: 640 x 480 pixels 0x00RRGGBB, rows bottom-up.
     std::atomic<uint32_t*> frame;

@@ -42,14 +42,14 @@ class FrameSinkTest : public ::testing::Test {
 
 TEST_F(FrameSinkTest, CopiesWholeFrameThenHandsItOver) {
     const auto first = Frame(0x00112233);
-    DeliverFrame(first.data(), first.size() * 4);
+    EXPECT_TRUE(DeliverFrame(first.data(), first.size() * 4));
     EXPECT_EQ(buffer_, first);
     EXPECT_TRUE(TestStatus(kFramePending));
     PlatformWaitEvent(event_);  // signalled once: would block otherwise
 
     // While the worker owns the buffer, frames are dropped and not signalled.
     const auto second = Frame(0x00445566);
-    DeliverFrame(second.data(), second.size() * 4);
+    EXPECT_FALSE(DeliverFrame(second.data(), second.size() * 4));
     EXPECT_EQ(buffer_, first);
 
     ClearStatus(kFramePending);

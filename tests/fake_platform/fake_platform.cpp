@@ -68,6 +68,8 @@ void FakeSetWindowRect(int32_t left, int32_t top, int32_t right, int32_t bottom)
 }
 
 bool FakeDispatchNotices() {
+    // An event loop also carries out what other threads send to its windows.
+    PlatformPumpWindowRequests();
     for (;;) {
         FakeNotice notice;
         {
