@@ -1,0 +1,39 @@
+# The Windows program, its virtual camera, their zip package and the
+# end-to-end tests under Wine.
+
+add_executable(lumidart WIN32
+    src/app/win32_main.cpp
+    src/app/win32_main_window.cpp
+    src/capture/dshow_capture_graph.cpp
+    src/capture/dshow_frame_sink_filter.cpp
+    src/capture/dshow_renderer_base.cpp
+    src/preview/win32_picture.cpp
+    src/tracking/win32_input.cpp
+)
+# The portable core and the platform modules call into each other.
+target_link_libraries(lumidart PRIVATE
+    "$<LINK_GROUP:RESCAN,lumidart_core,lumidart_files,lumidart_threads>"
+    strmiids ole32 oleaut32 uuid gdi32 user32)
+
+add_library(lumidart_virtualcam SHARED
+    virtualcam/dshow_module.cpp
+    virtualcam/dshow_property_page.cpp
+    virtualcam/dshow_source_filter.cpp
+    virtualcam/lumidart-virtualcam.def
+)
+set_target_properties(lumidart_virtualcam PROPERTIES OUTPUT_NAME lumidart-virtualcam PREFIX "")
+target_link_libraries(lumidart_virtualcam PRIVATE lumidart_scene strmiids ole32 oleaut32 uuid gdi32 user32 advapi32)
+
+install(TARGETS lumidart RUNTIME DESTINATION .)
+install(TARGETS lumidart_virtualcam RUNTIME DESTINATION . LIBRARY DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/windows_howto.txt DESTINATION . RENAME HOWTO.txt)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME lumidart)
+set(CPACK_SYSTEM_NAME win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+include(CPack)
+
+if(LUMIDART_BUILD_TESTS AND LUMIDART_E2E)
+    enable_testing()
+    add_subdirectory(tests/e2e/wine)
+endif()

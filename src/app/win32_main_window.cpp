@@ -1,0 +1,131 @@
+// The console window on Win32: class, creation, the window procedure that
+// turns messages into the portable handlers, the message loop, and the
+// window operations other threads and processes need.
+#include <windows.h>
+
+#include "app/main_window.h"
+#include "state/platform.h"
+
+namespace {
+
+constexpr UINT_PTR kDeferredQuitTimerId = 1;
+
+HWND AsHwnd(PlatformWindow* window) { return reinterpret_cast<HWND>(window); }
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            OnCreate(reinterpret_cast<PlatformWindow*>(window));
+            return 0;
+        case WM_SIZE:
+            if (wParam != 0) {
+                OnMinimized();
+            } else {
+                OnRestored();
+            }
+            return 0;
+        case WM_CLOSE:
+            OnClose();
+            return 0;
+        case WM_KEYDOWN:
+            if (wParam == VK_TAB) OnKeyTab();
+            if (wParam == VK_ESCAPE) OnKeyEscape();
+            if (wParam == VK_SPACE) OnKeySpace();
+            return 0;
+        case WM_TIMER:
+            // NOTE: Wine's property frame call returns about 2 s after its
+            // frame has closed; the component system must outlive that call,
+            // so the deferred quit waits until it has returned.
+            if (!PlatformPropertyFrameIsOpen()) OnDeferredQuitTimer();
+            return 0;
+        case WM_LBUTTONDOWN:
+            OnLeftButtonDown(LOWORD(lParam), HIWORD(lParam));
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+void RegisterMainWindowClass(HINSTANCE instance) {
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    windowClass.hIconSm = windowClass.hIcon;
+    windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = kWindowClassName;
+    RegisterClassExA(&windowClass);
+}
+
+}  // namespace
+
+void PlatformPumpWindowRequests() {
+    // Handles messages other threads have sent to our windows (a restore
+    // from the worker), leaving everything posted in the queue.
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
+void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics) {
+    metrics->screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    metrics->screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    metrics->frameX = GetSystemMetrics(SM_CXFRAME);
+    metrics->frameY = GetSystemMetrics(SM_CYFRAME);
+    metrics->caption = GetSystemMetrics(SM_CYCAPTION);
+}
+
+PlatformWindow* PlatformFindRunningInstance() {
+    return reinterpret_cast<PlatformWindow*>(FindWindowA(nullptr, kWindowTitle));
+}
+
+void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t height) {
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    RegisterMainWindowClass(instance);
+    const HWND window = CreateWindowExA(0, kWindowClassName, kWindowTitle, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                                        x, y, width, height, nullptr, nullptr, instance, nullptr);
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+}
+
+void PlatformRunMessageLoop() {
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+void PlatformRestoreWindow(PlatformWindow* window) {
+    ShowWindow(AsHwnd(window), SW_SHOW);
+    SetForegroundWindow(AsHwnd(window));
+    PostMessageA(AsHwnd(window), WM_SYSCOMMAND, SC_RESTORE, 0);
+}
+
+void PlatformRequestMinimize(PlatformWindow* window) {
+    PostMessageA(AsHwnd(window), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+}
+
+bool PlatformGetWindowRect(PlatformWindow* window, PlatformRect* rect) {
+    RECT r;
+    if (!GetWindowRect(AsHwnd(window), &r)) return false;
+    *rect = {r.left, r.top, r.right, r.bottom};
+    return true;
+}
+
+bool PlatformGetCursorPos(PlatformPoint* point) {
+    POINT p;
+    if (!GetCursorPos(&p)) return false;
+    *point = {p.x, p.y};
+    return true;
+}
+
+void PlatformStartDeferredQuitTimer(PlatformWindow* window) {
+    SetTimer(AsHwnd(window), kDeferredQuitTimerId, 1, nullptr);
+}
+
+void PlatformKillDeferredQuitTimer(PlatformWindow* window) { KillTimer(AsHwnd(window), kDeferredQuitTimerId); }
+
+void PlatformPostQuit() { PostQuitMessage(0); }

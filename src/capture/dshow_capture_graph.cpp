@@ -1,0 +1,169 @@
+// The capture pipeline on DirectShow: the filter graph manager, the capture
+// graph builder, the capture source created by its class id, and our frame
+// sink; plus the source's modal property frame. UI thread only.
+#include <windows.h>
+#include <dshow.h>
+#include <olectl.h>
+
+#include <cstring>
+
+#include "capture/dshow_frame_sink_filter.h"
+#include "capture/dshow_media_type.h"
+#include "state/platform.h"
+
+namespace {
+
+const CLSID kCaptureSourceClassId = {0xA8E36632, 0x8B66, 0x410A, {0xB7, 0xC9, 0x8A, 0xAF, 0x2B, 0x27, 0x39, 0x2D}};
+constexpr DWORD kInProcess = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER;
+
+// A step whose result the program ignores may leave its reference empty;
+// every later step that needs it is then skipped.
+IGraphBuilder* g_graph;
+IMediaControl* g_control;
+ICaptureGraphBuilder2* g_builder;
+IBaseFilter* g_sink;  // not counted: the graph holds the only reference
+IBaseFilter* g_source;
+
+// Nesting depth of the modal property frame call, and the frame's window
+// as the hook saw it being created.
+int g_frameCalls;
+HWND g_frameWindow;
+
+IPin* FirstPin(IBaseFilter* filter) {
+    if (filter == nullptr) return nullptr;
+    IEnumPins* pins = nullptr;
+    filter->EnumPins(&pins);
+    if (pins == nullptr) return nullptr;
+    IPin* pin = nullptr;
+    pins->Next(1, &pin, nullptr);
+    pins->Release();
+    return pin;
+}
+
+// Tracks the frame by its window handle: Wine titles it differently from
+// Windows, so the title cannot find it.
+LRESULT CALLBACK FrameCreationHook(int code, WPARAM wParam, LPARAM lParam) {
+    const HWND window = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_CREATEWND && g_frameWindow == nullptr) {
+        const auto* creation = reinterpret_cast<const CBT_CREATEWNDA*>(lParam);
+        char className[16] = {};
+        GetClassNameA(window, className, sizeof className);
+        if (creation->lpcs->hwndParent == nullptr && std::strcmp(className, "#32770") == 0) g_frameWindow = window;
+    } else if (code == HCBT_DESTROYWND && window == g_frameWindow) {
+        g_frameWindow = nullptr;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+HWND OpenFrameWindow() { return g_frameWindow != nullptr && IsWindow(g_frameWindow) ? g_frameWindow : nullptr; }
+
+}  // namespace
+
+void PlatformCaptureCreatePipeline() {
+    CoInitialize(nullptr);
+    CoCreateInstance(CLSID_FilterGraph, nullptr, kInProcess, IID_IGraphBuilder, reinterpret_cast<void**>(&g_graph));
+    if (g_graph != nullptr) g_graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&g_control));
+    CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, kInProcess, IID_ICaptureGraphBuilder2,
+                     reinterpret_cast<void**>(&g_builder));
+    if (g_builder != nullptr && g_graph != nullptr) g_builder->SetFiltergraph(g_graph);
+    // Without a graph nobody would ever take or release the sink.
+    if (g_graph == nullptr) return;
+    g_sink = new DShowFrameSinkFilter(nullptr, nullptr);
+    g_graph->AddFilter(g_sink, nullptr);
+}
+
+bool PlatformCaptureCreateSource() {
+    if (CoCreateInstance(kCaptureSourceClassId, nullptr, kInProcess, IID_IBaseFilter,
+                         reinterpret_cast<void**>(&g_source)) != S_OK) {
+        g_source = nullptr;
+        return false;
+    }
+    if (g_graph != nullptr) g_graph->AddFilter(g_source, nullptr);
+    return true;
+}
+
+void PlatformCaptureConnect() {
+    IPin* const sourcePin = FirstPin(g_source);
+    IPin* const sinkPin = FirstPin(g_sink);
+    if (g_graph != nullptr && sourcePin != nullptr && sinkPin != nullptr) g_graph->Connect(sourcePin, sinkPin);
+    if (sourcePin != nullptr) sourcePin->Release();
+    if (sinkPin != nullptr) sinkPin->Release();
+
+    if (g_builder == nullptr) return;
+    IAMStreamConfig* config = nullptr;
+    g_builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, g_source, IID_IAMStreamConfig,
+                             reinterpret_cast<void**>(&config));
+    if (config == nullptr) return;
+    AM_MEDIA_TYPE* type = nullptr;
+    VIDEO_STREAM_CONFIG_CAPS caps;
+    config->GetStreamCaps(0, &type, reinterpret_cast<BYTE*>(&caps));
+    if (type != nullptr) config->SetFormat(type);
+    config->Release();
+    DeleteMediaType(type);
+}
+
+void PlatformCaptureRun() {
+    if (g_control != nullptr) g_control->Run();
+}
+
+void PlatformCaptureStop() {
+    if (g_control != nullptr) g_control->Stop();
+}
+
+void PlatformCaptureReleaseSource() {
+    if (g_source != nullptr) g_source->Release();
+    g_source = nullptr;
+}
+
+void PlatformCaptureReleasePipeline() {
+    if (g_builder != nullptr) g_builder->Release();
+    if (g_control != nullptr) g_control->Release();
+    // The last reference to the graph: it takes the sink with it.
+    if (g_graph != nullptr) g_graph->Release();
+    g_builder = nullptr;
+    g_control = nullptr;
+    g_graph = nullptr;
+    g_sink = nullptr;
+}
+
+void PlatformCaptureShutdown() { CoUninitialize(); }
+
+bool PlatformPropertyFrameIsOpen() { return g_frameCalls > 0; }
+
+void PlatformPropertyFrameRun() {
+    if (g_source == nullptr) return;
+    CAUUID pages{0, nullptr};
+    ISpecifyPropertyPages* specify = nullptr;
+    g_source->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&specify));
+    if (specify != nullptr) {
+        specify->GetPages(&pages);
+        specify->Release();
+    }
+    IUnknown* object = nullptr;
+    g_source->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&object));
+    // NOTE: Wine's property frame never closes when it has no page.
+    if (object != nullptr && pages.cElems > 0) {
+        ++g_frameCalls;
+        const HHOOK hook = SetWindowsHookExA(WH_CBT, FrameCreationHook, nullptr, GetCurrentThreadId());
+        OleCreatePropertyFrame(nullptr, 0, 0, nullptr, 1, &object, pages.cElems, pages.pElems, 0, 0, nullptr);
+        if (hook != nullptr) UnhookWindowsHookEx(hook);
+        g_frameWindow = nullptr;
+        --g_frameCalls;
+    }
+    if (object != nullptr) object->Release();
+    CoTaskMemFree(pages.pElems);
+}
+
+void PlatformPropertyFrameConfirm() {
+    const HWND frame = OpenFrameWindow();
+    if (frame == nullptr) return;
+    SendDlgItemMessageA(frame, IDOK, BM_CLICK, 0, 0);
+    // NOTE: under Wine the click can stall the frame's loop until another
+    // message arrives.
+    PostMessageA(frame, WM_NULL, 0, 0);
+}
+
+void PlatformPropertyFrameClose() {
+    const HWND frame = OpenFrameWindow();
+    if (frame != nullptr) SendMessageA(frame, WM_CLOSE, 0, 0);
+}

@@ -1,0 +1,36 @@
+#include "capture/dshow_frame_sink_filter.h"
+
+#include <cstring>
+
+#include "capture/frame_sink.h"
+
+const CLSID kFrameSinkClassId = {0xD7A2CE2F, 0x8221, 0x4B80, {0xB0, 0x86, 0xB7, 0x95, 0xD9, 0xC8, 0x45, 0xF5}};
+
+namespace {
+
+static_assert(sizeof(MediaGuid) == sizeof(GUID), "MediaGuid is laid out like GUID");
+
+MediaGuid ToMediaGuid(const GUID& guid) {
+    MediaGuid out;
+    std::memcpy(&out, &guid, sizeof out);
+    return out;
+}
+
+}  // namespace
+
+DShowFrameSinkFilter::DShowFrameSinkFilter(IUnknown*, HRESULT* result) : DShowRendererBase(kFrameSinkClassId) {
+    if (result != nullptr) *result = S_OK;
+}
+
+HRESULT DShowFrameSinkFilter::CheckMediaType(const AM_MEDIA_TYPE* type) {
+    return ::CheckMediaType(ToMediaGuid(type->formattype), ToMediaGuid(type->majortype), ToMediaGuid(type->subtype));
+}
+
+HRESULT DShowFrameSinkFilter::SetMediaType(const AM_MEDIA_TYPE*) { return S_OK; }
+
+HRESULT DShowFrameSinkFilter::DoRenderSample(IMediaSample* sample) {
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    DeliverFrame(data, static_cast<size_t>(sample->GetActualDataLength()));
+    return S_OK;
+}

@@ -1,0 +1,583 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios for lumidart.exe under Wine.
+
+Each run starts its own Xvfb display, uses one Wine prefix (made by the
+`prefix` scenario), registers the virtual camera, steers it through its
+control file and drives the program through a Windows-side helper
+(win32_e2e_driver.exe) that injects keys and clicks the way a user would.
+Screenshots of every checked moment are kept in the work directory.
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import time
+
+TITLE_PREFIX = "Lumidart  v1.01"
+SCREEN_W, SCREEN_H = 1024, 768
+DEFAULT_CORNERS = [40, 40, 600, 40, 40, 440, 600, 440]
+
+CYAN = (0, 255, 255)
+BLUE = (0, 0, 255)
+GREEN = (0, 255, 0)
+BLACK = (0, 0, 0)
+WHITE = (255, 255, 255)
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(what, probe, timeout=20.0, interval=0.1):
+    """Polls probe() until it returns something truthy; returns that."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(interval)
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Session:
+    """One Xvfb display and the Wine environment that uses it."""
+
+    def __init__(self, args, name):
+        self.args = args
+        self.work = os.path.join(args.work, name)
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+        self.control = os.path.join(self.work, "virtualcam.txt")
+        self.shots = 0
+        self.steers = 0
+        self.driver = None
+        self.xvfb = None
+        self.env = dict(os.environ)
+        self.env.update({
+            "WINEPREFIX": args.prefix,
+            "LUMIDART_WINEPREFIX": args.prefix,
+            "WINEDEBUG": "-all",
+            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            "LUMIDART_VIRTUALCAM_CONTROL": windows_path(self.control),
+        })
+        self.steer()
+
+    def __enter__(self):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
+             "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H)],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as numbers:
+            display = numbers.readline().strip()
+        check(display, "Xvfb reported no display")
+        self.env["DISPLAY"] = ":" + display
+        return self
+
+    def __exit__(self, *exc):
+        if self.driver is not None and self.driver.poll() is None:
+            self.driver.kill()
+        # Every Wine process of this prefix ends before the display goes.
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
+        self.xvfb.send_signal(signal.SIGTERM)
+        self.xvfb.wait(timeout=10)
+        return False
+
+    # --- Wine -------------------------------------------------------------
+
+    def wine(self, *argv, cwd=None, timeout=120):
+        return subprocess.run(["wine"] + list(argv), env=self.env, cwd=cwd or self.work,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=timeout).returncode
+
+    def register_camera(self, register=True):
+        argv = ["regsvr32", "/s"] + ([] if register else ["/u"]) + [self.args.camera]
+        check(self.wine(*argv) == 0, "regsvr32 %s failed" % ("" if register else "/u"))
+
+    def start_program(self, cwd):
+        os.makedirs(cwd, exist_ok=True)
+        return subprocess.Popen(["wine", self.args.program], env=self.env, cwd=cwd,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def start_driver(self):
+        self.driver = subprocess.Popen(["wine", self.args.driver], env=self.env, cwd=self.work,
+                                       stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                       stderr=subprocess.DEVNULL, text=True, bufsize=1)
+
+    def do(self, command):
+        self.driver.stdin.write(command + "\n")
+        self.driver.stdin.flush()
+        answer = self.driver.stdout.readline().strip()
+        check(answer and not answer.startswith("error"), "driver: %r -> %r" % (command, answer))
+        return answer
+
+    # --- The console window -----------------------------------------------
+
+    def window(self):
+        """The console's geometry and state, or None."""
+        answer = self.do("window")
+        if answer == "none":
+            return None
+        f = answer.split()
+        return {
+            "rect": tuple(int(v) for v in f[1:5]),
+            "client": (int(f[6]), int(f[7])),
+            "origin": (int(f[9]), int(f[10])),
+            "iconic": f[12] == "1",
+            "visible": f[14] == "1",
+            "foreground": f[16] == "1",
+            "screen": (int(f[18]), int(f[19])),
+            "title": answer.split(" title ", 1)[1],
+        }
+
+    def wait_window(self, what, predicate, timeout=20.0):
+        return wait_for(what, lambda: (lambda w: w if w and predicate(w) else None)(self.window()), timeout)
+
+    def wait_exit(self, process, timeout=30.0):
+        try:
+            return process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            raise Failure("lumidart.exe did not end within %.0f s" % timeout)
+
+    def dialogs(self):
+        return int(self.do("dialogs").split()[1])
+
+    def cursor(self):
+        f = self.do("cursor").split()
+        return int(f[1]), int(f[2])
+
+    # --- The virtual camera -----------------------------------------------
+
+    def steer(self, **values):
+        """Rewrites the camera's control file; later frames show it."""
+        settings = {"spot_x": 200, "spot_y": 300, "spot_radius": 4, "spot_red": 250}
+        settings.update(values)
+        text = "".join("%s %d\n" % item for item in settings.items())
+        # NOTE: the camera notices a change by size or modification time,
+        # and under Wine the time it sees has whole seconds: a comment that
+        # grows with every write changes the size.
+        self.steers += 1
+        text += "#" * self.steers + "\n"
+        temporary = self.control + ".tmp"
+        with open(temporary, "w") as out:
+            out.write(text)
+        os.replace(temporary, self.control)
+
+    # --- Screenshots --------------------------------------------------------
+
+    def screenshot(self, label):
+        """The whole screen as a PNG kept for people and a PPM to read."""
+        self.shots += 1
+        base = os.path.join(self.work, "%02d-%s" % (self.shots, label))
+        subprocess.run(["import", "-display", self.env["DISPLAY"], "-window", "root", base + ".png"],
+                       check=True, timeout=30)
+        raw = subprocess.run(["convert", base + ".png", "ppm:-"], check=True, stdout=subprocess.PIPE,
+                             timeout=30).stdout
+        return Picture(raw)
+
+
+class Picture:
+    def __init__(self, ppm):
+        fields = []
+        position = 0
+        while len(fields) < 4:
+            while ppm[position:position + 1].isspace():
+                position += 1
+            end = position
+            while not ppm[end:end + 1].isspace():
+                end += 1
+            fields.append(ppm[position:end])
+            position = end
+        check(fields[0] == b"P6" and fields[3] == b"255", "unexpected screenshot format")
+        self.width, self.height = int(fields[1]), int(fields[2])
+        self.data = ppm[position + 1:]
+
+    def rgb(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.data[i:i + 3])
+
+
+def near(colour, wanted, tolerance=24):
+    return all(abs(a - b) <= tolerance for a, b in zip(colour, wanted))
+
+
+def client_pixel(shot, win, x, y):
+    return shot.rgb(win["origin"][0] + x, win["origin"][1] + y)
+
+
+def camera_like(colour):
+    """The virtual camera's screen or surround: dim grey-blue, no overlay."""
+    r, g, b = colour
+    return max(r, g, b) < 140 and not near(colour, BLACK, 8) and b >= r
+
+
+def read_corners(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    check(len(data) == 16, "Lumidart.set holds %d bytes, not 16" % len(data))
+    return list(struct.unpack("<8H", data))
+
+
+def write_corners(path, corners):
+    with open(path, "wb") as f:
+        f.write(struct.pack("<8H", *corners))
+
+
+# --- Expected cursor positions, computed independently ---------------------
+
+def solve_linear(matrix, vector):
+    """Gaussian elimination with partial pivoting."""
+    n = len(vector)
+    a = [row[:] + [vector[i]] for i, row in enumerate(matrix)]
+    for col in range(n):
+        pivot = max(range(col, n), key=lambda r: abs(a[r][col]))
+        a[col], a[pivot] = a[pivot], a[col]
+        for r in range(n):
+            if r != col:
+                factor = a[r][col] / a[col][col]
+                for c in range(col, n + 1):
+                    a[r][c] -= factor * a[col][c]
+    return [a[i][n] / a[i][i] for i in range(n)]
+
+
+def homography(corners, width, height):
+    """The projective map taking the quad's corners (frame coordinates, rows
+    from the bottom) to the screen's corners: lower left to (0, H), lower
+    right to (W, H), upper left to (0, 0), upper right to (W, 0)."""
+    p = [(corners[0], corners[1]), (corners[2], corners[3]), (corners[4], corners[5]), (corners[6], corners[7])]
+    q = [(0, height), (width, height), (0, 0), (width, 0)]
+    rows, rhs = [], []
+    for (x, y), (u, v) in zip(p, q):
+        rows.append([x, y, 1, 0, 0, 0, -u * x, -u * y])
+        rhs.append(u)
+        rows.append([0, 0, 0, x, y, 1, -v * x, -v * y])
+        rhs.append(v)
+    h = solve_linear(rows, rhs)
+
+    def apply(x, y):
+        w = h[6] * x + h[7] * y + 1
+        return (h[0] * x + h[1] * y + h[2]) / w, (h[3] * x + h[4] * y + h[5]) / w
+    return apply
+
+
+def screen_point(mapping, spot_x, spot_y, width, height):
+    sx, sy = mapping(spot_x, spot_y)
+    # Away from whole pixels, so that rounding in either computation
+    # cannot move the result across one.
+    for value in (sx, sy):
+        check(abs(value - round(value)) > 1e-3, "test position too close to a pixel edge: %r" % value)
+    return int(min(max(sx, 0), width)), int(min(max(sy, 0), height))
+
+
+def smoothed(previous, target):
+    """The cursor's resting place after a still spot: the 8-pixel blend
+    (new + 3 old) / 4, truncated toward zero, repeated until it stops."""
+    value = previous
+    for _ in range(100):
+        if abs(target - value) > 8:
+            value = target
+        else:
+            following = int((target + 3 * value) / 4)
+            if following == value:
+                break
+            value = following
+    return value
+
+
+# --- Scenarios ---------------------------------------------------------------
+
+def scenario_prefix(args):
+    shutil.rmtree(args.prefix, ignore_errors=True)
+    os.makedirs(args.prefix)
+    with Session(args, "prefix") as s:
+        check(s.wine("wineboot", "--init", timeout=240) == 0, "wineboot --init failed")
+        s.register_camera()
+
+
+def start_console(s, cwd):
+    """Starts the program, waits for its window and for the camera picture
+    (the crosshair is drawn only on frames)."""
+    program = s.start_program(cwd)
+    s.start_driver()
+    s.do("move 2 2")
+    win = s.wait_window("the console window", lambda w: w["visible"] and not w["iconic"])
+
+    def picture_shown():
+        shot = s.screenshot("waiting")
+        return shot if near(client_pixel(shot, win, 320, 100), CYAN) else None
+    wait_for("the camera picture", picture_shown, timeout=30, interval=0.5)
+    return program, win
+
+
+def scenario_console(args):
+    """Start, the picture, the threshold view and a corner click."""
+    with Session(args, "console") as s:
+        s.register_camera()
+        cwd = os.path.join(s.work, "run")
+        program, win = start_console(s, cwd)
+
+        check(win["title"].startswith(TITLE_PREFIX), "title %r" % win["title"])
+        check(win["client"] == (640, 480), "client area %r" % (win["client"],))
+        left, top, right, bottom = win["rect"]
+        width, height = win["screen"]
+        check((left, top) == ((width - 640) // 2, (height - 480) // 2), "window not centred: %r" % (win["rect"],))
+        check(win["foreground"], "console is not the foreground window")
+
+        shot = s.screenshot("preview")
+        at = lambda x, y: client_pixel(shot, win, x, y)
+        # Crosshair, the default quad's outline, the camera picture and the
+        # spot, which the camera puts at frame (200, 300): picture (200, 179).
+        for x, y in ((320, 20), (320, 460), (20, 240), (620, 240)):
+            check(near(at(x, y), CYAN), "no crosshair at %d,%d: %r" % (x, y, at(x, y)))
+        for x, y in ((300, 439), (300, 39), (40, 300), (600, 100)):
+            check(near(at(x, y), BLUE), "no outline at %d,%d: %r" % (x, y, at(x, y)))
+        for x, y in ((100, 100), (500, 400), (10, 10)):
+            check(camera_like(at(x, y)), "no camera picture at %d,%d: %r" % (x, y, at(x, y)))
+        check(at(200, 179)[0] > 200 and at(200, 179)[1] < 200, "no spot: %r" % (at(200, 179),))
+
+        # The magnifier: with the cursor at (324, 100) the crosshair column
+        # 320 is drawn twice as wide at columns 316 and 317 and column 320
+        # shows the picture from column 322.
+        s.do("move %d %d" % (win["origin"][0] + 324, win["origin"][1] + 100))
+
+        def magnified():
+            shot = s.screenshot("magnifier")
+            at = lambda x, y: client_pixel(shot, win, x, y)
+            return near(at(316, 100), CYAN) and near(at(317, 100), CYAN) and not near(at(320, 100), CYAN)
+        wait_for("the magnifier", magnified, timeout=10, interval=0.3)
+        s.do("move 2 2")
+
+        # Space: the threshold view inside the search box (columns 40..600,
+        # picture lines 39..439), the camera outside it.
+        s.do("key space")
+
+        def threshold_view():
+            shot = s.screenshot("threshold")
+            at = lambda x, y: client_pixel(shot, win, x, y)
+            return (near(at(100, 100), BLACK, 4) and near(at(300, 300), BLACK, 4) and near(at(200, 179), GREEN, 4)
+                    and camera_like(at(10, 10)) and near(at(300, 439), BLUE))
+        wait_for("the threshold view", threshold_view, timeout=10, interval=0.3)
+
+        # A held left button shows its square; in this view the press sets
+        # no corner (the press falls in the lower right quarter).
+        s.do("move %d %d" % (win["origin"][0] + 500, win["origin"][1] + 400))
+        s.do("button down")
+
+        def left_square():
+            shot = s.screenshot("button")
+            at = lambda x, y: client_pixel(shot, win, x, y)
+            return (near(at(165, 265), WHITE, 4) and near(at(150, 265), BLUE) and near(at(181, 265), BLUE)
+                    and not near(at(315, 265), WHITE, 4))
+        wait_for("the left button's square", left_square, timeout=10, interval=0.3)
+        s.do("button up")
+
+        s.do("key space")
+
+        def preview_again():
+            shot = s.screenshot("preview-again")
+            at = lambda x, y: client_pixel(shot, win, x, y)
+            return camera_like(at(100, 100)) and near(at(320, 100), CYAN)
+        wait_for("Preview after the second Space", preview_again, timeout=10, interval=0.3)
+
+        # A click at client (60, 420), the lower left quarter, makes P0
+        # (60, 60): the outline's lower left corner moves to line 419.
+        s.do("click %d %d" % (win["origin"][0] + 60, win["origin"][1] + 420))
+        s.do("move 2 2")
+
+        def corner_moved():
+            shot = s.screenshot("corner")
+            at = lambda x, y: client_pixel(shot, win, x, y)
+            # The lower side now runs from (60, 419) to (600, 439): line 428
+            # at column 300.
+            lower_side = any(near(at(300, y), BLUE) for y in range(426, 431))
+            return near(at(60, 419), BLUE) and camera_like(at(40, 439)) and lower_side
+        wait_for("the outline through the new corner", corner_moved, timeout=10, interval=0.3)
+
+        s.do("close")
+        check(s.wait_exit(program) == 0, "lumidart.exe exit code not 0")
+        corners = read_corners(os.path.join(cwd, "Lumidart.set"))
+        check(corners == [60, 60, 600, 40, 40, 440, 600, 440], "corners saved: %r" % corners)
+
+
+def scenario_tracking(args):
+    """Esc starts tracking: the cursor follows the spot through the
+    projective mapping and the smoothing; F12 brings the console back."""
+    corners = [100, 80, 540, 60, 80, 420, 560, 400]
+    with Session(args, "tracking") as s:
+        s.register_camera()
+        cwd = os.path.join(s.work, "run")
+        os.makedirs(cwd)
+        write_corners(os.path.join(cwd, "Lumidart.set"), corners)
+        s.steer(spot_radius=0)
+        program, win = start_console(s, cwd)
+        width, height = win["screen"]
+        mapping = homography(corners, width, height)
+
+        s.do("key esc")
+        s.wait_window("the console to minimise", lambda w: w["iconic"])
+        s.screenshot("tracking")
+
+        # Tracking starts from the screen centre. Each new spot position is
+        # far from the last: the cursor jumps straight to the mapped point.
+        previous = (width // 2, height // 2)
+        for spot in ((320, 240), (150, 120), (500, 380), (430, 110)):
+            target = screen_point(mapping, spot[0], spot[1], width, height)
+            expected = tuple(smoothed(p, t) for p, t in zip(previous, target))
+            s.steer(spot_x=spot[0], spot_y=spot[1])
+            try:
+                wait_for("the cursor at %r for spot %r" % (expected, spot),
+                         lambda: all(abs(c - e) <= 1 for c, e in zip(s.cursor(), expected)), timeout=10)
+            except Failure as failure:
+                raise Failure("%s; it is at %r" % (failure, s.cursor()))
+            previous = expected
+
+        # A small step to the right: the blend approaches from the left and
+        # rests short of the mapped point.
+        spot = (433, 110)
+        target = screen_point(mapping, spot[0], spot[1], width, height)
+        check(all(abs(t - p) <= 8 for p, t in zip(previous, target)), "step not small: %r -> %r" % (previous, target))
+        expected = tuple(smoothed(p, t) for p, t in zip(previous, target))
+        check(expected != target, "the test step does not exercise the smoothing")
+        s.steer(spot_x=spot[0], spot_y=spot[1])
+        wait_for("the smoothed cursor at %r" % (expected,),
+                 lambda: all(abs(c - e) <= 1 for c, e in zip(s.cursor(), expected)), timeout=10)
+        time.sleep(0.5)
+        check(all(abs(c - e) <= 1 for c, e in zip(s.cursor(), expected)), "the cursor did not rest at %r" % (expected,))
+
+        # No spot: the cursor stays.
+        resting = s.cursor()
+        s.steer(spot_radius=0)
+        time.sleep(1.0)
+        check(s.cursor() == resting, "the cursor moved without a spot")
+
+        s.do("hold f12 600")
+        win = s.wait_window("the console back after F12", lambda w: not w["iconic"] and w["visible"])
+
+        def preview_back():
+            shot = s.screenshot("after-f12")
+            return near(client_pixel(shot, win, 320, 100), CYAN)
+        wait_for("the preview after F12", preview_back, timeout=10, interval=0.3)
+
+        s.do("close")
+        check(s.wait_exit(program) == 0, "lumidart.exe exit code not 0")
+        check(read_corners(os.path.join(cwd, "Lumidart.set")) == corners, "the corners changed")
+
+
+def scenario_property_frame(args):
+    """Tab opens the camera's property frame once; minimising presses its
+    OK; closing the console with it open ends the program."""
+    with Session(args, "property_frame") as s:
+        s.register_camera()
+        cwd = os.path.join(s.work, "run")
+        program, win = start_console(s, cwd)
+
+        s.do("key tab")
+        wait_for("the property frame", lambda: s.dialogs() == 1)
+        time.sleep(1.0)
+        s.screenshot("property-frame")
+
+        s.do("activate")
+        s.wait_window("the console in front", lambda w: w["foreground"])
+        s.do("key tab")
+        time.sleep(2.0)
+        check(s.dialogs() == 1, "a second Tab opened another frame")
+
+        s.do("key esc")
+        s.wait_window("the console to minimise", lambda w: w["iconic"])
+        wait_for("the frame to close through its OK", lambda: s.dialogs() == 0, timeout=15)
+        s.screenshot("confirmed")
+
+        s.do("hold f12 600")
+        s.wait_window("the console back after F12", lambda w: not w["iconic"] and w["foreground"])
+        s.do("key tab")
+        wait_for("the property frame again", lambda: s.dialogs() == 1)
+        s.do("close")
+        check(s.wait_exit(program) == 0, "lumidart.exe exit code not 0")
+        check(s.dialogs() == 0, "the frame outlived the program")
+        check(read_corners(os.path.join(cwd, "Lumidart.set")) == DEFAULT_CORNERS, "corners not saved")
+
+
+def scenario_instances(args):
+    """A second start brings the first back; without a camera the program
+    ends at once and writes nothing."""
+    with Session(args, "instances") as s:
+        s.register_camera()
+        cwd = os.path.join(s.work, "first")
+        program, win = start_console(s, cwd)
+        s.do("key esc")
+        s.wait_window("the console to minimise", lambda w: w["iconic"])
+
+        second_dir = os.path.join(s.work, "second")
+        second = s.start_program(second_dir)
+        check(s.wait_exit(second) == 0, "the second copy's exit code is not 0")
+        s.wait_window("the first console restored", lambda w: not w["iconic"] and w["visible"])
+        check(not os.path.exists(os.path.join(second_dir, "Lumidart.set")), "the second copy wrote settings")
+        check(program.poll() is None, "the first copy ended")
+
+        def preview_back():
+            shot = s.screenshot("restored")
+            return near(client_pixel(shot, win, 320, 100), CYAN)
+        wait_for("the first copy's preview", preview_back, timeout=10, interval=0.3)
+        s.do("close")
+        check(s.wait_exit(program) == 0, "lumidart.exe exit code not 0")
+        check(read_corners(os.path.join(cwd, "Lumidart.set")) == DEFAULT_CORNERS, "corners not saved")
+
+        s.register_camera(False)
+        try:
+            lonely_dir = os.path.join(s.work, "no-camera")
+            started = time.monotonic()
+            lonely = s.start_program(lonely_dir)
+            check(s.wait_exit(lonely, timeout=20) == 0, "exit code without a camera is not 0")
+            check(time.monotonic() - started < 15, "the program took too long to give up")
+            check(os.listdir(lonely_dir) == [], "files written without a camera: %r" % os.listdir(lonely_dir))
+        finally:
+            s.register_camera()
+
+
+SCENARIOS = {
+    "prefix": scenario_prefix,
+    "console": scenario_console,
+    "tracking": scenario_tracking,
+    "property_frame": scenario_property_frame,
+    "instances": scenario_instances,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    for option in ("program", "camera", "driver", "prefix", "work"):
+        parser.add_argument("--" + option, required=True)
+    parser.add_argument("scenario", choices=sorted(SCENARIOS))
+    args = parser.parse_args()
+    for option in ("program", "camera", "driver", "prefix", "work"):
+        setattr(args, option, os.path.abspath(getattr(args, option)))
+    started = time.monotonic()
+    try:
+        SCENARIOS[args.scenario](args)
+    except Failure as failure:
+        print("FAILED %s: %s (screenshots in %s)" % (args.scenario, failure, args.work))
+        return 1
+    print("passed %s in %.1f s" % (args.scenario, time.monotonic() - started))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,507 @@
+// The virtual camera as a DirectShow capture source: one output pin that
+// offers 640 x 480 RGB32 at 30 fps, and a streaming thread that renders
+// the scene into the downstream allocator's samples while the graph runs.
+#include <windows.h>
+#include <dshow.h>
+
+#include <atomic>
+#include <cwchar>
+
+#include "capture/dshow_enumerator.h"
+#include "capture/dshow_media_type.h"
+#include "virtualcam/dshow_virtualcam.h"
+#include "virtualcam/scene_control.h"
+
+namespace {
+
+constexpr const wchar_t* kPinName = L"Capture";
+constexpr REFERENCE_TIME kFrameInterval = 333333;  // 100 ns units: 30 fps
+constexpr long kFrameBytes = 640 * 480 * 4;
+
+VIDEOINFOHEADER MakeVideoInfo() {
+    VIDEOINFOHEADER info{};
+    info.dwBitRate = kFrameBytes * 8 * 30;
+    info.AvgTimePerFrame = kFrameInterval;
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = 640;
+    info.bmiHeader.biHeight = 480;  // positive: rows bottom-up
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader.biSizeImage = kFrameBytes;
+    return info;
+}
+
+// The one format; its format block must outlive every use of the type.
+const VIDEOINFOHEADER kVideoInfo = MakeVideoInfo();
+
+AM_MEDIA_TYPE MakeMediaType() {
+    AM_MEDIA_TYPE type{};
+    type.majortype = MEDIATYPE_Video;
+    type.subtype = MEDIASUBTYPE_RGB32;
+    type.bFixedSizeSamples = TRUE;
+    type.lSampleSize = kFrameBytes;
+    type.formattype = FORMAT_VideoInfo;
+    type.cbFormat = sizeof(VIDEOINFOHEADER);
+    type.pbFormat = reinterpret_cast<BYTE*>(const_cast<VIDEOINFOHEADER*>(&kVideoInfo));
+    return type;
+}
+
+const AM_MEDIA_TYPE kMediaType = MakeMediaType();
+
+// A partial type (GUID_NULL fields) matches when what it names agrees.
+bool Agrees(const AM_MEDIA_TYPE* type) {
+    if (type->majortype != GUID_NULL && type->majortype != MEDIATYPE_Video) return false;
+    if (type->subtype != GUID_NULL && type->subtype != MEDIASUBTYPE_RGB32) return false;
+    if (type->formattype == GUID_NULL) return true;
+    if (type->formattype != FORMAT_VideoInfo || type->cbFormat < sizeof(VIDEOINFOHEADER)) return false;
+    const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat);
+    return info->bmiHeader.biWidth == 640 && info->bmiHeader.biHeight == 480 && info->bmiHeader.biBitCount == 32;
+}
+
+LPWSTR TaskString(const wchar_t* text) {
+    const size_t bytes = (std::wcslen(text) + 1) * sizeof(wchar_t);
+    auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+    if (copy != nullptr) CopyMemory(copy, text, bytes);
+    return copy;
+}
+
+class SourceFilter;
+
+class OutputPin final : public IPin, public IAMStreamConfig, public IKsPropertySet {
+public:
+    explicit OutputPin(SourceFilter* filter) : filter_(filter) {}
+    ~OutputPin() { ReleaseConnection(); }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IPin
+    STDMETHODIMP Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) override;
+    STDMETHODIMP ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
+    STDMETHODIMP Disconnect() override;
+    STDMETHODIMP ConnectedTo(IPin** pin) override {
+        if (pin == nullptr) return E_POINTER;
+        *pin = connected_;
+        if (connected_ == nullptr) return VFW_E_NOT_CONNECTED;
+        connected_->AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE* type) override {
+        if (type == nullptr) return E_POINTER;
+        if (connected_ == nullptr) {
+            *type = AM_MEDIA_TYPE{};
+            return VFW_E_NOT_CONNECTED;
+        }
+        return CopyMediaType(type, &kMediaType) ? S_OK : E_OUTOFMEMORY;
+    }
+    STDMETHODIMP QueryPinInfo(PIN_INFO* info) override;
+    STDMETHODIMP QueryDirection(PIN_DIRECTION* direction) override {
+        if (direction == nullptr) return E_POINTER;
+        *direction = PINDIR_OUTPUT;
+        return S_OK;
+    }
+    STDMETHODIMP QueryId(LPWSTR* id) override {
+        if (id == nullptr) return E_POINTER;
+        *id = TaskString(kPinName);
+        return *id != nullptr ? S_OK : E_OUTOFMEMORY;
+    }
+    STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* type) override {
+        if (type == nullptr) return E_POINTER;
+        return Agrees(type) ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override {
+        if (types == nullptr) return E_POINTER;
+        *types = new DShowMediaTypeEnumerator({const_cast<AM_MEDIA_TYPE*>(&kMediaType)}, static_cast<IPin*>(this));
+        return S_OK;
+    }
+    STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP EndOfStream() override { return E_UNEXPECTED; }
+    STDMETHODIMP BeginFlush() override { return E_UNEXPECTED; }
+    STDMETHODIMP EndFlush() override { return E_UNEXPECTED; }
+    STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
+
+    // IAMStreamConfig: one capability, the format above.
+    STDMETHODIMP SetFormat(AM_MEDIA_TYPE* type) override {
+        if (type == nullptr) return S_OK;
+        return Agrees(type) && type->formattype == FORMAT_VideoInfo ? S_OK : VFW_E_INVALIDMEDIATYPE;
+    }
+    STDMETHODIMP GetFormat(AM_MEDIA_TYPE** type) override {
+        if (type == nullptr) return E_POINTER;
+        *type = CreateMediaTypeCopy(&kMediaType);
+        return *type != nullptr ? S_OK : E_OUTOFMEMORY;
+    }
+    STDMETHODIMP GetNumberOfCapabilities(int* count, int* size) override {
+        if (count == nullptr || size == nullptr) return E_POINTER;
+        *count = 1;
+        *size = sizeof(VIDEO_STREAM_CONFIG_CAPS);
+        return S_OK;
+    }
+    STDMETHODIMP GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) override;
+
+    // IKsPropertySet: only the pin category, read-only.
+    STDMETHODIMP Set(REFGUID, DWORD, LPVOID, DWORD, LPVOID, DWORD) override { return E_PROP_ID_UNSUPPORTED; }
+    STDMETHODIMP Get(REFGUID set, DWORD id, LPVOID, DWORD, LPVOID data, DWORD size, DWORD* returned) override {
+        if (set != AMPROPSETID_Pin) return E_PROP_SET_UNSUPPORTED;
+        if (id != AMPROPERTY_PIN_CATEGORY) return E_PROP_ID_UNSUPPORTED;
+        if (returned != nullptr) *returned = sizeof(GUID);
+        if (data == nullptr) return returned != nullptr ? S_OK : E_POINTER;
+        if (size < sizeof(GUID)) return E_UNEXPECTED;
+        *static_cast<GUID*>(data) = PIN_CATEGORY_CAPTURE;
+        return S_OK;
+    }
+    STDMETHODIMP QuerySupported(REFGUID set, DWORD id, DWORD* support) override {
+        if (set != AMPROPSETID_Pin) return E_PROP_SET_UNSUPPORTED;
+        if (id != AMPROPERTY_PIN_CATEGORY) return E_PROP_ID_UNSUPPORTED;
+        if (support != nullptr) *support = KSPROPERTY_SUPPORT_GET;
+        return S_OK;
+    }
+
+    // The downstream input and its allocator, while connected.
+    IMemInputPin* input() const { return input_; }
+    IMemAllocator* allocator() const { return allocator_; }
+
+private:
+    HRESULT DecideAllocator();
+    void ReleaseConnection();
+
+    SourceFilter* filter_;
+    IPin* connected_ = nullptr;
+    IMemInputPin* input_ = nullptr;
+    IMemAllocator* allocator_ = nullptr;
+};
+
+class SourceFilter final : public IBaseFilter, public ISpecifyPropertyPages {
+public:
+    SourceFilter() : pin_(this) {
+        InitializeCriticalSection(&lock_);
+        stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ModuleObjectCreated();
+    }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IMediaFilter || iid == IID_IBaseFilter) {
+            *out = static_cast<IBaseFilter*>(this);
+        } else if (iid == IID_ISpecifyPropertyPages) {
+            *out = static_cast<ISpecifyPropertyPages*>(this);
+        } else {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) {
+            delete this;
+            ModuleObjectDestroyed();
+        }
+        return left;
+    }
+
+    STDMETHODIMP GetClassID(CLSID* classId) override {
+        if (classId == nullptr) return E_POINTER;
+        *classId = kVirtualCamSourceClassId;
+        return S_OK;
+    }
+
+    STDMETHODIMP Stop() override {
+        EnterCriticalSection(&lock_);
+        StopStreaming();
+        state_ = State_Stopped;
+        LeaveCriticalSection(&lock_);
+        return S_OK;
+    }
+    STDMETHODIMP Pause() override {
+        EnterCriticalSection(&lock_);
+        if (state_ == State_Stopped) StartStreaming();
+        state_ = State_Paused;
+        running_.store(false);
+        LeaveCriticalSection(&lock_);
+        // A live source has nothing to cue while paused.
+        return VFW_S_CANT_CUE;
+    }
+    STDMETHODIMP Run(REFERENCE_TIME) override {
+        EnterCriticalSection(&lock_);
+        if (state_ == State_Stopped) StartStreaming();
+        state_ = State_Running;
+        running_.store(true);
+        LeaveCriticalSection(&lock_);
+        return S_OK;
+    }
+    STDMETHODIMP GetState(DWORD, FILTER_STATE* state) override {
+        if (state == nullptr) return E_POINTER;
+        EnterCriticalSection(&lock_);
+        *state = state_;
+        LeaveCriticalSection(&lock_);
+        return *state == State_Paused ? VFW_S_CANT_CUE : S_OK;
+    }
+    STDMETHODIMP SetSyncSource(IReferenceClock* clock) override {
+        if (clock != nullptr) clock->AddRef();
+        if (clock_ != nullptr) clock_->Release();
+        clock_ = clock;
+        return S_OK;
+    }
+    STDMETHODIMP GetSyncSource(IReferenceClock** clock) override {
+        if (clock == nullptr) return E_POINTER;
+        *clock = clock_;
+        if (clock_ != nullptr) clock_->AddRef();
+        return S_OK;
+    }
+
+    STDMETHODIMP EnumPins(IEnumPins** pins) override {
+        if (pins == nullptr) return E_POINTER;
+        *pins = new DShowPinEnumerator({static_cast<IPin*>(&pin_)}, static_cast<IBaseFilter*>(this));
+        return S_OK;
+    }
+    STDMETHODIMP FindPin(LPCWSTR id, IPin** pin) override {
+        if (id == nullptr || pin == nullptr) return E_POINTER;
+        if (std::wcscmp(id, kPinName) != 0) {
+            *pin = nullptr;
+            return VFW_E_NOT_FOUND;
+        }
+        *pin = &pin_;
+        pin_.AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP QueryFilterInfo(FILTER_INFO* info) override {
+        if (info == nullptr) return E_POINTER;
+        wcsncpy(info->achName, name_, MAX_FILTER_NAME);
+        info->pGraph = graph_;
+        if (graph_ != nullptr) graph_->AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override {
+        graph_ = graph;
+        name_[0] = L'\0';
+        if (name != nullptr) {
+            wcsncpy(name_, name, MAX_FILTER_NAME - 1);
+            name_[MAX_FILTER_NAME - 1] = L'\0';
+        }
+        return S_OK;
+    }
+    STDMETHODIMP QueryVendorInfo(LPWSTR*) override { return E_NOTIMPL; }
+
+    // ISpecifyPropertyPages
+    STDMETHODIMP GetPages(CAUUID* pages) override {
+        if (pages == nullptr) return E_POINTER;
+        pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+        if (pages->pElems == nullptr) {
+            pages->cElems = 0;
+            return E_OUTOFMEMORY;
+        }
+        pages->cElems = 1;
+        pages->pElems[0] = kVirtualCamPageClassId;
+        return S_OK;
+    }
+
+    bool IsStopped() {
+        EnterCriticalSection(&lock_);
+        const bool stopped = state_ == State_Stopped;
+        LeaveCriticalSection(&lock_);
+        return stopped;
+    }
+
+private:
+    ~SourceFilter() {
+        StopStreaming();
+        if (clock_ != nullptr) clock_->Release();
+        CloseHandle(stopEvent_);
+        DeleteCriticalSection(&lock_);
+    }
+
+    void StartStreaming() {
+        IMemAllocator* const allocator = pin_.allocator();
+        IMemInputPin* const input = pin_.input();
+        if (allocator == nullptr || input == nullptr || thread_ != nullptr) return;
+        allocator->Commit();
+        allocator->AddRef();
+        input->AddRef();
+        streamAllocator_ = allocator;
+        streamInput_ = input;
+        ResetEvent(stopEvent_);
+        thread_ = CreateThread(nullptr, 0, StreamThread, this, 0, nullptr);
+    }
+
+    void StopStreaming() {
+        running_.store(false);
+        if (thread_ == nullptr) return;
+        SetEvent(stopEvent_);
+        // Wakes a thread waiting for a free sample.
+        streamAllocator_->Decommit();
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+        streamAllocator_->Release();
+        streamInput_->Release();
+        streamAllocator_ = nullptr;
+        streamInput_ = nullptr;
+    }
+
+    static DWORD WINAPI StreamThread(LPVOID self) {
+        static_cast<SourceFilter*>(self)->Stream();
+        return 0;
+    }
+
+    void Stream() {
+        LARGE_INTEGER frequency, start, now;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&start);
+        for (uint32_t tick = 1;; ++tick) {
+            // Frame n is due n / 30 s after the start; a late frame is sent
+            // at once rather than skipped.
+            QueryPerformanceCounter(&now);
+            const LONGLONG dueMs = static_cast<LONGLONG>(tick) * 1000 / 30;
+            const LONGLONG elapsedMs = (now.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart;
+            const DWORD waitMs = dueMs > elapsedMs ? static_cast<DWORD>(dueMs - elapsedMs) : 0;
+            if (WaitForSingleObject(stopEvent_, waitMs) == WAIT_OBJECT_0) return;
+            ReloadSceneControl(&settings_);
+            PublishSceneSettings(settings_);
+            if (!running_.load()) continue;
+            IMediaSample* sample = nullptr;
+            if (FAILED(streamAllocator_->GetBuffer(&sample, nullptr, nullptr, 0)) || sample == nullptr) continue;
+            BYTE* data = nullptr;
+            sample->GetPointer(&data);
+            if (data != nullptr && sample->GetSize() >= kFrameBytes) {
+                RenderScene(settings_, frameIndex_++, reinterpret_cast<uint32_t*>(data));
+                sample->SetActualDataLength(kFrameBytes);
+                sample->SetSyncPoint(TRUE);
+                streamInput_->Receive(sample);
+            }
+            sample->Release();
+        }
+    }
+
+    std::atomic<ULONG> refs_{0};
+    CRITICAL_SECTION lock_;
+    FILTER_STATE state_ = State_Stopped;
+    std::atomic<bool> running_{false};
+    IReferenceClock* clock_ = nullptr;
+    IFilterGraph* graph_ = nullptr;  // not counted: the graph holds us
+    WCHAR name_[MAX_FILTER_NAME] = {};
+    OutputPin pin_;
+
+    HANDLE stopEvent_ = nullptr;
+    HANDLE thread_ = nullptr;
+    IMemAllocator* streamAllocator_ = nullptr;
+    IMemInputPin* streamInput_ = nullptr;
+    SceneSettings settings_;
+    uint32_t frameIndex_ = 0;
+};
+
+STDMETHODIMP OutputPin::QueryInterface(REFIID iid, void** out) {
+    if (out == nullptr) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IPin) {
+        *out = static_cast<IPin*>(this);
+    } else if (iid == IID_IAMStreamConfig) {
+        *out = static_cast<IAMStreamConfig*>(this);
+    } else if (iid == IID_IKsPropertySet) {
+        *out = static_cast<IKsPropertySet*>(this);
+    } else {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) OutputPin::AddRef() { return filter_->AddRef(); }
+STDMETHODIMP_(ULONG) OutputPin::Release() { return filter_->Release(); }
+
+STDMETHODIMP OutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
+    if (receivePin == nullptr) return E_POINTER;
+    if (connected_ != nullptr) return VFW_E_ALREADY_CONNECTED;
+    if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
+    if (type != nullptr && !Agrees(type)) return VFW_E_TYPE_NOT_ACCEPTED;
+    AM_MEDIA_TYPE offer = kMediaType;
+    if (FAILED(receivePin->ReceiveConnection(this, &offer))) return VFW_E_NO_ACCEPTABLE_TYPES;
+    connected_ = receivePin;
+    connected_->AddRef();
+    const HRESULT allocated = DecideAllocator();
+    if (FAILED(allocated)) {
+        receivePin->Disconnect();
+        ReleaseConnection();
+        return allocated;
+    }
+    return S_OK;
+}
+
+HRESULT OutputPin::DecideAllocator() {
+    connected_->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input_));
+    if (input_ == nullptr) return E_NOINTERFACE;
+    ALLOCATOR_PROPERTIES wanted{};
+    input_->GetAllocatorRequirements(&wanted);
+    if (FAILED(input_->GetAllocator(&allocator_)) || allocator_ == nullptr) {
+        allocator_ = nullptr;
+        const HRESULT created = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                                                 IID_IMemAllocator, reinterpret_cast<void**>(&allocator_));
+        if (FAILED(created)) {
+            allocator_ = nullptr;
+            return created;
+        }
+    }
+    wanted.cBuffers = wanted.cBuffers > 2 ? wanted.cBuffers : 2;
+    wanted.cbBuffer = kFrameBytes;
+    wanted.cbAlign = wanted.cbAlign > 1 ? wanted.cbAlign : 1;
+    ALLOCATOR_PROPERTIES actual{};
+    HRESULT result = allocator_->SetProperties(&wanted, &actual);
+    if (SUCCEEDED(result) && actual.cbBuffer < kFrameBytes) result = VFW_E_SIZENOTSET;
+    if (SUCCEEDED(result)) result = input_->NotifyAllocator(allocator_, FALSE);
+    return result;
+}
+
+void OutputPin::ReleaseConnection() {
+    if (allocator_ != nullptr) allocator_->Release();
+    if (input_ != nullptr) input_->Release();
+    if (connected_ != nullptr) connected_->Release();
+    allocator_ = nullptr;
+    input_ = nullptr;
+    connected_ = nullptr;
+}
+
+STDMETHODIMP OutputPin::Disconnect() {
+    if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
+    if (connected_ == nullptr) return S_FALSE;
+    ReleaseConnection();
+    return S_OK;
+}
+
+STDMETHODIMP OutputPin::QueryPinInfo(PIN_INFO* info) {
+    if (info == nullptr) return E_POINTER;
+    info->pFilter = filter_;
+    filter_->AddRef();
+    info->dir = PINDIR_OUTPUT;
+    wcsncpy(info->achName, kPinName, MAX_PIN_NAME);
+    return S_OK;
+}
+
+STDMETHODIMP OutputPin::GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) {
+    if (type == nullptr || caps == nullptr) return E_POINTER;
+    *type = nullptr;
+    if (index < 0) return E_INVALIDARG;
+    if (index > 0) return S_FALSE;
+    *type = CreateMediaTypeCopy(&kMediaType);
+    if (*type == nullptr) return E_OUTOFMEMORY;
+    VIDEO_STREAM_CONFIG_CAPS config{};
+    config.guid = FORMAT_VideoInfo;
+    config.InputSize = config.MinCroppingSize = config.MaxCroppingSize = {640, 480};
+    config.MinOutputSize = config.MaxOutputSize = {640, 480};
+    config.CropGranularityX = config.CropGranularityY = 1;
+    config.OutputGranularityX = config.OutputGranularityY = 1;
+    config.MinFrameInterval = config.MaxFrameInterval = kFrameInterval;
+    config.MinBitsPerSecond = config.MaxBitsPerSecond = kFrameBytes * 8 * 30;
+    CopyMemory(caps, &config, sizeof config);
+    return S_OK;
+}
+
+}  // namespace
+
+IUnknown* CreateVirtualCamSource() {
+    auto* filter = new SourceFilter();
+    filter->AddRef();
+    return static_cast<IBaseFilter*>(filter);
+}
