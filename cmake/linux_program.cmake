@@ -1,0 +1,56 @@
+# The native Linux program: an Xlib console, XTest pointer moves and
+# GStreamer capture, with the virtual camera built in as a source element.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LUMIDART_X11 REQUIRED IMPORTED_TARGET x11 xext xtst)
+pkg_check_modules(LUMIDART_GST REQUIRED IMPORTED_TARGET
+    gstreamer-1.0 gstreamer-base-1.0 gstreamer-video-1.0)
+
+add_library(lumidart_gst_virtualcam STATIC virtualcam/gst_virtualcam.cpp)
+target_include_directories(lumidart_gst_virtualcam PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(lumidart_gst_virtualcam PUBLIC lumidart_scene PkgConfig::LUMIDART_GST)
+
+# The capture pipeline without any window: also what its tests link.
+add_library(lumidart_gst_capture STATIC
+    src/capture/gst_capture_pipeline.cpp
+    src/capture/gst_frame_sink.cpp
+)
+target_link_libraries(lumidart_gst_capture PUBLIC lumidart_core lumidart_gst_virtualcam PkgConfig::LUMIDART_GST)
+
+add_executable(lumidart
+    src/app/x11_main.cpp
+    src/app/x11_main_window.cpp
+    src/capture/x11_property_dialog.cpp
+    src/preview/x11_picture.cpp
+    src/tracking/x11_input.cpp
+)
+target_link_libraries(lumidart PRIVATE
+    lumidart_core lumidart_files lumidart_threads lumidart_gst_capture PkgConfig::LUMIDART_X11)
+
+install(TARGETS lumidart RUNTIME DESTINATION bin)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME lumidart)
+set(CPACK_PACKAGE_CONTACT "Lumidart maintainers <maintainers@lumidart.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Turns a video camera and a laser pointer into a pointing device")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Plugins are loaded at run time, so no library dependency names them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
+include(CPack)
+
+if(LUMIDART_BUILD_TESTS)
+    find_package(GTest REQUIRED)
+    add_executable(gst_capture_test tests/capture/gst_capture_test.cpp)
+    target_link_libraries(gst_capture_test PRIVATE
+        lumidart_gst_capture lumidart_core lumidart_files lumidart_threads GTest::gtest_main)
+    add_test(NAME gst_capture_test COMMAND gst_capture_test)
+    set_tests_properties(gst_capture_test PROPERTIES LABELS integration
+        ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 suppressions=${PROJECT_SOURCE_DIR}/tests/capture/gst_tsan.supp")
+
+    if(LUMIDART_E2E)
+        add_test(NAME x11_e2e
+            COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/run_e2e.py $<TARGET_FILE:lumidart>)
+        set_tests_properties(x11_e2e PROPERTIES LABELS e2e TIMEOUT 400)
+    endif()
+endif()

@@ -1,0 +1,350 @@
+// The console window on X11: one top-level window whose events become the
+// portable handlers, the single-instance search, and the event loop with
+// its one-shot timer.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/x11_display.h"
+#include "state/platform.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+Display* g_ui = nullptr;
+Display* g_worker = nullptr;
+std::once_flag g_workerOnce;
+std::atomic<int> g_errors{0};
+
+PlatformWindow g_main{0};
+// The first copy's window, found by a second copy.
+PlatformWindow g_found{0};
+
+std::atomic<bool> g_quit{false};
+bool g_timerArmed = false;
+Clock::time_point g_timerDue;
+// Only changes of the window-manager state are notices.
+bool g_iconic = false;
+
+int CountError(Display*, XErrorEvent*) {
+    g_errors.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+}
+
+Atom Intern(Display* d, const char* name) { return XInternAtom(d, name, False); }
+
+std::vector<Window> WindowListProperty(Display* d, Window w, Atom property) {
+    std::vector<Window> result;
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, w, property, 0, 65536, False, XA_WINDOW, &type, &format, &count, &after, &data) ==
+            Success &&
+        data != nullptr) {
+        if (type == XA_WINDOW && format == 32) {
+            const auto* ids = reinterpret_cast<const unsigned long*>(data);
+            result.assign(ids, ids + count);
+        }
+        XFree(data);
+    }
+    return result;
+}
+
+std::vector<Window> Children(Display* d, Window w) {
+    std::vector<Window> result;
+    Window root, parent;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(d, w, &root, &parent, &children, &count) != 0 && children != nullptr) {
+        result.assign(children, children + count);
+        XFree(children);
+    }
+    return result;
+}
+
+bool HasTitle(Display* d, Window w, const char* title) {
+    bool match = false;
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, w, Intern(d, "_NET_WM_NAME"), 0, 1024, False, Intern(d, "UTF8_STRING"), &type,
+                           &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+        match = format == 8 && std::string(reinterpret_cast<char*>(data), count) == title;
+        XFree(data);
+    }
+    if (match) return true;
+    char* name = nullptr;
+    if (XFetchName(d, w, &name) != 0 && name != nullptr) {
+        match = std::strcmp(name, title) == 0;
+        XFree(name);
+    }
+    return match;
+}
+
+void SetUtf8Property(Display* d, Window w, const char* property, const char* value) {
+    XChangeProperty(d, w, Intern(d, property), Intern(d, "UTF8_STRING"), 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(value), static_cast<int>(std::strlen(value)));
+}
+
+void SetWindowManagerHints(Display* d, Window w, int width, int height) {
+    XSizeHints* size = XAllocSizeHints();
+    size->flags = USPosition | PPosition | PMinSize | PMaxSize | PWinGravity;
+    size->min_width = size->max_width = width;
+    size->min_height = size->max_height = height;
+    // The client area itself stays where we put it, whatever the frame.
+    size->win_gravity = StaticGravity;
+    XSetWMNormalHints(d, w, size);
+    XFree(size);
+
+    XWMHints* wm = XAllocWMHints();
+    wm->flags = InputHint | StateHint;
+    wm->input = True;
+    wm->initial_state = NormalState;
+    XSetWMHints(d, w, wm);
+    XFree(wm);
+
+    XClassHint* cls = XAllocClassHint();
+    std::string name = "lumidart";
+    std::string className = kWindowClassName;
+    cls->res_name = name.data();
+    cls->res_class = className.data();
+    XSetClassHint(d, w, cls);
+    XFree(cls);
+
+    XStoreName(d, w, kWindowTitle);
+    SetUtf8Property(d, w, "_NET_WM_NAME", kWindowTitle);
+
+    Atom deleteWindow = Intern(d, "WM_DELETE_WINDOW");
+    XSetWMProtocols(d, w, &deleteWindow, 1);
+
+    // Motif hints: move, minimise and close only; no resize, no maximise.
+    constexpr long kFunctions = 1L << 0, kDecorations = 1L << 1;
+    constexpr long kFuncMove = 1L << 2, kFuncMinimize = 1L << 3, kFuncClose = 1L << 5;
+    constexpr long kDecorBorder = 1L << 1, kDecorTitle = 1L << 3, kDecorMenu = 1L << 4, kDecorMinimize = 1L << 5;
+    long motif[5] = {kFunctions | kDecorations, kFuncMove | kFuncMinimize | kFuncClose,
+                     kDecorBorder | kDecorTitle | kDecorMenu | kDecorMinimize, 0, 0};
+    const Atom motifAtom = Intern(d, "_MOTIF_WM_HINTS");
+    XChangeProperty(d, w, motifAtom, motifAtom, 32, PropModeReplace, reinterpret_cast<unsigned char*>(motif), 5);
+
+    long pid = static_cast<long>(getpid());
+    XChangeProperty(d, w, Intern(d, "_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&pid), 1);
+}
+
+// ICCCM WM_STATE: 1 normal, 3 iconic; -1 when the manager set none.
+long WindowManagerState(Display* d, Window w) {
+    long state = -1;
+    const Atom wmState = Intern(d, "WM_STATE");
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, w, wmState, 0, 2, False, wmState, &type, &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+        if (format == 32 && count >= 1) state = reinterpret_cast<long*>(data)[0];
+        XFree(data);
+    }
+    return state;
+}
+
+void OnStateChange() {
+    const long state = WindowManagerState(g_ui, g_main.id);
+    if (state == IconicState && !g_iconic) {
+        g_iconic = true;
+        OnMinimized();
+    } else if (state == NormalState && g_iconic) {
+        g_iconic = false;
+        OnRestored();
+    }
+}
+
+void OnKey(XKeyEvent* key) {
+    switch (XLookupKeysym(key, 0)) {
+        case XK_Tab: OnKeyTab(); break;
+        case XK_Escape: OnKeyEscape(); break;
+        case XK_space: OnKeySpace(); break;
+        default: break;
+    }
+}
+
+void Dispatch(XEvent* event) {
+    if (PropertyDialogHandleEvent(event)) return;
+    if (g_main.id == 0 || event->xany.window != g_main.id) return;
+    switch (event->type) {
+        case KeyPress:
+            OnKey(&event->xkey);
+            break;
+        case ButtonPress:
+            if (event->xbutton.button == Button1) {
+                OnLeftButtonDown(static_cast<uint16_t>(event->xbutton.x), static_cast<uint16_t>(event->xbutton.y));
+            }
+            break;
+        case ClientMessage:
+            if (event->xclient.message_type == Intern(g_ui, "WM_PROTOCOLS") &&
+                static_cast<Atom>(event->xclient.data.l[0]) == Intern(g_ui, "WM_DELETE_WINDOW")) {
+                OnClose();
+            }
+            break;
+        case PropertyNotify:
+            if (event->xproperty.atom == Intern(g_ui, "WM_STATE")) OnStateChange();
+            break;
+        default:
+            break;
+    }
+}
+
+// Milliseconds until the timer is due (at least 1), or -1 with none armed.
+int TimerWaitMs() {
+    if (!g_timerArmed) return -1;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(g_timerDue - Clock::now()).count();
+    return left < 1 ? 1 : static_cast<int>(left) + 1;
+}
+
+void FireTimerIfDue() {
+    if (!g_timerArmed || Clock::now() < g_timerDue) return;
+    g_timerArmed = false;
+    OnDeferredQuitTimer();
+}
+
+}  // namespace
+
+Display* UiDisplay() {
+    if (g_ui == nullptr) g_ui = XOpenDisplay(nullptr);
+    return g_ui;
+}
+
+Display* WorkerDisplay() {
+    std::call_once(g_workerOnce, [] { g_worker = XOpenDisplay(nullptr); });
+    return g_worker;
+}
+
+int X11ErrorCount() { return g_errors.load(std::memory_order_relaxed); }
+
+void InstallX11ErrorHandler() { XSetErrorHandler(CountError); }
+
+void RunEventLoopUntil(bool (*done)()) {
+    Display* const d = UiDisplay();
+    pollfd fd{ConnectionNumber(d), POLLIN, 0};
+    while (!g_quit.load(std::memory_order_relaxed) && (done == nullptr || !done())) {
+        if (XPending(d) > 0) {
+            XEvent event;
+            XNextEvent(d, &event);
+            Dispatch(&event);
+            continue;
+        }
+        FireTimerIfDue();
+        if (g_quit.load(std::memory_order_relaxed) || (done != nullptr && done())) break;
+        poll(&fd, 1, TimerWaitMs());
+    }
+}
+
+// --- Platform operations ---------------------------------------------------
+
+void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics) {
+    Display* const d = UiDisplay();
+    const int screen = DefaultScreen(d);
+    // NOTE: the window manager draws the frame outside our window, so the
+    // allowances cancel out: the window is the 640 x 480 client area, and
+    // its rectangle (PlatformGetWindowRect) is the client rectangle.
+    *metrics = {DisplayWidth(d, screen), DisplayHeight(d, screen), -2, -2, 0};
+}
+
+PlatformWindow* PlatformFindRunningInstance() {
+    Display* const d = UiDisplay();
+    const Window root = DefaultRootWindow(d);
+    std::vector<Window> candidates = WindowListProperty(d, root, Intern(d, "_NET_CLIENT_LIST"));
+    // Without a window manager's list: top-level windows, and the client
+    // windows inside a manager's frames.
+    for (Window top : Children(d, root)) {
+        candidates.push_back(top);
+        for (Window inner : Children(d, top)) candidates.push_back(inner);
+    }
+    for (Window w : candidates) {
+        if (HasTitle(d, w, kWindowTitle)) {
+            g_found.id = w;
+            return &g_found;
+        }
+    }
+    return nullptr;
+}
+
+void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t height) {
+    Display* const d = UiDisplay();
+    const int screen = DefaultScreen(d);
+    XSetWindowAttributes attributes{};
+    attributes.background_pixel = BlackPixel(d, screen);
+    attributes.event_mask = KeyPressMask | ButtonPressMask | StructureNotifyMask | PropertyChangeMask;
+    const Window w = XCreateWindow(d, RootWindow(d, screen), x, y, static_cast<unsigned>(width),
+                                   static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                   CWBackPixel | CWEventMask, &attributes);
+    SetWindowManagerHints(d, w, width, height);
+    g_main.id = w;
+    OnCreate(&g_main);
+    XMapWindow(d, w);
+    XFlush(d);
+}
+
+void PlatformRunMessageLoop() { RunEventLoopUntil(nullptr); }
+
+void PlatformRestoreWindow(PlatformWindow* window) {
+    Display* const d = WorkerDisplay();
+    if (d == nullptr || window == nullptr) return;
+    // Mapping an iconic window asks its manager to de-iconify it; the
+    // activation request raises and focuses it. Neither waits for a reply.
+    XMapWindow(d, window->id);
+    XRaiseWindow(d, window->id);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window->id;
+    event.xclient.message_type = Intern(d, "_NET_ACTIVE_WINDOW");
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;  // from a pager: not subject to focus-stealing rules
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(d);
+}
+
+void PlatformRequestMinimize(PlatformWindow* window) {
+    if (window == nullptr) return;
+    XIconifyWindow(g_ui, window->id, DefaultScreen(g_ui));
+    XFlush(g_ui);
+}
+
+bool PlatformGetWindowRect(PlatformWindow* window, PlatformRect* rect) {
+    Display* const d = WorkerDisplay();
+    if (d == nullptr || window == nullptr) return false;
+    Window root, child;
+    int x, y, rootX, rootY;
+    unsigned int width, height, border, depth;
+    if (XGetGeometry(d, window->id, &root, &x, &y, &width, &height, &border, &depth) == 0) return false;
+    if (XTranslateCoordinates(d, window->id, root, 0, 0, &rootX, &rootY, &child) == 0) return false;
+    *rect = {rootX, rootY, rootX + static_cast<int32_t>(width), rootY + static_cast<int32_t>(height)};
+    return true;
+}
+
+void PlatformStartDeferredQuitTimer(PlatformWindow*) {
+    g_timerArmed = true;
+    g_timerDue = Clock::now() + std::chrono::milliseconds(1);
+}
+
+void PlatformKillDeferredQuitTimer(PlatformWindow*) { g_timerArmed = false; }
+
+void PlatformPostQuit() { g_quit.store(true, std::memory_order_relaxed); }
+
+// Nothing the worker does waits for this thread: it has its own connection.
+void PlatformPumpWindowRequests() {}

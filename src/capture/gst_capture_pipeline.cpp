@@ -1,0 +1,160 @@
+// The capture pipeline with GStreamer: the source (the first camera, or the
+// element description in LUMIDART_SOURCE), its first advertised format,
+// conversion and scaling to 640 x 480 BGRx, and the frame sink.
+#include <gst/gst.h>
+
+#include <cstdlib>
+#include <initializer_list>
+
+#include "capture/gst_capture.h"
+#include "state/platform.h"
+#include "virtualcam/gst_virtualcam.h"
+
+namespace {
+
+GstElement* g_pipeline = nullptr;
+GstElement* g_sink = nullptr;
+// Our own reference; the pipeline holds another.
+GstElement* g_source = nullptr;
+
+// Nobody reads the bus: dropping keeps messages from piling up.
+GstBusSyncReply DropMessage(GstBus*, GstMessage*, gpointer) { return GST_BUS_DROP; }
+
+GstElement* CreateSourceElement() {
+    const char* description = std::getenv("LUMIDART_SOURCE");
+    if (description == nullptr || *description == '\0') return gst_element_factory_make("v4l2src", nullptr);
+    GError* error = nullptr;
+    GstElement* source =
+        gst_parse_bin_from_description_full(description, TRUE, nullptr, GST_PARSE_FLAG_FATAL_ERRORS, &error);
+    if (error != nullptr) {
+        g_error_free(error);
+        if (source != nullptr) gst_object_unref(gst_object_ref_sink(source));
+        return nullptr;
+    }
+    return source;
+}
+
+GstPad* FirstSourcePad(GstElement* element) {
+    GstIterator* const pads = gst_element_iterate_src_pads(element);
+    GValue item = G_VALUE_INIT;
+    GstPad* pad = nullptr;
+    if (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
+        pad = GST_PAD(g_value_dup_object(&item));
+        g_value_reset(&item);
+    }
+    gst_iterator_free(pads);
+    return pad;
+}
+
+// The first structure of what the pad can produce, fixed; null if it
+// offers nothing definite.
+GstCaps* FirstCapability(GstPad* pad) {
+    GstCaps* const all = gst_pad_query_caps(pad, nullptr);
+    GstCaps* first = nullptr;
+    if (all != nullptr && !gst_caps_is_any(all) && !gst_caps_is_empty(all)) {
+        first = gst_caps_fixate(gst_caps_copy_nth(all, 0));
+    }
+    if (all != nullptr) gst_caps_unref(all);
+    return first;
+}
+
+GstElement* MakeCapsFilter(GstCaps* caps) {
+    GstElement* const filter = gst_element_factory_make("capsfilter", nullptr);
+    if (filter != nullptr && caps != nullptr) g_object_set(filter, "caps", caps, nullptr);
+    if (caps != nullptr) gst_caps_unref(caps);
+    return filter;
+}
+
+bool IsSourceElement(GstElement* element) {
+    return GST_ELEMENT_CAST(element)->numsinkpads == 0 && GST_ELEMENT_CAST(element)->numsrcpads > 0;
+}
+
+}  // namespace
+
+GstElement* CaptureSettingsElement() {
+    if (g_source == nullptr || !GST_IS_BIN(g_source)) return g_source;
+    GstElement* found = nullptr;
+    GstIterator* const children = gst_bin_iterate_sorted(GST_BIN(g_source));
+    GValue item = G_VALUE_INIT;
+    // Sorted from the sinks upstream: the last source element is the first.
+    while (gst_iterator_next(children, &item) == GST_ITERATOR_OK) {
+        auto* const child = GST_ELEMENT(g_value_get_object(&item));
+        if (IsSourceElement(child)) found = child;
+        g_value_reset(&item);
+    }
+    gst_iterator_free(children);
+    return found != nullptr ? found : g_source;
+}
+
+void PlatformCaptureCreatePipeline() {
+    gst_init(nullptr, nullptr);
+    RegisterVirtualCameraElement();
+    g_pipeline = gst_pipeline_new("lumidart");
+    GstBus* const bus = gst_pipeline_get_bus(GST_PIPELINE(g_pipeline));
+    gst_bus_set_sync_handler(bus, DropMessage, nullptr, nullptr);
+    gst_object_unref(bus);
+    g_sink = CreateFrameSinkElement();
+    gst_bin_add(GST_BIN(g_pipeline), g_sink);
+}
+
+bool PlatformCaptureCreateSource() {
+    GstElement* const source = CreateSourceElement();
+    if (source == nullptr) return false;
+    gst_object_ref_sink(source);
+    // A source that cannot open its device fails here, not later.
+    if (gst_element_set_state(source, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
+        gst_element_set_state(source, GST_STATE_NULL);
+        gst_object_unref(source);
+        return false;
+    }
+    gst_bin_add(GST_BIN(g_pipeline), source);
+    g_source = source;
+    return true;
+}
+
+void PlatformCaptureConnect() {
+    GstPad* const output = FirstSourcePad(g_source);
+    if (output == nullptr) return;
+    GstElement* const chosen = MakeCapsFilter(FirstCapability(output));
+    GstElement* const convert = gst_element_factory_make("videoconvert", nullptr);
+    GstElement* const scale = gst_element_factory_make("videoscale", nullptr);
+    GstElement* const frameFormat = MakeCapsFilter(gst_caps_new_simple(
+        "video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, kFrameWidth, "height", G_TYPE_INT,
+        kFrameHeight, nullptr));
+    if (chosen == nullptr || convert == nullptr || scale == nullptr || frameFormat == nullptr) {
+        for (GstElement* e : {chosen, convert, scale, frameFormat}) {
+            if (e != nullptr) gst_object_unref(gst_object_ref_sink(e));
+        }
+        gst_object_unref(output);
+        return;
+    }
+    gst_bin_add_many(GST_BIN(g_pipeline), chosen, convert, scale, frameFormat, nullptr);
+    GstPad* const input = gst_element_get_static_pad(chosen, "sink");
+    gst_pad_link(output, input);
+    gst_object_unref(input);
+    gst_object_unref(output);
+    gst_element_link_many(chosen, convert, scale, frameFormat, g_sink, nullptr);
+}
+
+void PlatformCaptureRun() { gst_element_set_state(g_pipeline, GST_STATE_PLAYING); }
+
+// Stopping waits for the streaming threads: no delivery runs afterwards.
+void PlatformCaptureStop() {
+    if (g_pipeline != nullptr) gst_element_set_state(g_pipeline, GST_STATE_NULL);
+}
+
+void PlatformCaptureReleaseSource() {
+    if (g_source == nullptr) return;
+    gst_object_unref(g_source);
+    g_source = nullptr;
+}
+
+void PlatformCaptureReleasePipeline() {
+    if (g_pipeline == nullptr) return;
+    gst_element_set_state(g_pipeline, GST_STATE_NULL);
+    gst_object_unref(g_pipeline);
+    g_pipeline = nullptr;
+    g_sink = nullptr;
+}
+
+void PlatformCaptureShutdown() { gst_deinit(); }

@@ -1,0 +1,274 @@
+// The capture source's settings dialog on X11: a plain Xlib window with one
+// row per adjustable control (a camera's V4L2 controls, or the integer and
+// boolean properties of the source element itself), run modally by a
+// nested event loop that keeps serving the main window.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <gst/gst.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/x11_display.h"
+#include "capture/gst_capture.h"
+#include "state/platform.h"
+
+namespace {
+
+constexpr const char* kDialogTitle = "Properties";
+// Layout in pixels; the end-to-end tests click these places.
+constexpr int kWidth = 420;
+constexpr int kMargin = 10;
+constexpr int kRowHeight = 26;
+constexpr int kButtonWidth = 30;
+constexpr int kButtonHeight = 20;
+constexpr int kNameWidth = 150;
+constexpr int kValueWidth = 80;
+constexpr int kActionWidth = 80;
+constexpr int kBigStep = 10;
+
+struct Control {
+    std::string name;
+    int32_t minimum, maximum;
+    int32_t original, value;
+    GParamSpec* property;  // null for a V4L2 control
+    uint32_t v4l2Id;
+};
+
+struct Dialog {
+    bool open = false;
+    Window window = 0;
+    GC gc = nullptr;
+    GstElement* element = nullptr;  // our reference while open
+    int v4l2Fd = -1;
+    std::vector<Control> controls;
+} g_dialog;
+
+// The step buttons of a row, left to right, and what each adds.
+const int kStepOffsets[4] = {kNameWidth, kNameWidth + kButtonWidth + 4,
+                             kNameWidth + 2 * (kButtonWidth + 4) + kValueWidth,
+                             kNameWidth + 3 * (kButtonWidth + 4) + kValueWidth};
+const int kSteps[4] = {-kBigStep, -1, 1, kBigStep};
+const char* const kStepLabels[4] = {"<<", "<", ">", ">>"};
+
+int Height() { return kMargin + static_cast<int>(g_dialog.controls.size()) * kRowHeight + kMargin + kRowHeight; }
+int ActionTop() { return Height() - kMargin - kButtonHeight; }
+int OkLeft() { return kWidth - kMargin - 2 * kActionWidth - kMargin; }
+int CancelLeft() { return kWidth - kMargin - kActionWidth; }
+
+int32_t ClampToInt(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+void AddV4l2Controls(int fd) {
+    v4l2_queryctrl query{};
+    query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
+    while (ioctl(fd, VIDIOC_QUERYCTRL, &query) == 0) {
+        const bool usable = (query.flags & (V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_READ_ONLY)) == 0 &&
+                            (query.type == V4L2_CTRL_TYPE_INTEGER || query.type == V4L2_CTRL_TYPE_BOOLEAN ||
+                             query.type == V4L2_CTRL_TYPE_MENU);
+        v4l2_control current{};
+        current.id = query.id;
+        if (usable && ioctl(fd, VIDIOC_G_CTRL, &current) == 0) {
+            g_dialog.controls.push_back({reinterpret_cast<const char*>(query.name), query.minimum, query.maximum,
+                                         current.value, current.value, nullptr, query.id});
+        }
+        query.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
+    }
+}
+
+// The settings the element's own class adds, not those of its base classes.
+void AddPropertyControls(GstElement* element) {
+    guint count = 0;
+    GParamSpec** const specs = g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &count);
+    for (guint i = 0; i < count; ++i) {
+        GParamSpec* const spec = specs[i];
+        if (spec->owner_type != G_OBJECT_TYPE(element)) continue;
+        if ((spec->flags & G_PARAM_READWRITE) != G_PARAM_READWRITE || (spec->flags & G_PARAM_CONSTRUCT_ONLY) != 0) {
+            continue;
+        }
+        GValue value = G_VALUE_INIT;
+        g_value_init(&value, spec->value_type);
+        g_object_get_property(G_OBJECT(element), spec->name, &value);
+        if (G_IS_PARAM_SPEC_INT(spec)) {
+            const auto* s = G_PARAM_SPEC_INT(spec);
+            const int32_t v = g_value_get_int(&value);
+            g_dialog.controls.push_back({spec->name, s->minimum, s->maximum, v, v, spec, 0});
+        } else if (G_IS_PARAM_SPEC_UINT(spec)) {
+            const auto* s = G_PARAM_SPEC_UINT(spec);
+            const int32_t v = ClampToInt(g_value_get_uint(&value));
+            g_dialog.controls.push_back({spec->name, ClampToInt(s->minimum), ClampToInt(s->maximum), v, v, spec, 0});
+        } else if (G_IS_PARAM_SPEC_BOOLEAN(spec)) {
+            const int32_t v = g_value_get_boolean(&value) ? 1 : 0;
+            g_dialog.controls.push_back({spec->name, 0, 1, v, v, spec, 0});
+        }
+        g_value_unset(&value);
+    }
+    g_free(specs);
+}
+
+void Apply() {
+    for (Control& c : g_dialog.controls) {
+        if (c.value == c.original) continue;
+        if (c.property == nullptr) {
+            v4l2_control set{};
+            set.id = c.v4l2Id;
+            set.value = c.value;
+            ioctl(g_dialog.v4l2Fd, VIDIOC_S_CTRL, &set);
+            continue;
+        }
+        GValue value = G_VALUE_INIT;
+        g_value_init(&value, c.property->value_type);
+        if (G_IS_PARAM_SPEC_INT(c.property)) g_value_set_int(&value, c.value);
+        if (G_IS_PARAM_SPEC_UINT(c.property)) g_value_set_uint(&value, static_cast<guint>(c.value));
+        if (G_IS_PARAM_SPEC_BOOLEAN(c.property)) g_value_set_boolean(&value, c.value != 0);
+        g_object_set_property(G_OBJECT(g_dialog.element), c.property->name, &value);
+        g_value_unset(&value);
+    }
+}
+
+void Destroy() {
+    Display* const d = UiDisplay();
+    if (g_dialog.gc != nullptr) XFreeGC(d, g_dialog.gc);
+    if (g_dialog.window != 0) XDestroyWindow(d, g_dialog.window);
+    XFlush(d);
+    if (g_dialog.element != nullptr) gst_object_unref(g_dialog.element);
+    g_dialog = Dialog{};
+}
+
+void DrawText(int x, int y, const std::string& text) {
+    XDrawString(UiDisplay(), g_dialog.window, g_dialog.gc, x, y, text.c_str(), static_cast<int>(text.size()));
+}
+
+void DrawButton(int x, int y, int width, const char* label) {
+    XDrawRectangle(UiDisplay(), g_dialog.window, g_dialog.gc, x, y, static_cast<unsigned>(width), kButtonHeight);
+    DrawText(x + 6, y + 14, label);
+}
+
+void Draw() {
+    Display* const d = UiDisplay();
+    XClearWindow(d, g_dialog.window);
+    int top = kMargin;
+    for (const Control& c : g_dialog.controls) {
+        DrawText(kMargin, top + 14, c.name);
+        for (int i = 0; i < 4; ++i) DrawButton(kMargin + kStepOffsets[i], top, kButtonWidth, kStepLabels[i]);
+        DrawText(kMargin + kStepOffsets[1] + kButtonWidth + 10, top + 14, std::to_string(c.value));
+        top += kRowHeight;
+    }
+    DrawButton(OkLeft(), ActionTop(), kActionWidth, "OK");
+    DrawButton(CancelLeft(), ActionTop(), kActionWidth, "Cancel");
+    XFlush(d);
+}
+
+bool Inside(int x, int y, int left, int top, int width) {
+    return x >= left && x < left + width && y >= top && y < top + kButtonHeight;
+}
+
+void OnClick(int x, int y) {
+    if (Inside(x, y, OkLeft(), ActionTop(), kActionWidth)) {
+        PlatformPropertyFrameConfirm();
+        return;
+    }
+    if (Inside(x, y, CancelLeft(), ActionTop(), kActionWidth)) {
+        PlatformPropertyFrameClose();
+        return;
+    }
+    const int row = (y - kMargin) / kRowHeight;
+    if (y < kMargin || row >= static_cast<int>(g_dialog.controls.size())) return;
+    Control& c = g_dialog.controls[static_cast<size_t>(row)];
+    for (int i = 0; i < 4; ++i) {
+        if (Inside(x, y, kMargin + kStepOffsets[i], kMargin + row * kRowHeight, kButtonWidth)) {
+            c.value = ClampToInt(std::clamp<int64_t>(int64_t{c.value} + kSteps[i], c.minimum, c.maximum));
+            Draw();
+        }
+    }
+}
+
+void CreateWindow() {
+    Display* const d = UiDisplay();
+    const int screen = DefaultScreen(d);
+    XSetWindowAttributes attributes{};
+    attributes.background_pixel = WhitePixel(d, screen);
+    attributes.event_mask = ExposureMask | ButtonPressMask | KeyPressMask;
+    const unsigned height = static_cast<unsigned>(Height());
+    g_dialog.window = XCreateWindow(d, RootWindow(d, screen), 0, 0, kWidth, height, 0, CopyFromParent, InputOutput,
+                                    CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+    XSizeHints* size = XAllocSizeHints();
+    size->flags = USPosition | PPosition | PMinSize | PMaxSize;
+    size->min_width = size->max_width = kWidth;
+    size->min_height = size->max_height = static_cast<int>(height);
+    XSetWMNormalHints(d, g_dialog.window, size);
+    XFree(size);
+    XStoreName(d, g_dialog.window, kDialogTitle);
+    Atom deleteWindow = XInternAtom(d, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(d, g_dialog.window, &deleteWindow, 1);
+    g_dialog.gc = XCreateGC(d, g_dialog.window, 0, nullptr);
+    XSetForeground(d, g_dialog.gc, BlackPixel(d, screen));
+    XMapRaised(d, g_dialog.window);
+    XFlush(d);
+}
+
+bool DialogClosed() { return !g_dialog.open; }
+
+}  // namespace
+
+bool PropertyDialogHandleEvent(XEvent* event) {
+    if (!g_dialog.open || event->xany.window != g_dialog.window) return false;
+    switch (event->type) {
+        case Expose:
+            if (event->xexpose.count == 0) Draw();
+            break;
+        case ButtonPress:
+            if (event->xbutton.button == Button1) OnClick(event->xbutton.x, event->xbutton.y);
+            break;
+        case KeyPress: {
+            const KeySym key = XLookupKeysym(&event->xkey, 0);
+            if (key == XK_Return || key == XK_KP_Enter) PlatformPropertyFrameConfirm();
+            if (key == XK_Escape) PlatformPropertyFrameClose();
+            break;
+        }
+        case ClientMessage:
+            if (static_cast<Atom>(event->xclient.data.l[0]) == XInternAtom(UiDisplay(), "WM_DELETE_WINDOW", False)) {
+                PlatformPropertyFrameClose();
+            }
+            break;
+        default:
+            break;
+    }
+    return true;
+}
+
+bool PlatformPropertyFrameIsOpen() { return g_dialog.open; }
+
+void PlatformPropertyFrameRun() {
+    GstElement* const element = CaptureSettingsElement();
+    if (g_dialog.open || element == nullptr) return;
+    g_dialog.open = true;
+    g_dialog.element = GST_ELEMENT(gst_object_ref(element));
+    if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "device-fd") != nullptr) {
+        g_object_get(element, "device-fd", &g_dialog.v4l2Fd, nullptr);
+    }
+    if (g_dialog.v4l2Fd >= 0) {
+        AddV4l2Controls(g_dialog.v4l2Fd);
+    } else {
+        AddPropertyControls(element);
+    }
+    CreateWindow();
+    RunEventLoopUntil(DialogClosed);
+    // The loop also ends when the program quits.
+    if (g_dialog.open) Destroy();
+}
+
+void PlatformPropertyFrameConfirm() {
+    if (!g_dialog.open) return;
+    Apply();
+    Destroy();
+}
+
+void PlatformPropertyFrameClose() {
+    if (g_dialog.open) Destroy();
+}

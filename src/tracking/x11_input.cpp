@@ -1,0 +1,50 @@
+// Input on X11: the global F12 and mouse-button state, and absolute pointer
+// moves through XTest, all on the worker's own display connection.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <cstdint>
+
+#include "app/x11_display.h"
+#include "state/platform.h"
+
+bool PlatformIsKeyDown(PlatformKey key) {
+    Display* const d = WorkerDisplay();
+    if (d == nullptr) return false;
+    if (key == kKeyF12) {
+        const KeyCode code = XKeysymToKeycode(d, XK_F12);
+        if (code == 0) return false;
+        char keys[32];
+        XQueryKeymap(d, keys);
+        return ((keys[code / 8] >> (code % 8)) & 1) != 0;
+    }
+    const unsigned int mask = key == kKeyLeftButton ? Button1Mask : key == kKeyMiddleButton ? Button2Mask : Button3Mask;
+    Window root, child;
+    int rootX, rootY, x, y;
+    unsigned int state = 0;
+    XQueryPointer(d, DefaultRootWindow(d), &root, &child, &rootX, &rootY, &x, &y, &state);
+    return (state & mask) != 0;
+}
+
+void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy) {
+    Display* const d = WorkerDisplay();
+    if (d == nullptr) return;
+    const int screen = DefaultScreen(d);
+    // The pixel that the 0..65535 coordinate names, as on Windows.
+    const int64_t x = (int64_t{dx} * DisplayWidth(d, screen)) / 65536;
+    const int64_t y = (int64_t{dy} * DisplayHeight(d, screen)) / 65536;
+    XTestFakeMotionEvent(d, screen, static_cast<int>(x), static_cast<int>(y), CurrentTime);
+    XFlush(d);
+}
+
+bool PlatformGetCursorPos(PlatformPoint* point) {
+    Display* const d = WorkerDisplay();
+    if (d == nullptr) return false;
+    Window root, child;
+    int rootX, rootY, x, y;
+    unsigned int state;
+    if (XQueryPointer(d, DefaultRootWindow(d), &root, &child, &rootX, &rootY, &x, &y, &state) == 0) return false;
+    *point = {rootX, rootY};
+    return true;
+}

@@ -1,0 +1,577 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the Linux program on its own Xvfb with openbox.
+
+Usage: run_e2e.py LUMIDART            run every check
+       run_e2e.py LUMIDART --screenshots DIR
+                                      write DIR/preview.png and DIR/threshold.png
+
+The program runs with the virtual camera, steered through its control file;
+the checks read the screen (xwd), the pointer, window states and the
+settings file. Standard library only.
+"""
+
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+W, H = 1024, 768
+TITLE = "Lumidart  v1.01 - laser pointer console"
+CYAN, BLUE, GREEN, BLACK, WHITE = 0x00FFFF, 0x0000FF, 0x00FF00, 0x000000, 0xFFFFFF
+SPOT_CORE = 0xFA7D7D  # red 250, green and blue 125
+
+# The virtual camera's projection screen (frame coordinates), used as the
+# calibration quad: P0 lower left, P1 lower right, P2 upper left, P3 upper right.
+SCREEN_QUAD = [(60, 50), (590, 30), (30, 430), (620, 460)]
+DEFAULT_QUAD = [(40, 40), (600, 40), (40, 440), (600, 440)]
+
+# Layout of the settings dialog (pixels in its window).
+DIALOG_ROW0_TOP = 10
+DIALOG_ROW_HEIGHT = 26
+DIALOG_BIG_STEP_UP_X = 10 + 150 + 3 * 34 + 80
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(what, predicate, timeout=10.0):
+    """Polls predicate until it returns a true value; returns that value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+# --- Independent expectations ------------------------------------------------
+
+def solve(a, b):
+    """Solves a x = b by Gaussian elimination with partial pivoting."""
+    n = len(b)
+    m = [list(row) + [b[i]] for i, row in enumerate(a)]
+    for col in range(n):
+        pivot = max(range(col, n), key=lambda r: abs(m[r][col]))
+        m[col], m[pivot] = m[pivot], m[col]
+        for r in range(n):
+            if r != col:
+                f = m[r][col] / m[col][col]
+                for c in range(col, n + 1):
+                    m[r][c] -= f * m[col][c]
+    return [m[i][n] / m[i][i] for i in range(n)]
+
+
+def homography(quad):
+    """The projective map sending the quad's corners to the screen corners:
+    lower left to (0, H), lower right to (W, H), upper left to (0, 0) and
+    upper right to (W, 0). Returns a function of a frame point."""
+    targets = [(0, H), (W, H), (0, 0), (W, 0)]
+    a, b = [], []
+    for (x, y), (u, v) in zip(quad, targets):
+        a.append([x, y, 1, 0, 0, 0, -u * x, -u * y])
+        b.append(u)
+        a.append([0, 0, 0, x, y, 1, -v * x, -v * y])
+        b.append(v)
+    h = solve(a, b)
+
+    def apply(x, y):
+        d = h[6] * x + h[7] * y + 1
+        return (h[0] * x + h[1] * y + h[2]) / d, (h[3] * x + h[4] * y + h[5]) / d
+
+    return apply
+
+
+def screen_point(quad, spot):
+    """Where a spot (frame coordinates) lands on the screen, clamped and
+    truncated to whole pixels."""
+    sx, sy = homography(quad)(*spot)
+    return int(min(max(sx, 0), W)), int(min(max(sy, 0), H))
+
+
+def smooth(previous, target):
+    """One cursor update on one axis: within 8 pixels the new position is
+    blended 1:3 with the previous one (truncating toward zero)."""
+    if abs(target - previous) <= 8:
+        return int((target + 3 * previous) / 4)
+    return target
+
+
+def settle(previous, target):
+    """Where repeated updates towards a still target come to rest."""
+    while True:
+        following = smooth(previous, target)
+        if following == previous:
+            return previous
+        previous = following
+
+
+def pointer_pixel(position, size):
+    """The pixel an injected absolute move lands on: the position scaled to
+    0..65535, then back onto the screen."""
+    return (position * 65535 // size) * size // 65536
+
+
+def expected_pointer(start, target):
+    x = pointer_pixel(settle(start[0], target[0]), W)
+    y = pointer_pixel(settle(start[1], target[1]), H)
+    return x, y
+
+
+def self_check_expectations():
+    # Worked values of the mapping for this quad on a 1024 x 768 screen.
+    for sums, point in (((640, 480), (534, 367)), ((200, 100), (86, 764)), ((1200, 900), (994, 14))):
+        got = screen_point(SCREEN_QUAD, (sums[0] / 2, sums[1] / 2))
+        check(all(abs(g - p) <= 1 for g, p in zip(got, point)), "test mapping gives %s for %s" % (got, sums))
+    check([settle(100, 108), settle(108, 100)] == [105, 100], "test smoothing")
+
+
+# --- The X server and its tools ------------------------------------------------
+
+class Screen:
+    def __init__(self, workdir):
+        self.workdir = workdir
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp", "-screen", "0",
+             "%dx%dx24" % (W, H)],
+            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as f:
+            number = f.readline().strip()
+        check(number, "Xvfb gave no display")
+        self.env = dict(os.environ, DISPLAY=":" + number)
+        self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        wait_for("the window manager", lambda: "window id" in self.run(
+            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check_status=False))
+
+    def close(self):
+        for p in (self.wm, self.xvfb):
+            p.terminate()
+            try:
+                p.wait(5)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+
+    def run(self, args, check_status=True):
+        r = subprocess.run(args, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                           timeout=20)
+        if check_status:
+            check(r.returncode == 0, "%s failed" % " ".join(args))
+        return r.stdout
+
+    def xdo(self, *args):
+        return self.run(["xdotool"] + [str(a) for a in args])
+
+    def windows_titled(self, title):
+        out = self.run(["xdotool", "search", "--name", "^%s$" % title], check_status=False)
+        return [int(w) for w in out.split()]
+
+    def origin(self, window):
+        out = self.run(["xwininfo", "-id", str(window)])
+        values = {}
+        for line in out.splitlines():
+            if ":" in line:
+                key, value = line.split(":", 1)
+                values[key.strip()] = value.strip()
+        return int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"])
+
+    def wm_state(self, window):
+        out = self.run(["xprop", "-id", str(window), "WM_STATE"], check_status=False)
+        for state in ("Iconic", "Normal", "Withdrawn"):
+            if "window state: " + state in out:
+                return state
+        return None
+
+    def pointer(self):
+        out = self.xdo("getmouselocation")
+        fields = dict(part.split(":") for part in out.split())
+        return int(fields["x"]), int(fields["y"])
+
+    def grab(self):
+        return Image(subprocess.run(["xwd", "-root", "-silent"], env=self.env, stdout=subprocess.PIPE,
+                                    check=True, timeout=20).stdout)
+
+    def save_png(self, path, crop=None):
+        args = ["import", "-window", "root"]
+        if crop:
+            args += ["-crop", "%dx%d+%d+%d" % crop, "+repage"]
+        self.run(args + [path])
+
+
+class Image:
+    """An xwd dump of a 24-bit TrueColor screen: pixels as 0xRRGGBB."""
+
+    def __init__(self, data):
+        header = struct.unpack(">25I", data[:100])
+        header_size, width, height = header[0], header[4], header[5]
+        byte_order, bits_per_pixel, bytes_per_line, ncolors = header[7], header[11], header[12], header[19]
+        check(bits_per_pixel == 32, "unexpected xwd pixel size %d" % bits_per_pixel)
+        self.width, self.height, self.stride = width, height, bytes_per_line
+        self.order = "<I" if byte_order == 0 else ">I"
+        self.pixels = data[header_size + 12 * ncolors:]
+
+    def at(self, x, y):
+        return struct.unpack_from(self.order, self.pixels, y * self.stride + x * 4)[0] & 0xFFFFFF
+
+
+# --- The program -------------------------------------------------------------
+
+class Program:
+    def __init__(self, screen, program, workdir, source="lumidartvirtualcam"):
+        self.screen = screen
+        self.workdir = workdir
+        env = dict(screen.env, LUMIDART_SOURCE=source,
+                   LUMIDART_VIRTUALCAM_CONTROL=os.path.join(screen.workdir, "control.txt"))
+        self.process = subprocess.Popen([program], cwd=workdir, env=env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        self.window = None
+        self.x = self.y = None
+
+    def wait_for_window(self):
+        def found():
+            check(self.process.poll() is None, "the program ended early with %s" % self.process.returncode)
+            ws = self.screen.windows_titled(TITLE)
+            return ws[0] if len(ws) == 1 else None
+
+        self.window = wait_for("the console window", found)
+        self.x, self.y = wait_for("the mapped window", lambda: self.screen.wm_state(self.window) == "Normal"
+                                  and self.screen.origin(self.window))
+        check((self.x, self.y) == ((W - 640) // 2, (H - 480) // 2),
+              "console at %d,%d, not centred" % (self.x, self.y))
+
+    def exit_code(self, timeout=10):
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            raise Failure("the program did not end")
+
+    def pixel(self, image, cx, cy):
+        return image.at(self.x + cx, self.y + cy)
+
+    def wait_picture(self, what, predicate, timeout=10.0):
+        """Polls screenshots until predicate(pixel function) holds."""
+        def holds():
+            image = self.screen.grab()
+            return predicate(lambda cx, cy: self.pixel(image, cx, cy))
+
+        return wait_for(what, holds, timeout)
+
+    def key(self, name):
+        self.screen.xdo("key", "--window", self.window, name)
+
+    def click(self, cx, cy):
+        self.screen.xdo("mousemove", self.x + cx, self.y + cy, "click", 1)
+
+    def state(self):
+        return self.screen.wm_state(self.window)
+
+    def close_with_keyboard(self):
+        # The window manager turns Alt+F4 into a close request.
+        self.screen.xdo("windowactivate", "--sync", self.window)
+        self.screen.xdo("key", "alt+F4")
+
+
+def steer(screen, **settings):
+    """Rewrites the virtual camera's control file in one step."""
+    path = os.path.join(screen.workdir, "control.txt")
+    with open(path + ".tmp", "w") as f:
+        for key, value in settings.items():
+            f.write("%s %d\n" % (key, value))
+    os.replace(path + ".tmp", path)
+
+
+def read_corners(directory):
+    with open(os.path.join(directory, "Lumidart.set"), "rb") as f:
+        data = f.read()
+    check(len(data) == 16, "settings file of %d bytes" % len(data))
+    v = struct.unpack("<8H", data)
+    return [(v[0], v[1]), (v[2], v[3]), (v[4], v[5]), (v[6], v[7])]
+
+
+def click_quad(program, quad):
+    """Sets the four corners by clicks: frame (x, y) is client (x, 480 - y)."""
+    for x, y in quad:
+        program.click(x, 480 - y)
+    program.screen.xdo("mousemove", 5, 5)
+
+
+# --- Checks ----------------------------------------------------------------
+
+def check_preview(p):
+    steer(p.screen, noise=0, spot_x=500, spot_y=100, spot_radius=4)
+    p.screen.xdo("mousemove", 5, 5)
+    # The spot at frame row 100 is picture line 379.
+    p.wait_picture("the camera picture with overlays", lambda px: (
+        px(500, 379) == SPOT_CORE and px(320, 20) == CYAN and px(320, 470) == CYAN and px(10, 240) == CYAN
+        and px(630, 240) == CYAN and px(40, 439) == BLUE and px(600, 39) == BLUE and px(300, 439) == BLUE
+        and px(40, 200) == BLUE and px(600, 300) == BLUE and px(321, 100) != CYAN))
+    # The magnifier doubles the block under the cursor: at (320, 100) the
+    # crosshair column becomes two columns wide.
+    p.screen.xdo("mousemove", p.x + 320, p.y + 100)
+    p.wait_picture("the magnifier", lambda px: (
+        px(320, 90) == CYAN and px(321, 90) == CYAN and px(319, 90) != CYAN and px(322, 90) != CYAN
+        and px(321, 120) != CYAN))
+    p.screen.xdo("mousemove", 5, 5)
+    p.wait_picture("no magnifier", lambda px: px(321, 90) != CYAN)
+
+
+def check_threshold(p):
+    p.key("space")
+    # Inside the Search box: green where red exceeds the row's level, black
+    # elsewhere; outside it the camera picture; the outline on top.
+    p.wait_picture("the threshold view", lambda px: (
+        px(500, 379) == GREEN and px(300, 300) == BLACK and px(200, 100) == BLACK and px(10, 10) not in (BLACK, GREEN)
+        and px(40, 439) == BLUE and px(165, 265) == BLACK))
+    # Button squares while buttons are held; the press sets no corner (in
+    # Preview it would make P1 (630, 10)).
+    p.screen.xdo("mousemove", p.x + 630, p.y + 470)
+    p.screen.xdo("mousedown", 1)
+    p.screen.xdo("mousedown", 3)
+    try:
+        p.wait_picture("the left and right button squares", lambda px: (
+            px(150, 250) == BLUE and px(181, 281) == BLUE and px(165, 265) == WHITE and px(182, 265) == BLACK
+            and px(450, 250) == BLUE and px(465, 265) == WHITE and px(315, 265) == BLACK))
+    finally:
+        p.screen.xdo("mouseup", 3)
+        p.screen.xdo("mouseup", 1)
+    p.screen.xdo("mousemove", 5, 5)
+    p.wait_picture("the squares gone", lambda px: px(165, 265) == BLACK and px(465, 265) == BLACK)
+    p.key("space")
+    p.wait_picture("the preview again", lambda px: (
+        px(300, 300) not in (BLACK, GREEN) and px(320, 20) == CYAN and px(600, 439) == BLUE and px(630, 469) != BLUE))
+
+
+def check_corner_click(p):
+    # Client (100, 100) is frame (100, 380), the upper-left corner; the
+    # outline passes one line above the click.
+    p.click(100, 100)
+    p.screen.xdo("mousemove", 5, 5)
+    p.wait_picture("the outline through the new corner", lambda px: (
+        px(100, 99) == BLUE and px(40, 39) != BLUE and px(40, 439) == BLUE))
+
+
+def start_tracking(p):
+    p.key("Escape")
+    wait_for("the console minimised", lambda: p.state() == "Iconic")
+
+
+def stop_tracking(p):
+    p.screen.xdo("keydown", "F12")
+    try:
+        wait_for("the console restored by F12", lambda: p.state() == "Normal")
+    finally:
+        p.screen.xdo("keyup", "F12")
+    p.wait_picture("the preview after F12", lambda px: px(320, 20) == CYAN)
+
+
+def wait_pointer(p, what, expected):
+    def arrived():
+        return p.screen.pointer() == expected
+
+    try:
+        wait_for(what, arrived, timeout=5)
+    except Failure:
+        raise Failure("%s: pointer at %s, expected %s" % (what, p.screen.pointer(), expected))
+
+
+def check_tracking(p):
+    click_quad(p, SCREEN_QUAD)
+    # Far from the screen centre, so the first move is not smoothed.
+    a = (150, 120)
+    steer(p.screen, noise=0, spot_x=a[0], spot_y=a[1], spot_radius=3)
+    p.wait_picture("the spot at A", lambda px: px(a[0], 479 - a[1]) == SPOT_CORE)
+    start_tracking(p)
+    at_a = screen_point(SCREEN_QUAD, a)
+    wait_pointer(p, "tracking to A", expected_pointer((W // 2, H // 2), at_a))
+    # A far jump, then a small step that the smoothing shortens.
+    b = (470, 380)
+    steer(p.screen, noise=0, spot_x=b[0], spot_y=b[1], spot_radius=3)
+    at_b = screen_point(SCREEN_QUAD, b)
+    wait_pointer(p, "tracking to B", expected_pointer(at_a, at_b))
+    c = (b[0] + 2, b[1] + 2)
+    at_c = screen_point(SCREEN_QUAD, c)
+    check(all(0 < abs(t - s) <= 8 for t, s in zip(at_c, at_b)), "C is not a small step from B")
+    steer(p.screen, noise=0, spot_x=c[0], spot_y=c[1], spot_radius=3)
+    start = (settle(at_a[0], at_b[0]), settle(at_a[1], at_b[1]))
+    wait_pointer(p, "smoothed step to C", expected_pointer(start, at_c))
+    # Space in tracking changes nothing visible; F12 brings the console back.
+    stop_tracking(p)
+    return c
+
+
+def check_property_dialog(p, spot):
+    p.key("Tab")
+    dialog = wait_for("the settings dialog", lambda: (lambda ws: ws[0] if len(ws) == 1 else None)(
+        p.screen.windows_titled("Properties")))
+    wait_for("the dialog mapped", lambda: p.screen.wm_state(dialog) == "Normal")
+    p.key("Tab")
+    time.sleep(0.5)
+    check(len(p.screen.windows_titled("Properties")) == 1, "a second Tab opened another dialog")
+    # The console keeps working while the dialog is open.
+    p.key("space")
+    p.wait_picture("the threshold view under the dialog", lambda px: px(500, 300) == BLACK)
+    p.key("space")
+    p.wait_picture("the preview under the dialog", lambda px: px(500, 300) not in (BLACK, GREEN))
+    # Five big steps on each of the first two rows (spot-x, spot-y) move the
+    # spot 50 columns right and 50 rows up, once OK is pressed. Both axes
+    # move far, so the cursor lands there unsmoothed even if a frame from
+    # before the change is tracked first.
+    dx, dy = p.screen.origin(dialog)
+    for row in range(2):
+        for _ in range(5):
+            p.screen.xdo("mousemove", dx + DIALOG_BIG_STEP_UP_X + 15,
+                         dy + DIALOG_ROW0_TOP + row * DIALOG_ROW_HEIGHT + 10, "click", 1)
+    time.sleep(0.3)
+    check(p.screen.wm_state(dialog) == "Normal", "the dialog closed on a step button")
+    # Minimising presses OK: the dialog goes, its settings apply, tracking starts.
+    moved = (spot[0] + 50, spot[1] + 50)
+    start_tracking(p)
+    wait_for("the dialog closed by the minimise", lambda: not p.screen.windows_titled("Properties"))
+    wait_pointer(p, "tracking the spot moved by the dialog",
+                 expected_pointer((W // 2, H // 2), screen_point(SCREEN_QUAD, moved)))
+
+
+def check_second_instance(p, program, workdir):
+    # The console is minimised (tracking); a second start restores it and ends.
+    check(p.state() == "Iconic", "not tracking before the second start")
+    second_dir = os.path.join(workdir, "second")
+    os.mkdir(second_dir)
+    second = Program(p.screen, program, second_dir)
+    check(second.exit_code() == 0, "the second instance's exit code")
+    wait_for("the first console restored", lambda: p.state() == "Normal")
+    check(len(p.screen.windows_titled(TITLE)) == 1, "the second instance made a window")
+    check(not os.path.exists(os.path.join(second_dir, "Lumidart.set")), "the second instance wrote settings")
+    p.wait_picture("the preview after the second start", lambda px: px(320, 20) == CYAN)
+
+
+def check_close_with_dialog_open(p):
+    p.key("Tab")
+    wait_for("the settings dialog", lambda: p.screen.windows_titled("Properties"))
+    p.close_with_keyboard()
+    check(p.exit_code() == 0, "exit code after closing with the dialog open")
+    check(not p.screen.windows_titled("Properties"), "the dialog outlived the program")
+
+
+def check_no_source(screen, program, workdir):
+    directory = os.path.join(workdir, "nosource")
+    os.mkdir(directory)
+    started = time.monotonic()
+    p = Program(screen, program, directory, source="some-nonexistent-element")
+    check(p.exit_code() == 0, "exit code without a source")
+    check(time.monotonic() - started < 5, "no quick end without a source")
+    check(not os.path.exists(os.path.join(directory, "Lumidart.set")), "settings written without a source")
+
+
+def check_restart_keeps_corners(screen, program, directory):
+    p = Program(screen, program, directory)
+    p.wait_for_window()
+    steer(screen, noise=0, spot_x=320, spot_y=240)
+    p0 = SCREEN_QUAD[0]
+    # The saved lower-left corner comes back as the outline's start.
+    p.wait_picture("the saved quad", lambda px: px(p0[0], 479 - p0[1]) == BLUE and px(40, 439) != BLUE)
+    p.close_with_keyboard()
+    check(p.exit_code() == 0, "exit code after a plain close")
+    check(read_corners(directory) == SCREEN_QUAD, "corners after the second run")
+
+
+def run_checks(program, workdir):
+    self_check_expectations()
+    screen = Screen(workdir)
+    try:
+        directory = os.path.join(workdir, "run")
+        os.mkdir(directory)
+        steer(screen, noise=0)
+        p = Program(screen, program, directory)
+        steps = [
+            ("start", p.wait_for_window),
+            ("preview", lambda: check_preview(p)),
+            ("threshold view", lambda: check_threshold(p)),
+            ("corner click", lambda: check_corner_click(p)),
+        ]
+        for name, step in steps:
+            step()
+            print("ok  " + name, flush=True)
+        spot = check_tracking(p)
+        print("ok  tracking and F12", flush=True)
+        check_property_dialog(p, spot)
+        print("ok  settings dialog (Tab, second Tab, OK on minimise)", flush=True)
+        check_second_instance(p, program, workdir)
+        print("ok  second instance", flush=True)
+        check_close_with_dialog_open(p)
+        check(read_corners(directory) == SCREEN_QUAD, "corners after the first run: %s" % read_corners(directory))
+        print("ok  close with the dialog open, settings file", flush=True)
+        check_no_source(screen, program, workdir)
+        print("ok  no source", flush=True)
+        check_restart_keeps_corners(screen, program, directory)
+        print("ok  restart with the saved corners", flush=True)
+    except Failure:
+        # What the screen showed when a check failed, for a look afterwards.
+        if os.environ.get("LUMIDART_E2E_FAILURE_SHOT"):
+            screen.save_png(os.environ["LUMIDART_E2E_FAILURE_SHOT"])
+        raise
+    finally:
+        screen.close()
+
+
+def make_screenshots(program, workdir, out):
+    screen = Screen(workdir)
+    try:
+        directory = os.path.join(workdir, "run")
+        os.mkdir(directory)
+        steer(screen, noise=6, spot_x=420, spot_y=300, spot_radius=4)
+        p = Program(screen, program, directory)
+        p.wait_for_window()
+        click_quad(p, SCREEN_QUAD)
+        p.screen.xdo("mousemove", p.x + 428, p.y + 172)
+        p.wait_picture("the spot", lambda px: px(420, 179) == SPOT_CORE)
+        time.sleep(0.3)
+        os.makedirs(out, exist_ok=True)
+        screen.save_png(os.path.join(out, "preview.png"), (640, 480, p.x, p.y))
+        p.key("space")
+        p.screen.xdo("mousemove", 5, 5)
+        p.wait_picture("the threshold view", lambda px: px(420, 179) == GREEN)
+        time.sleep(0.3)
+        screen.save_png(os.path.join(out, "threshold.png"), (640, 480, p.x, p.y))
+        p.close_with_keyboard()
+        check(p.exit_code() == 0, "exit code")
+    finally:
+        screen.close()
+
+
+def main():
+    if len(sys.argv) not in (2, 4) or (len(sys.argv) == 4 and sys.argv[2] != "--screenshots"):
+        print(__doc__, file=sys.stderr)
+        return 2
+    program = os.path.abspath(sys.argv[1])
+    workdir = tempfile.mkdtemp(prefix="lumidart-e2e-")
+    try:
+        if len(sys.argv) == 4:
+            make_screenshots(program, workdir, os.path.abspath(sys.argv[3]))
+        else:
+            run_checks(program, workdir)
+    except Failure as failure:
+        print("FAIL " + str(failure), flush=True)
+        return 1
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
+    print("all passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,191 @@
+#include "virtualcam/gst_virtualcam.h"
+
+#include <gst/base/gstpushsrc.h>
+#include <gst/gst.h>
+
+#include <atomic>
+#include <cstring>
+#include <new>
+#include <mutex>
+#include <vector>
+
+#include "virtualcam/scene.h"
+#include "virtualcam/scene_control.h"
+
+namespace {
+
+constexpr int kFramesPerSecond = 30;
+
+struct Property {
+    const char* name;
+    int32_t SceneSettings::*field;
+    int32_t minimum, maximum;
+};
+
+// Property ids are the table index + 1, in this order in the settings dialog.
+const Property kProperties[] = {
+    {"spot-x", &SceneSettings::spotX, 0, kFrameWidth - 1},
+    {"spot-y", &SceneSettings::spotY, 0, kFrameHeight - 1},
+    {"spot-radius", &SceneSettings::spotRadius, 0, 64},
+    {"spot-red", &SceneSettings::spotRed, 0, 255},
+    {"white-x", &SceneSettings::whiteX, 0, kFrameWidth - 1},
+    {"white-y", &SceneSettings::whiteY, 0, kFrameHeight - 1},
+    {"white-size", &SceneSettings::whiteSize, 0, 200},
+    {"spot2-x", &SceneSettings::spot2X, 0, kFrameWidth - 1},
+    {"spot2-y", &SceneSettings::spot2Y, 0, kFrameHeight - 1},
+    {"spot2-radius", &SceneSettings::spot2Radius, 0, 64},
+    {"spot2-red", &SceneSettings::spot2Red, 0, 255},
+    {"noise", &SceneSettings::noise, 0, 64},
+};
+constexpr guint kPropertyCount = sizeof kProperties / sizeof kProperties[0];
+
+// The streaming thread renders while the UI thread reads and writes the
+// properties.
+struct CameraState {
+    std::mutex lock;
+    SceneSettings settings;
+    uint32_t frameIndex = 0;
+    std::vector<uint32_t> scratch = std::vector<uint32_t>(kFramePixels);
+};
+
+}  // namespace
+
+struct LumidartVirtualCam {
+    GstPushSrc parent;
+    // Published with release: GStreamer hands the element to a pooled
+    // streaming thread through primitives that a thread checker cannot see.
+    std::atomic<CameraState*> state;
+};
+
+struct LumidartVirtualCamClass {
+    GstPushSrcClass parent_class;
+};
+
+G_DEFINE_TYPE(LumidartVirtualCam, lumidart_virtual_cam, GST_TYPE_PUSH_SRC)
+
+namespace {
+
+GstStaticPadTemplate g_srcTemplate = GST_STATIC_PAD_TEMPLATE(
+    "src", GST_PAD_SRC, GST_PAD_ALWAYS,
+    GST_STATIC_CAPS("video/x-raw, format=(string)BGRx, width=(int)640, height=(int)480, "
+                    "framerate=(fraction)30/1, pixel-aspect-ratio=(fraction)1/1, "
+                    "interlace-mode=(string)progressive"));
+
+CameraState* StateOf(gpointer object) {
+    return reinterpret_cast<LumidartVirtualCam*>(object)->state.load(std::memory_order_acquire);
+}
+
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
+    if (id == 0 || id > kPropertyCount) {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+        return;
+    }
+    CameraState* const state = StateOf(object);
+    std::lock_guard<std::mutex> guard(state->lock);
+    state->settings.*kProperties[id - 1].field = g_value_get_int(value);
+}
+
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
+    if (id == 0 || id > kPropertyCount) {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+        return;
+    }
+    CameraState* const state = StateOf(object);
+    std::lock_guard<std::mutex> guard(state->lock);
+    g_value_set_int(value, state->settings.*kProperties[id - 1].field);
+}
+
+void Finalize(GObject* object) {
+    delete StateOf(object);
+    G_OBJECT_CLASS(lumidart_virtual_cam_parent_class)->finalize(object);
+}
+
+gboolean Start(GstBaseSrc* src) {
+    CameraState* const state = StateOf(src);
+    std::lock_guard<std::mutex> guard(state->lock);
+    state->frameIndex = 0;
+    return TRUE;
+}
+
+// A live source: the base class waits for each frame's start on the clock.
+void GetTimes(GstBaseSrc*, GstBuffer* buffer, GstClockTime* start, GstClockTime* end) {
+    *start = GST_BUFFER_PTS(buffer);
+    *end = GST_CLOCK_TIME_IS_VALID(*start) ? *start + GST_BUFFER_DURATION(buffer) : GST_CLOCK_TIME_NONE;
+}
+
+GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
+    CameraState* const state = StateOf(src);
+    SceneSettings settings;
+    uint32_t index;
+    {
+        std::lock_guard<std::mutex> guard(state->lock);
+        ReloadSceneControl(&state->settings);
+        settings = state->settings;
+        index = state->frameIndex++;
+    }
+    RenderScene(settings, index, state->scratch.data());
+
+    GstBuffer* const buffer = gst_buffer_new_allocate(nullptr, kFrameBytes, nullptr);
+    GstMapInfo map;
+    if (buffer == nullptr || !gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
+        if (buffer != nullptr) gst_buffer_unref(buffer);
+        return GST_FLOW_ERROR;
+    }
+    // The scene is bottom-up 0x00RRGGBB words; BGRx is the same words in
+    // memory, top-down.
+    const size_t rowBytes = static_cast<size_t>(kFrameWidth) * 4;
+    for (int line = 0; line < kFrameHeight; ++line) {
+        std::memcpy(map.data + line * rowBytes, state->scratch.data() + (kFrameHeight - 1 - line) * kFrameWidth,
+                    rowBytes);
+    }
+    gst_buffer_unmap(buffer, &map);
+    const GstClockTime pts = gst_util_uint64_scale(index, GST_SECOND, kFramesPerSecond);
+    GST_BUFFER_PTS(buffer) = pts;
+    GST_BUFFER_DURATION(buffer) = gst_util_uint64_scale(index + 1, GST_SECOND, kFramesPerSecond) - pts;
+    GST_BUFFER_OFFSET(buffer) = index;
+    *out = buffer;
+    return GST_FLOW_OK;
+}
+
+gboolean PluginInit(GstPlugin* plugin) {
+    return gst_element_register(plugin, "lumidartvirtualcam", GST_RANK_NONE, lumidart_virtual_cam_get_type());
+}
+
+}  // namespace
+
+static void lumidart_virtual_cam_class_init(LumidartVirtualCamClass* klass) {
+    GObjectClass* const objectClass = G_OBJECT_CLASS(klass);
+    objectClass->set_property = SetProperty;
+    objectClass->get_property = GetProperty;
+    objectClass->finalize = Finalize;
+    const SceneSettings defaults;
+    for (guint i = 0; i < kPropertyCount; ++i) {
+        const Property& p = kProperties[i];
+        g_object_class_install_property(
+            objectClass, i + 1,
+            g_param_spec_int(p.name, p.name, p.name, p.minimum, p.maximum, defaults.*p.field,
+                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+    }
+    GstElementClass* const elementClass = GST_ELEMENT_CLASS(klass);
+    gst_element_class_set_static_metadata(elementClass, "Lumidart virtual camera", "Source/Video",
+                                          "A projection screen with a laser spot", "Lumidart");
+    gst_element_class_add_static_pad_template(elementClass, &g_srcTemplate);
+    GST_BASE_SRC_CLASS(klass)->start = Start;
+    GST_BASE_SRC_CLASS(klass)->get_times = GetTimes;
+    GST_PUSH_SRC_CLASS(klass)->create = Create;
+}
+
+static void lumidart_virtual_cam_init(LumidartVirtualCam* self) {
+    new (&self->state) std::atomic<CameraState*>(nullptr);
+    self->state.store(new CameraState, std::memory_order_release);
+    gst_base_src_set_live(GST_BASE_SRC(self), TRUE);
+    gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_TIME);
+}
+
+bool RegisterVirtualCameraElement() {
+    static const bool registered =
+        gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "lumidartvirtualcam",
+                                   "Lumidart virtual camera", PluginInit, "1.01", "unknown", "lumidart", "Lumidart",
+                                   "lumidart");
+    return registered;
+}

@@ -1,0 +1,8 @@
+// The virtual camera as a GStreamer source element, "lumidartvirtualcam":
+// the scene at 30 frames a second as 640 x 480 BGRx, steered by the scene
+// control file, its scene settings exposed as properties.
+#pragma once
+
+// Registers the element with the running GStreamer; once per process,
+// after gst_init. True when the element can be created by its name.
+bool RegisterVirtualCameraElement();
