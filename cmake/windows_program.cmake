@@ -33,7 +33,20 @@ set(CPACK_SYSTEM_NAME win64)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 include(CPack)
 
-if(LUMIDART_BUILD_TESTS AND LUMIDART_E2E)
+if(LUMIDART_BUILD_TESTS)
     enable_testing()
+    add_executable(dshow_frame_sink_filter_test
+        tests/capture/dshow_frame_sink_filter_test.cpp
+        src/capture/dshow_frame_sink_filter.cpp
+        src/capture/dshow_renderer_base.cpp
+    )
+    target_link_libraries(dshow_frame_sink_filter_test PRIVATE
+        "$<LINK_GROUP:RESCAN,lumidart_core,lumidart_files,lumidart_threads>"
+        GTest::gtest_main strmiids ole32 uuid)
+    add_test(NAME dshow_frame_sink_filter_test COMMAND dshow_frame_sink_filter_test)
+    set_tests_properties(dshow_frame_sink_filter_test PROPERTIES LABELS unit)
+endif()
+
+if(LUMIDART_BUILD_TESTS AND LUMIDART_E2E)
     add_subdirectory(tests/e2e/wine)
 endif()

@@ -1,0 +1,244 @@
+// The frame sink filter on our own renderer base, driven through its COM
+// interfaces as the filter graph manager and an upstream pin would.
+#include <windows.h>
+#include <dshow.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "capture/dshow_frame_sink_filter.h"
+#include "state/platform.h"
+#include "state/tracker_state.h"
+
+namespace {
+
+// An upstream output pin: only its direction is ever asked.
+class UpstreamPin final : public IPin {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IPin) {
+            *out = static_cast<IPin*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+    STDMETHODIMP Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    STDMETHODIMP ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    STDMETHODIMP Disconnect() override { return E_NOTIMPL; }
+    STDMETHODIMP ConnectedTo(IPin**) override { return E_NOTIMPL; }
+    STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryPinInfo(PIN_INFO*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryDirection(PIN_DIRECTION* direction) override {
+        *direction = PINDIR_OUTPUT;
+        return S_OK;
+    }
+    STDMETHODIMP QueryId(LPWSTR*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP EndOfStream() override { return E_NOTIMPL; }
+    STDMETHODIMP BeginFlush() override { return E_NOTIMPL; }
+    STDMETHODIMP EndFlush() override { return E_NOTIMPL; }
+    STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return E_NOTIMPL; }
+
+    ULONG refs = 1;
+};
+
+// A sample over a caller's buffer; GetPointer can be held to keep a
+// render in progress.
+class Sample final : public IMediaSample {
+public:
+    Sample(BYTE* data, long length) : data_(data), length_(length) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IMediaSample) {
+            *out = static_cast<IMediaSample*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetPointer(BYTE** data) override {
+        inside = true;
+        while (hold.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        *data = data_;
+        return S_OK;
+    }
+    STDMETHODIMP_(long) GetSize() override { return length_; }
+    STDMETHODIMP GetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return VFW_E_SAMPLE_TIME_NOT_SET; }
+    STDMETHODIMP SetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return S_OK; }
+    STDMETHODIMP IsSyncPoint() override { return S_OK; }
+    STDMETHODIMP SetSyncPoint(BOOL) override { return S_OK; }
+    STDMETHODIMP IsPreroll() override { return S_FALSE; }
+    STDMETHODIMP SetPreroll(BOOL) override { return S_OK; }
+    STDMETHODIMP_(long) GetActualDataLength() override { return length_; }
+    STDMETHODIMP SetActualDataLength(long) override { return S_OK; }
+    STDMETHODIMP GetMediaType(AM_MEDIA_TYPE** type) override {
+        *type = nullptr;
+        return S_FALSE;
+    }
+    STDMETHODIMP SetMediaType(AM_MEDIA_TYPE*) override { return S_OK; }
+    STDMETHODIMP IsDiscontinuity() override { return S_FALSE; }
+    STDMETHODIMP SetDiscontinuity(BOOL) override { return S_OK; }
+    STDMETHODIMP GetMediaTime(LONGLONG*, LONGLONG*) override { return VFW_E_MEDIA_TIME_NOT_SET; }
+    STDMETHODIMP SetMediaTime(LONGLONG*, LONGLONG*) override { return S_OK; }
+
+    std::atomic<bool> hold{false};
+    std::atomic<bool> inside{false};
+
+private:
+    BYTE* data_;
+    long length_;
+};
+
+AM_MEDIA_TYPE VideoType(const GUID& subtype, const GUID& formatType) {
+    static VIDEOINFOHEADER info{};
+    AM_MEDIA_TYPE type{};
+    type.majortype = MEDIATYPE_Video;
+    type.subtype = subtype;
+    type.formattype = formatType;
+    type.cbFormat = sizeof info;
+    type.pbFormat = reinterpret_cast<BYTE*>(&info);
+    return type;
+}
+
+class FrameSinkFilterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetTrackerState();
+        frame_.assign(kFramePixels, 0);
+        g_tracker.frame.store(frame_.data());
+        event_ = PlatformCreateEvent();
+        g_tracker.frameReady.store(event_);
+        filter_ = new DShowFrameSinkFilter(nullptr, nullptr);
+        filter_->AddRef();
+        IEnumPins* pins = nullptr;
+        ASSERT_EQ(filter_->EnumPins(&pins), S_OK);
+        ULONG fetched = 0;
+        ASSERT_EQ(pins->Next(1, &pin_, &fetched), S_OK);
+        IPin* second = nullptr;
+        EXPECT_EQ(pins->Next(1, &second, &fetched), S_FALSE) << "one pin only";
+        pins->Release();
+        pin_->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input_));
+        ASSERT_NE(input_, nullptr);
+    }
+
+    void TearDown() override {
+        input_->Release();
+        pin_->Disconnect();
+        pin_->Release();
+        filter_->Release();
+        PlatformCloseEvent(event_);
+        ResetTrackerState();
+    }
+
+    void Connect() {
+        const AM_MEDIA_TYPE rgb32 = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
+        ASSERT_EQ(pin_->ReceiveConnection(&upstream_, &rgb32), S_OK);
+    }
+
+    std::vector<uint32_t> frame_;
+    PlatformEvent* event_ = nullptr;
+    IBaseFilter* filter_ = nullptr;
+    IPin* pin_ = nullptr;
+    IMemInputPin* input_ = nullptr;
+    UpstreamPin upstream_;
+};
+
+TEST_F(FrameSinkFilterTest, IdentifiesItselfWithOneInputPinNamedIn) {
+    CLSID id;
+    ASSERT_EQ(filter_->GetClassID(&id), S_OK);
+    const CLSID expected = {0xD7A2CE2F, 0x8221, 0x4B80, {0xB0, 0x86, 0xB7, 0x95, 0xD9, 0xC8, 0x45, 0xF5}};
+    EXPECT_TRUE(id == expected);
+    PIN_INFO info;
+    ASSERT_EQ(pin_->QueryPinInfo(&info), S_OK);
+    EXPECT_EQ(info.dir, PINDIR_INPUT);
+    EXPECT_STREQ(info.achName, L"In");
+    EXPECT_EQ(info.pFilter, filter_);
+    info.pFilter->Release();
+    IPin* found = nullptr;
+    ASSERT_EQ(filter_->FindPin(L"In", &found), S_OK);
+    EXPECT_EQ(found, pin_);
+    found->Release();
+}
+
+TEST_F(FrameSinkFilterTest, ConnectsOnlyWithUncompressedRgb32VideoInfo) {
+    const AM_MEDIA_TYPE videoInfo2 = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo2);
+    const AM_MEDIA_TYPE rgb24 = VideoType(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo);
+    EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &videoInfo2), E_INVALIDARG);
+    EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &rgb24), E_FAIL);
+    EXPECT_EQ(pin_->QueryAccept(&rgb24), S_FALSE);
+    IPin* connected = nullptr;
+    EXPECT_EQ(pin_->ConnectedTo(&connected), VFW_E_NOT_CONNECTED);
+
+    Connect();
+    ASSERT_EQ(pin_->ConnectedTo(&connected), S_OK);
+    EXPECT_EQ(connected, &upstream_);
+    connected->Release();
+    AM_MEDIA_TYPE type;
+    ASSERT_EQ(pin_->ConnectionMediaType(&type), S_OK);
+    EXPECT_TRUE(type.subtype == MEDIASUBTYPE_RGB32);
+    CoTaskMemFree(type.pbFormat);
+    const AM_MEDIA_TYPE rgb32 = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
+    EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &rgb32), VFW_E_ALREADY_CONNECTED);
+}
+
+TEST_F(FrameSinkFilterTest, CopiesWholeFramesOnlyWhileRunning) {
+    Connect();
+    std::vector<uint32_t> pixels(kFramePixels);
+    for (int i = 0; i < kFramePixels; ++i) pixels[i] = static_cast<uint32_t>(i * 7919u) & 0x00FFFFFFu;
+    Sample sample(reinterpret_cast<BYTE*>(pixels.data()), kFrameBytes);
+
+    ASSERT_EQ(filter_->Pause(), S_OK);
+    EXPECT_EQ(input_->Receive(&sample), S_OK);
+    EXPECT_FALSE(TestStatus(kFramePending)) << "a paused renderer renders nothing";
+
+    ASSERT_EQ(filter_->Run(0), S_OK);
+    Sample shortSample(reinterpret_cast<BYTE*>(pixels.data()), kFrameBytes - 4);
+    EXPECT_EQ(input_->Receive(&shortSample), S_OK);
+    EXPECT_FALSE(TestStatus(kFramePending)) << "a short sample is skipped";
+
+    EXPECT_EQ(input_->Receive(&sample), S_OK);
+    EXPECT_TRUE(TestStatus(kFramePending));
+    EXPECT_EQ(std::memcmp(frame_.data(), pixels.data(), kFrameBytes), 0);
+
+    ASSERT_EQ(filter_->Stop(), S_OK);
+    ClearStatus(kFramePending);
+    EXPECT_EQ(input_->Receive(&sample), S_OK);
+    EXPECT_FALSE(TestStatus(kFramePending)) << "a stopped renderer renders nothing";
+}
+
+TEST_F(FrameSinkFilterTest, StopWaitsForTheRenderInProgress) {
+    Connect();
+    std::vector<uint32_t> pixels(kFramePixels, 0x00ABCDEF);
+    Sample sample(reinterpret_cast<BYTE*>(pixels.data()), kFrameBytes);
+    sample.hold = true;
+    ASSERT_EQ(filter_->Run(0), S_OK);
+    std::thread streaming([&] { input_->Receive(&sample); });
+    while (!sample.inside.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        filter_->Stop();
+        stopped = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(stopped.load()) << "Stop returned during a render";
+    sample.hold = false;
+    stopper.join();
+    streaming.join();
+    EXPECT_TRUE(stopped.load());
+    EXPECT_EQ(frame_[0], 0x00ABCDEFu) << "the render in progress completes";
+}
+
+}  // namespace
