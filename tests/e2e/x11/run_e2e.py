@@ -179,14 +179,18 @@ class Screen:
         out = self.run(["xdotool", "search", "--name", "^%s$" % title], check_status=False)
         return [int(w) for w in out.split()]
 
-    def origin(self, window):
+    def geometry(self, window):
+        """Left, top (root coordinates), width and height of a window."""
         out = self.run(["xwininfo", "-id", str(window)])
         values = {}
         for line in out.splitlines():
             if ":" in line:
                 key, value = line.split(":", 1)
                 values[key.strip()] = value.strip()
-        return int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"])
+        return tuple(int(values[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+
+    def origin(self, window):
+        return self.geometry(window)[:2]
 
     def wm_state(self, window):
         out = self.run(["xprop", "-id", str(window), "WM_STATE"], check_status=False)
@@ -272,7 +276,9 @@ class Program:
         return wait_for(what, holds, timeout)
 
     def key(self, name):
-        self.screen.xdo("key", "--window", self.window, name)
+        # Typed on the keyboard into the focused console.
+        self.screen.xdo("windowactivate", "--sync", self.window)
+        self.screen.xdo("key", name)
 
     def click(self, cx, cy):
         self.screen.xdo("mousemove", self.x + cx, self.y + cy, "click", 1)
@@ -427,6 +433,18 @@ def check_property_dialog(p, spot):
     p.wait_picture("the threshold view under the dialog", lambda px: px(500, 300) == BLACK)
     p.key("space")
     p.wait_picture("the preview under the dialog", lambda px: px(500, 300) not in (BLACK, GREEN))
+    # Cancel discards a step: the spot stays where it is.
+    left, top, width, height = p.screen.geometry(dialog)
+    p.screen.xdo("mousemove", left + DIALOG_BIG_STEP_UP_X + 15, top + DIALOG_ROW0_TOP + 10, "click", 1)
+    p.screen.xdo("mousemove", left + width - 50, top + height - 20, "click", 1)
+    wait_for("the dialog closed by Cancel", lambda: not p.screen.windows_titled("Properties"))
+    time.sleep(0.5)
+    p.wait_picture("the spot where it was", lambda px: (
+        px(spot[0], 479 - spot[1]) == SPOT_CORE and px(spot[0] + 10, 479 - spot[1]) != SPOT_CORE))
+    p.key("Tab")
+    dialog = wait_for("the settings dialog again", lambda: (lambda ws: ws[0] if len(ws) == 1 else None)(
+        p.screen.windows_titled("Properties")))
+    wait_for("the dialog mapped", lambda: p.screen.wm_state(dialog) == "Normal")
     # Five big steps on each of the first two rows (spot-x, spot-y) move the
     # spot 50 columns right and 50 rows up, once OK is pressed. Both axes
     # move far, so the cursor lands there unsmoothed even if a frame from
@@ -509,7 +527,7 @@ def run_checks(program, workdir):
         spot = check_tracking(p)
         print("ok  tracking and F12", flush=True)
         check_property_dialog(p, spot)
-        print("ok  settings dialog (Tab, second Tab, OK on minimise)", flush=True)
+        print("ok  settings dialog (Tab, second Tab, Cancel, OK on minimise)", flush=True)
         check_second_instance(p, program, workdir)
         print("ok  second instance", flush=True)
         check_close_with_dialog_open(p)
@@ -537,9 +555,10 @@ def make_screenshots(program, workdir, out):
         p = Program(screen, program, directory)
         p.wait_for_window()
         click_quad(p, SCREEN_QUAD)
-        p.screen.xdo("mousemove", p.x + 428, p.y + 172)
         p.wait_picture("the spot", lambda px: px(420, 179) == SPOT_CORE)
-        time.sleep(0.3)
+        # The magnifier over the spot.
+        p.screen.xdo("mousemove", p.x + 420, p.y + 179)
+        time.sleep(0.5)
         os.makedirs(out, exist_ok=True)
         screen.save_png(os.path.join(out, "preview.png"), (640, 480, p.x, p.y))
         p.key("space")

@@ -1,0 +1,18 @@
+#!/bin/sh
+# Builds the native Linux program if needed and starts it on the current
+# display, with the virtual camera unless LUMIDART_SOURCE names another
+# source. The settings file is kept in the directory it is started from.
+set -eu
+root="$(cd "$(dirname "$0")/.." && pwd)"
+if [ -z "${DISPLAY:-}" ]; then
+    echo "run.sh: no X display (DISPLAY is not set)" >&2
+    exit 1
+fi
+(
+    cd "$root"
+    [ -f build/linux/build.ninja ] || cmake --preset linux >/dev/null
+    cmake --build build/linux --target lumidart >/dev/null
+)
+: "${LUMIDART_SOURCE:=lumidartvirtualcam}"
+export LUMIDART_SOURCE
+exec "$root/build/linux/lumidart"

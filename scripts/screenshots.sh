@@ -1,0 +1,8 @@
+#!/bin/sh
+# Rewrites the README screenshots, docs/preview.png and docs/threshold.png,
+# from a run of the Linux program with the virtual camera on its own Xvfb.
+set -eu
+cd "$(dirname "$0")/.."
+[ -f build/linux/build.ninja ] || cmake --preset linux >/dev/null
+cmake --build build/linux --target lumidart >/dev/null
+exec python3 tests/e2e/x11/run_e2e.py build/linux/lumidart --screenshots docs
