@@ -100,7 +100,11 @@ void Finalize(GObject* object) {
     G_OBJECT_CLASS(lumidart_virtual_cam_parent_class)->finalize(object);
 }
 
-gboolean Start(GstBaseSrc* src) {
+// Each run counts its frames from 0. Stopping takes the lock that the
+// streaming thread renders under, so its last frame is ordered before
+// whatever the stopping thread does next, for checkers that cannot see
+// GStreamer's own synchronisation too.
+gboolean ResetFrames(GstBaseSrc* src) {
     CameraState* const state = StateOf(src);
     std::lock_guard<std::mutex> guard(state->lock);
     state->frameIndex = 0;
@@ -170,7 +174,8 @@ static void lumidart_virtual_cam_class_init(LumidartVirtualCamClass* klass) {
     gst_element_class_set_static_metadata(elementClass, "Lumidart virtual camera", "Source/Video",
                                           "A projection screen with a laser spot", "Lumidart");
     gst_element_class_add_static_pad_template(elementClass, &g_srcTemplate);
-    GST_BASE_SRC_CLASS(klass)->start = Start;
+    GST_BASE_SRC_CLASS(klass)->start = ResetFrames;
+    GST_BASE_SRC_CLASS(klass)->stop = ResetFrames;
     GST_BASE_SRC_CLASS(klass)->get_times = GetTimes;
     GST_PUSH_SRC_CLASS(klass)->create = Create;
 }

@@ -15,7 +15,6 @@
 #include "state/platform.h"
 #include "state/tracker_state.h"
 #include "virtualcam/scene.h"
-#include "virtualcam/scene_control.h"
 
 namespace {
 
@@ -47,10 +46,6 @@ protected:
         PlatformCaptureStop();
         PlatformCaptureReleaseSource();
         PlatformCaptureReleasePipeline();
-        // Takes the control file's lock after the streaming threads' last
-        // use of it, so that the checker sees them ordered before the exit.
-        SceneSettings unused;
-        ReloadSceneControl(&unused);
         g_tracker.frameReady.store(nullptr);
         g_tracker.frame.store(nullptr);
         unsetenv("LUMIDART_SOURCE");
