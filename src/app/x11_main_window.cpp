@@ -101,9 +101,12 @@ void SetUtf8Property(Display* d, Window w, const char* property, const char* val
                     reinterpret_cast<const unsigned char*>(value), static_cast<int>(std::strlen(value)));
 }
 
-void SetWindowManagerHints(Display* d, Window w, int width, int height) {
+void SetWindowManagerHints(Display* d, Window w, int x, int y, int width, int height) {
     XSizeHints* size = XAllocSizeHints();
     size->flags = USPosition | PPosition | PMinSize | PMaxSize | PWinGravity;
+    // Obsolete fields that older window managers still read.
+    size->x = x;
+    size->y = y;
     size->min_width = size->max_width = width;
     size->min_height = size->max_height = height;
     // The client area itself stays where we put it, whatever the frame.
@@ -292,7 +295,7 @@ void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t heigh
     const Window w = XCreateWindow(d, RootWindow(d, screen), x, y, static_cast<unsigned>(width),
                                    static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
                                    CWBackPixel | CWEventMask, &attributes);
-    SetWindowManagerHints(d, w, width, height);
+    SetWindowManagerHints(d, w, x, y, width, height);
     g_main.id = w;
     OnCreate(&g_main);
     XMapWindow(d, w);

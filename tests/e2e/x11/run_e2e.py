@@ -255,6 +255,14 @@ class Program:
                                   and self.screen.origin(self.window))
         check((self.x, self.y) == ((W - 640) // 2, (H - 480) // 2),
               "console at %d,%d, not centred" % (self.x, self.y))
+        check(self.screen.geometry(self.window)[2:] == (640, 480), "console client area not 640 x 480")
+        props = self.screen.run(["xprop", "-id", str(self.window), "WM_CLASS", "_NET_WM_ALLOWED_ACTIONS"])
+        check('"Lumidart"' in props, "window class: " + props)
+        # What the window manager offers: move, minimise and close, no resizing.
+        check(all(a in props for a in ("_NET_WM_ACTION_MOVE", "_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_CLOSE")),
+              "allowed actions: " + props)
+        check("_NET_WM_ACTION_RESIZE" not in props and "_NET_WM_ACTION_MAXIMIZE" not in props,
+              "allowed actions: " + props)
 
     def exit_code(self, timeout=10):
         try:
