@@ -360,11 +360,14 @@ def check_threshold(p):
         p.wait_picture("the left and right button squares", lambda px: (
             px(150, 250) == BLUE and px(181, 281) == BLUE and px(165, 265) == WHITE and px(182, 265) == BLACK
             and px(450, 250) == BLUE and px(465, 265) == WHITE and px(315, 265) == BLACK))
+        p.screen.xdo("mousedown", 2)
+        p.wait_picture("the middle button square too", lambda px: (
+            px(300, 250) == BLUE and px(331, 281) == BLUE and px(315, 265) == WHITE and px(165, 265) == WHITE))
     finally:
-        p.screen.xdo("mouseup", 3)
-        p.screen.xdo("mouseup", 1)
+        for button in (2, 3, 1):
+            p.screen.xdo("mouseup", button)
     p.screen.xdo("mousemove", 5, 5)
-    p.wait_picture("the squares gone", lambda px: px(165, 265) == BLACK and px(465, 265) == BLACK)
+    p.wait_picture("the squares gone", lambda px: all(px(x, 265) == BLACK for x in (165, 315, 465)))
     p.key("space")
     p.wait_picture("the preview again", lambda px: (
         px(300, 300) not in (BLACK, GREEN) and px(320, 20) == CYAN and px(600, 439) == BLUE and px(630, 469) != BLUE))
