@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <string>
 #include <vector>
 
