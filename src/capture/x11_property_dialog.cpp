@@ -83,31 +83,31 @@ void AddV4l2Controls(int fd) {
 // The settings the element's own class adds, not those of its base classes.
 void AddPropertyControls(GstElement* element) {
     guint count = 0;
-    GParamSpec** const specs = g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &count);
+    GParamSpec** const params = g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &count);
     for (guint i = 0; i < count; ++i) {
-        GParamSpec* const spec = specs[i];
-        if (spec->owner_type != G_OBJECT_TYPE(element)) continue;
-        if ((spec->flags & G_PARAM_READWRITE) != G_PARAM_READWRITE || (spec->flags & G_PARAM_CONSTRUCT_ONLY) != 0) {
+        GParamSpec* const param = params[i];
+        if (param->owner_type != G_OBJECT_TYPE(element)) continue;
+        if ((param->flags & G_PARAM_READWRITE) != G_PARAM_READWRITE || (param->flags & G_PARAM_CONSTRUCT_ONLY) != 0) {
             continue;
         }
         GValue value = G_VALUE_INIT;
-        g_value_init(&value, spec->value_type);
-        g_object_get_property(G_OBJECT(element), spec->name, &value);
-        if (G_IS_PARAM_SPEC_INT(spec)) {
-            const auto* s = G_PARAM_SPEC_INT(spec);
+        g_value_init(&value, param->value_type);
+        g_object_get_property(G_OBJECT(element), param->name, &value);
+        if (G_IS_PARAM_SPEC_INT(param)) {
+            const auto* s = G_PARAM_SPEC_INT(param);
             const int32_t v = g_value_get_int(&value);
-            g_dialog.controls.push_back({spec->name, s->minimum, s->maximum, v, v, spec, 0});
-        } else if (G_IS_PARAM_SPEC_UINT(spec)) {
-            const auto* s = G_PARAM_SPEC_UINT(spec);
+            g_dialog.controls.push_back({param->name, s->minimum, s->maximum, v, v, param, 0});
+        } else if (G_IS_PARAM_SPEC_UINT(param)) {
+            const auto* s = G_PARAM_SPEC_UINT(param);
             const int32_t v = ClampToInt(g_value_get_uint(&value));
-            g_dialog.controls.push_back({spec->name, ClampToInt(s->minimum), ClampToInt(s->maximum), v, v, spec, 0});
-        } else if (G_IS_PARAM_SPEC_BOOLEAN(spec)) {
+            g_dialog.controls.push_back({param->name, ClampToInt(s->minimum), ClampToInt(s->maximum), v, v, param, 0});
+        } else if (G_IS_PARAM_SPEC_BOOLEAN(param)) {
             const int32_t v = g_value_get_boolean(&value) ? 1 : 0;
-            g_dialog.controls.push_back({spec->name, 0, 1, v, v, spec, 0});
+            g_dialog.controls.push_back({param->name, 0, 1, v, v, param, 0});
         }
         g_value_unset(&value);
     }
-    g_free(specs);
+    g_free(params);
 }
 
 void Apply() {
