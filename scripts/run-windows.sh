@@ -6,6 +6,7 @@
 # "spot_x 320" named by LUMIDART_VIRTUALCAM_CONTROL (a Windows path, e.g.
 # Z:\tmp\spot.txt), or lumidart-virtualcam.txt in Wine's temporary folder.
 set -eu
+: "${DISPLAY:?run-windows.sh needs an X display}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build/windows"
 
@@ -14,7 +15,6 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" --target lumidart lumidart_virtualcam >/dev/null
 
-: "${DISPLAY:?run-windows.sh needs an X display}"
 "$root/scripts/wine-run.sh" wineboot --init >/dev/null 2>&1
 "$root/scripts/wine-run.sh" regsvr32 /s "$build/lumidart-virtualcam.dll"
 exec "$root/scripts/wine-run.sh" "$build/lumidart.exe"
