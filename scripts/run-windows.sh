@@ -10,6 +10,8 @@ set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build/windows"
 
+"$root/scripts/install-deps.sh"
+
 if [ ! -f "$build/build.ninja" ]; then
     (cd "$root" && cmake --preset windows >/dev/null)
 fi

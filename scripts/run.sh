@@ -10,6 +10,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 (
     cd "$root"
+    scripts/install-deps.sh
     [ -f build/linux/build.ninja ] || cmake --preset linux >/dev/null
     cmake --build build/linux --target lumidart >/dev/null
 )

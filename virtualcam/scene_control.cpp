@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -77,11 +76,12 @@ std::string TempDirectory() {
 #endif
 }
 
+// Contents, not time stamps: some file systems and runtimes keep whole
+// seconds, and a test may rewrite the file several times a second.
 struct SeenFile {
     std::string path;
     bool present = false;
-    uintmax_t size = 0;
-    std::filesystem::file_time_type time;
+    std::string text;
 };
 
 std::mutex g_seenMutex;
@@ -107,24 +107,19 @@ const char* SceneControlPath() {
 }
 
 bool ReloadSceneControl(SceneSettings* s) {
-    const std::filesystem::path path(SceneControlPath());
-    std::error_code ec;
-    const uintmax_t size = std::filesystem::file_size(path, ec);
-    const bool present = !ec;
-    const auto time = present ? std::filesystem::last_write_time(path, ec) : std::filesystem::file_time_type();
+    const std::string path(SceneControlPath());
+    std::ifstream file(path, std::ios::binary);
+    std::string text;
+    if (file) text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 
     std::lock_guard<std::mutex> lock(g_seenMutex);
-    if (!present || ec) {
-        // Forget the old stamp so that a file created again is always read.
-        g_seen = SeenFile{path.string(), false, 0, {}};
+    if (!file) {
+        // Forget the old contents so that a file created again is always read.
+        g_seen = SeenFile{path, false, {}};
         return false;
     }
-    if (g_seen.present && g_seen.path == path.string() && g_seen.size == size && g_seen.time == time) return false;
-
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    g_seen = SeenFile{path.string(), true, size, time};
+    if (g_seen.present && g_seen.path == path && g_seen.text == text) return false;
+    g_seen = SeenFile{path, true, text};
     ParseSceneControl(text, s);
     return true;
 }

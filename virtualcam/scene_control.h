@@ -21,9 +21,8 @@ bool ParseSceneControl(const std::string& text, SceneSettings* s);
 // the temporary directory. Valid on the calling thread until its next call.
 const char* SceneControlPath();
 
-// Re-reads the control file when its path, size or modification time differ
-// from the previous call's, and applies it as ParseSceneControl does. True
-// when it was read; false when unchanged or missing (then *s is
-// untouched). The last-seen state is per process, so one caller per process
+// Reads the control file and, when its path or contents differ from the
+// previous call's, applies it as ParseSceneControl does. True when applied;
+// false when unchanged or missing (then *s is untouched). The last-seen state is per process, so one caller per process
 // should use it.
 bool ReloadSceneControl(SceneSettings* s);

@@ -177,6 +177,12 @@ TEST(SceneControlTest, PathAndReloadFollowTheFile) {
     EXPECT_TRUE(ReloadSceneControl(&s));
     EXPECT_EQ(s.spotX, 222);
     EXPECT_EQ(s.spotRed, 231);
+    // Same size, within the same second: time stamps cannot tell, contents can.
+    WriteFile(path, "spot_x 333\n");
+    EXPECT_TRUE(ReloadSceneControl(&s));
+    EXPECT_EQ(s.spotX, 333);
+    WriteFile(path, "spot_x 222\n");
+    EXPECT_TRUE(ReloadSceneControl(&s));
     // Removed, then created again with the same content: read again.
     std::filesystem::remove(path);
     EXPECT_FALSE(ReloadSceneControl(&s));
