@@ -42,12 +42,34 @@ uint32_t RowMaxRed(const uint32_t* row, int32_t count) {
     return best;
 }
 
+#if defined(__SSE2__)
+// Bit i set when pixel i of the four at row is at the level.
+int LevelMask4(const uint32_t* row, __m128i mask, __m128i level) {
+    const __m128i p = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row)), mask);
+    return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(p, level)));
+}
+#endif
+
 // First and last index in [0, count) whose red equals level; the row is
 // known to hold at least one.
 void FindLevelSpan(const uint32_t* row, int32_t count, uint32_t level, int32_t* first, int32_t* last) {
     int32_t lo = 0;
-    while ((row[lo] & kRedMask) != level) ++lo;
     int32_t hi = count - 1;
+#if defined(__SSE2__)
+    const __m128i mask = _mm_set1_epi32(static_cast<int>(kRedMask));
+    const __m128i wanted = _mm_set1_epi32(static_cast<int>(level));
+    while (lo + 4 <= count) {
+        const int bits = LevelMask4(row + lo, mask, wanted);
+        if (bits != 0) break;
+        lo += 4;
+    }
+    while (hi - 3 >= 0) {
+        const int bits = LevelMask4(row + hi - 3, mask, wanted);
+        if (bits != 0) break;
+        hi -= 4;
+    }
+#endif
+    while ((row[lo] & kRedMask) != level) ++lo;
     while ((row[hi] & kRedMask) != level) --hi;
     *first = lo;
     *last = hi;
