@@ -54,9 +54,10 @@ def windows_path(path):
 
 
 class Session:
-    """One Xvfb display and the Wine environment that uses it."""
+    """One X display (a private Xvfb unless one is given) and the Wine
+    environment that uses it."""
 
-    def __init__(self, args, name):
+    def __init__(self, args, name, display=None):
         self.args = args
         self.work = os.path.join(args.work, name)
         shutil.rmtree(self.work, ignore_errors=True)
@@ -74,9 +75,13 @@ class Session:
             "WINEDLLOVERRIDES": "mscoree,mshtml=",
             "LUMIDART_VIRTUALCAM_CONTROL": windows_path(self.control),
         })
+        self.display = display
         self.steer()
 
     def __enter__(self):
+        if self.display:
+            self.env["DISPLAY"] = self.display
+            return self
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
@@ -96,8 +101,9 @@ class Session:
         subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
-        self.xvfb.send_signal(signal.SIGTERM)
-        self.xvfb.wait(timeout=10)
+        if self.xvfb is not None:
+            self.xvfb.send_signal(signal.SIGTERM)
+            self.xvfb.wait(timeout=10)
         return False
 
     # --- Wine -------------------------------------------------------------
