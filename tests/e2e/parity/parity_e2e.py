@@ -16,6 +16,8 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+# The imported drivers leave no compiled files in the source tree.
+sys.dont_write_bytecode = True
 sys.path[:0] = [os.path.join(HERE, "..", "x11"), os.path.join(HERE, "..", "wine")]
 
 import lumidart_e2e as wine  # noqa: E402
