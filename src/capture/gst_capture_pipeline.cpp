@@ -115,14 +115,20 @@ bool PlatformCaptureCreateSource() {
 void PlatformCaptureConnect() {
     GstPad* const output = FirstSourcePad(g_source);
     if (output == nullptr) return;
-    GstElement* const chosen = MakeCapsFilter(FirstCapability(output));
+    GstCaps* const first = FirstCapability(output);
+    // Many cameras offer motion JPEG first; it needs decoding before the
+    // converter can reach raw BGRx.
+    const bool jpeg = first != nullptr && gst_structure_has_name(gst_caps_get_structure(first, 0), "image/jpeg");
+    GstElement* const chosen = MakeCapsFilter(first);
+    GstElement* const decode = jpeg ? gst_element_factory_make("jpegdec", nullptr) : nullptr;
     GstElement* const convert = gst_element_factory_make("videoconvert", nullptr);
     GstElement* const scale = gst_element_factory_make("videoscale", nullptr);
     GstElement* const frameFormat = MakeCapsFilter(gst_caps_new_simple(
         "video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, kFrameWidth, "height", G_TYPE_INT,
         kFrameHeight, nullptr));
-    if (chosen == nullptr || convert == nullptr || scale == nullptr || frameFormat == nullptr) {
-        for (GstElement* e : {chosen, convert, scale, frameFormat}) {
+    if (chosen == nullptr || (jpeg && decode == nullptr) || convert == nullptr || scale == nullptr ||
+        frameFormat == nullptr) {
+        for (GstElement* e : {chosen, decode, convert, scale, frameFormat}) {
             if (e != nullptr) gst_object_unref(gst_object_ref_sink(e));
         }
         gst_object_unref(output);
@@ -133,7 +139,13 @@ void PlatformCaptureConnect() {
     gst_pad_link(output, input);
     gst_object_unref(input);
     gst_object_unref(output);
-    gst_element_link_many(chosen, convert, scale, frameFormat, g_sink, nullptr);
+    if (decode != nullptr) {
+        gst_bin_add(GST_BIN(g_pipeline), decode);
+        gst_element_link_many(chosen, decode, convert, nullptr);
+    } else {
+        gst_element_link(chosen, convert);
+    }
+    gst_element_link_many(convert, scale, frameFormat, g_sink, nullptr);
 }
 
 void PlatformCaptureRun() { gst_element_set_state(g_pipeline, GST_STATE_PLAYING); }
