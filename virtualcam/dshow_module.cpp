@@ -6,6 +6,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "capture/dshow_com_object.h"
 #include "virtualcam/dshow_virtualcam.h"
 
 const CLSID kVirtualCamSourceClassId = {0xA8E36632, 0x8B66, 0x410A, {0xB7, 0xC9, 0x8A, 0xAF, 0x2B, 0x27, 0x39, 0x2D}};
@@ -35,29 +36,9 @@ const ServerClass kClasses[] = {
      CreateVirtualCamPage},
 };
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<IClassFactory, ModuleObjectCreated, ModuleObjectDestroyed> {
 public:
-    explicit ClassFactory(IUnknown* (*create)()) : create_(create) { ModuleObjectCreated(); }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) {
-            delete this;
-            ModuleObjectDestroyed();
-        }
-        return left;
-    }
+    explicit ClassFactory(IUnknown* (*create)()) : create_(create) {}
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         if (out == nullptr) return E_POINTER;
@@ -80,7 +61,6 @@ public:
 
 private:
     IUnknown* (*create_)();
-    std::atomic<ULONG> refs_{1};
 };
 
 bool SetKeyValue(const wchar_t* key, const wchar_t* name, const wchar_t* value) {

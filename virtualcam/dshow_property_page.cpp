@@ -3,10 +3,10 @@
 #include <windows.h>
 #include <olectl.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cwchar>
 
+#include "capture/dshow_com_object.h"
 #include "virtualcam/dshow_virtualcam.h"
 #include "virtualcam/scene_control.h"
 
@@ -14,30 +14,8 @@ namespace {
 
 constexpr SIZE kPageSize = {360, 150};
 
-class ScenePage final : public IPropertyPage {
+class ScenePage final : public ComObject<IPropertyPage, ModuleObjectCreated, ModuleObjectDestroyed> {
 public:
-    ScenePage() { ModuleObjectCreated(); }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IPropertyPage) {
-            *out = static_cast<IPropertyPage*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) {
-            delete this;
-            ModuleObjectDestroyed();
-        }
-        return left;
-    }
-
     STDMETHODIMP SetPageSite(IPropertyPageSite* site) override {
         if (site != nullptr) site->AddRef();
         if (site_ != nullptr) site_->Release();
@@ -102,7 +80,6 @@ private:
         if (site_ != nullptr) site_->Release();
     }
 
-    std::atomic<ULONG> refs_{1};
     IPropertyPageSite* site_ = nullptr;
     HWND window_ = nullptr;
 };

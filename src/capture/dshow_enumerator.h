@@ -5,9 +5,9 @@
 #include <windows.h>
 #include <dshow.h>
 
-#include <atomic>
 #include <vector>
 
+#include "capture/dshow_com_object.h"
 #include "capture/dshow_media_type.h"
 
 struct PinItems {
@@ -29,7 +29,7 @@ struct MediaTypeItems {
 
 // Media types handed to the enumerator must outlive it.
 template <class Interface, class Items>
-class DShowEnumerator final : public Interface {
+class DShowEnumerator final : public ComObject<Interface> {
 public:
     using Item = typename Items::Item;
 
@@ -37,24 +37,6 @@ public:
         : items_(items), owner_(owner), position_(position) {
         for (Item item : items_) Items::Keep(item);
         owner_->AddRef();
-    }
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == __uuidof(Interface)) {
-            *out = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
 
     STDMETHODIMP Next(ULONG count, Item* out, ULONG* fetched) override {
@@ -97,7 +79,6 @@ private:
     std::vector<Item> items_;
     IUnknown* owner_;
     size_t position_;
-    std::atomic<ULONG> refs_{1};
 };
 
 using DShowPinEnumerator = DShowEnumerator<IEnumPins, PinItems>;

@@ -1,0 +1,42 @@
+// IUnknown for a COM object that hands out one interface: it starts with
+// one reference and deletes itself when the last one goes.
+#pragma once
+
+#include <windows.h>
+#include <unknwn.h>
+
+#include <atomic>
+
+inline void UncountedComObject() {}
+
+// Created and Destroyed let a DLL count its live objects for DllCanUnloadNow.
+template <class Interface, void (*Created)() = UncountedComObject, void (*Destroyed)() = UncountedComObject>
+class ComObject : public Interface {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        if (iid == IID_IUnknown || iid == __uuidof(Interface)) {
+            *out = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) {
+            delete this;
+            Destroyed();
+        }
+        return left;
+    }
+
+protected:
+    ComObject() { Created(); }
+    virtual ~ComObject() = default;
+
+private:
+    std::atomic<ULONG> refs_{1};
+};
