@@ -250,9 +250,16 @@ class Program:
             ws = self.screen.windows_titled(TITLE)
             return ws[0] if len(ws) == 1 else None
 
-        self.window = wait_for("the console window", found)
-        self.x, self.y = wait_for("the mapped window", lambda: self.screen.wm_state(self.window) == "Normal"
-                                  and self.screen.origin(self.window))
+        # Start-up builds the capture pipeline before the window is mapped;
+        # on a loaded machine GStreamer's first start can take seconds.
+        self.window = wait_for("the console window", found, timeout=30.0)
+        try:
+            self.x, self.y = wait_for("the mapped window", lambda: self.screen.wm_state(self.window) == "Normal"
+                                      and self.screen.origin(self.window), timeout=30.0)
+        except Failure as failure:
+            raise Failure("%s (WM_STATE %s, program %s)" % (
+                failure, self.screen.wm_state(self.window),
+                "running" if self.process.poll() is None else "ended")) from None
         check((self.x, self.y) == ((W - 640) // 2, (H - 480) // 2),
               "console at %d,%d, not centred" % (self.x, self.y))
         check(self.screen.geometry(self.window)[2:] == (640, 480), "console client area not 640 x 480")
