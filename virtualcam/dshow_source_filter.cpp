@@ -9,6 +9,7 @@
 
 #include "capture/dshow_enumerator.h"
 #include "capture/dshow_media_type.h"
+#include "state/tracker_state.h"
 #include "virtualcam/dshow_virtualcam.h"
 #include "virtualcam/scene_control.h"
 
@@ -16,15 +17,14 @@ namespace {
 
 constexpr const wchar_t* kPinName = L"Capture";
 constexpr REFERENCE_TIME kFrameInterval = 333333;  // 100 ns units: 30 fps
-constexpr long kFrameBytes = 640 * 480 * 4;
 
 VIDEOINFOHEADER MakeVideoInfo() {
     VIDEOINFOHEADER info{};
     info.dwBitRate = kFrameBytes * 8 * 30;
     info.AvgTimePerFrame = kFrameInterval;
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = 640;
-    info.bmiHeader.biHeight = 480;  // positive: rows bottom-up
+    info.bmiHeader.biWidth = kFrameWidth;
+    info.bmiHeader.biHeight = kFrameHeight;  // positive: rows bottom-up
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;

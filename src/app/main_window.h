@@ -11,8 +11,9 @@ constexpr const char* kWindowClassName = "Lumidart";
 // The single-instance search compares the whole title.
 constexpr const char* kWindowTitle = "Lumidart  v1.01 - laser pointer console";
 
-constexpr int32_t kClientWidth = 640;
-constexpr int32_t kClientHeight = 480;
+// The client area is the camera picture, drawn 1:1.
+constexpr int32_t kClientWidth = kFrameWidth;
+constexpr int32_t kClientHeight = kFrameHeight;
 
 // Creation sequence: picture, calibration, worker, capture; closes at once
 // when there is no capture source.

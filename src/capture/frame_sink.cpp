@@ -71,9 +71,14 @@ bool DeliverTopDownFrame(const void* data, size_t length, size_t stride) {
     if (length < stride * (kFrameHeight - 1) + rowBytes) return false;
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (int line = 0; line < kFrameHeight; ++line) {
-        uint32_t* out = frame + (kFrameHeight - 1 - line) * kFrameWidth;
-        std::memcpy(out, bytes + static_cast<size_t>(line) * stride, rowBytes);
-        for (int x = 0; x < kFrameWidth; ++x) out[x] &= 0x00FFFFFFu;
+        uint32_t* const out = frame + (kFrameHeight - 1 - line) * kFrameWidth;
+        const unsigned char* const in = bytes + static_cast<size_t>(line) * stride;
+        // One pass per row: the padding byte is cleared on the way in.
+        for (int x = 0; x < kFrameWidth; ++x) {
+            uint32_t pixel;
+            std::memcpy(&pixel, in + 4 * x, sizeof pixel);
+            out[x] = pixel & 0x00FFFFFFu;
+        }
     }
     return delivery.HandToWorker();
 }

@@ -26,8 +26,8 @@ uint32_t* PlatformCreatePicture(PlatformWindow* window) {
 
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = 640;
-    info.bmiHeader.biHeight = 480;  // positive: rows bottom-up
+    info.bmiHeader.biWidth = kFrameWidth;
+    info.bmiHeader.biHeight = kFrameHeight;  // positive: rows bottom-up
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;

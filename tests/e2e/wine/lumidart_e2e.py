@@ -17,6 +17,12 @@ import subprocess
 import sys
 import time
 
+# The shared expectations sit one folder up; importing them leaves no
+# compiled files in the source tree.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from expected_cursor import homography, settle  # noqa: E402
+
 TITLE_PREFIX = "Lumidart  v1.01"
 SCREEN_W, SCREEN_H = 1024, 768
 DEFAULT_CORNERS = [40, 40, 600, 40, 40, 440, 600, 440]
@@ -249,41 +255,6 @@ def write_corners(path, corners):
 
 # --- Expected cursor positions, computed independently ---------------------
 
-def solve_linear(matrix, vector):
-    """Gaussian elimination with partial pivoting."""
-    n = len(vector)
-    a = [row[:] + [vector[i]] for i, row in enumerate(matrix)]
-    for col in range(n):
-        pivot = max(range(col, n), key=lambda r: abs(a[r][col]))
-        a[col], a[pivot] = a[pivot], a[col]
-        for r in range(n):
-            if r != col:
-                factor = a[r][col] / a[col][col]
-                for c in range(col, n + 1):
-                    a[r][c] -= factor * a[col][c]
-    return [a[i][n] / a[i][i] for i in range(n)]
-
-
-def homography(corners, width, height):
-    """The projective map taking the quad's corners (frame coordinates, rows
-    from the bottom) to the screen's corners: lower left to (0, H), lower
-    right to (W, H), upper left to (0, 0), upper right to (W, 0)."""
-    p = [(corners[0], corners[1]), (corners[2], corners[3]), (corners[4], corners[5]), (corners[6], corners[7])]
-    q = [(0, height), (width, height), (0, 0), (width, 0)]
-    rows, rhs = [], []
-    for (x, y), (u, v) in zip(p, q):
-        rows.append([x, y, 1, 0, 0, 0, -u * x, -u * y])
-        rhs.append(u)
-        rows.append([0, 0, 0, x, y, 1, -v * x, -v * y])
-        rhs.append(v)
-    h = solve_linear(rows, rhs)
-
-    def apply(x, y):
-        w = h[6] * x + h[7] * y + 1
-        return (h[0] * x + h[1] * y + h[2]) / w, (h[3] * x + h[4] * y + h[5]) / w
-    return apply
-
-
 def screen_point(mapping, spot_x, spot_y, width, height):
     sx, sy = mapping(spot_x, spot_y)
     # Away from whole pixels, so that rounding in either computation
@@ -291,21 +262,6 @@ def screen_point(mapping, spot_x, spot_y, width, height):
     for value in (sx, sy):
         check(abs(value - round(value)) > 1e-3, "test position too close to a pixel edge: %r" % value)
     return int(min(max(sx, 0), width)), int(min(max(sy, 0), height))
-
-
-def smoothed(previous, target):
-    """The cursor's resting place after a still spot: the 8-pixel blend
-    (new + 3 old) / 4, truncated toward zero, repeated until it stops."""
-    value = previous
-    for _ in range(100):
-        if abs(target - value) > 8:
-            value = target
-        else:
-            following = int((target + 3 * value) / 4)
-            if following == value:
-                break
-            value = following
-    return value
 
 
 # --- Scenarios ---------------------------------------------------------------
@@ -438,7 +394,7 @@ def scenario_tracking(args):
         s.steer(spot_radius=0)
         program, win = start_console(s, cwd)
         width, height = win["screen"]
-        mapping = homography(corners, width, height)
+        mapping = homography(list(zip(corners[0::2], corners[1::2])), width, height)
 
         s.do("key esc")
         s.wait_window("the console to minimise", lambda w: w["iconic"])
@@ -449,7 +405,7 @@ def scenario_tracking(args):
         previous = (width // 2, height // 2)
         for spot in ((320, 240), (150, 120), (500, 380), (430, 110)):
             target = screen_point(mapping, spot[0], spot[1], width, height)
-            expected = tuple(smoothed(p, t) for p, t in zip(previous, target))
+            expected = tuple(settle(p, t) for p, t in zip(previous, target))
             s.steer(spot_x=spot[0], spot_y=spot[1])
             try:
                 wait_for("the cursor at %r for spot %r" % (expected, spot),
@@ -463,7 +419,7 @@ def scenario_tracking(args):
         spot = (433, 110)
         target = screen_point(mapping, spot[0], spot[1], width, height)
         check(all(abs(t - p) <= 8 for p, t in zip(previous, target)), "step not small: %r -> %r" % (previous, target))
-        expected = tuple(smoothed(p, t) for p, t in zip(previous, target))
+        expected = tuple(settle(p, t) for p, t in zip(previous, target))
         check(any(abs(e - t) > 1 for e, t in zip(expected, target)), "the test step does not exercise the smoothing")
         s.steer(spot_x=spot[0], spot_y=spot[1])
         wait_for("the smoothed cursor at %r" % (expected,),

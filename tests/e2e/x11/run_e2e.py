@@ -18,6 +18,12 @@ import sys
 import tempfile
 import time
 
+# The shared expectations sit one folder up; importing them leaves no
+# compiled files in the source tree.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from expected_cursor import homography, settle  # noqa: E402
+
 W, H = 1024, 768
 TITLE = "Lumidart  v1.01 - laser pointer console"
 CYAN, BLUE, GREEN, BLACK, WHITE = 0x00FFFF, 0x0000FF, 0x00FF00, 0x000000, 0xFFFFFF
@@ -57,63 +63,11 @@ def wait_for(what, predicate, timeout=10.0):
 
 # --- Independent expectations ------------------------------------------------
 
-def solve(a, b):
-    """Solves a x = b by Gaussian elimination with partial pivoting."""
-    n = len(b)
-    m = [list(row) + [b[i]] for i, row in enumerate(a)]
-    for col in range(n):
-        pivot = max(range(col, n), key=lambda r: abs(m[r][col]))
-        m[col], m[pivot] = m[pivot], m[col]
-        for r in range(n):
-            if r != col:
-                f = m[r][col] / m[col][col]
-                for c in range(col, n + 1):
-                    m[r][c] -= f * m[col][c]
-    return [m[i][n] / m[i][i] for i in range(n)]
-
-
-def homography(quad):
-    """The projective map sending the quad's corners to the screen corners:
-    lower left to (0, H), lower right to (W, H), upper left to (0, 0) and
-    upper right to (W, 0). Returns a function of a frame point."""
-    targets = [(0, H), (W, H), (0, 0), (W, 0)]
-    a, b = [], []
-    for (x, y), (u, v) in zip(quad, targets):
-        a.append([x, y, 1, 0, 0, 0, -u * x, -u * y])
-        b.append(u)
-        a.append([0, 0, 0, x, y, 1, -v * x, -v * y])
-        b.append(v)
-    h = solve(a, b)
-
-    def apply(x, y):
-        d = h[6] * x + h[7] * y + 1
-        return (h[0] * x + h[1] * y + h[2]) / d, (h[3] * x + h[4] * y + h[5]) / d
-
-    return apply
-
-
 def screen_point(quad, spot):
     """Where a spot (frame coordinates) lands on the screen, clamped and
     truncated to whole pixels."""
-    sx, sy = homography(quad)(*spot)
+    sx, sy = homography(quad, W, H)(*spot)
     return int(min(max(sx, 0), W)), int(min(max(sy, 0), H))
-
-
-def smooth(previous, target):
-    """One cursor update on one axis: within 8 pixels the new position is
-    blended 1:3 with the previous one (truncating toward zero)."""
-    if abs(target - previous) <= 8:
-        return int((target + 3 * previous) / 4)
-    return target
-
-
-def settle(previous, target):
-    """Where repeated updates towards a still target come to rest."""
-    while True:
-        following = smooth(previous, target)
-        if following == previous:
-            return previous
-        previous = following
 
 
 def pointer_pixel(position, size):

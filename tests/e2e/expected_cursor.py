@@ -1,0 +1,57 @@
+"""Where the cursor should land, computed independently of the program:
+the projective map solved from the quad's four corners as a linear system,
+and the cursor smoothing applied until a still spot comes to rest. Shared
+by the end-to-end drivers of both programs. Standard library only."""
+
+
+def solve_linear(matrix, vector):
+    """Solves matrix x = vector by Gaussian elimination with partial pivoting."""
+    n = len(vector)
+    a = [list(row) + [vector[i]] for i, row in enumerate(matrix)]
+    for col in range(n):
+        pivot = max(range(col, n), key=lambda r: abs(a[r][col]))
+        a[col], a[pivot] = a[pivot], a[col]
+        for r in range(n):
+            if r != col:
+                factor = a[r][col] / a[col][col]
+                for c in range(col, n + 1):
+                    a[r][c] -= factor * a[col][c]
+    return [a[i][n] / a[i][i] for i in range(n)]
+
+
+def homography(quad, width, height):
+    """The projective map sending the quad's corners (frame coordinates, rows
+    from the bottom: lower left, lower right, upper left, upper right) to the
+    screen corners (0, H), (W, H), (0, 0) and (W, 0). Returns a function of a
+    frame point."""
+    targets = [(0, height), (width, height), (0, 0), (width, 0)]
+    rows, rhs = [], []
+    for (x, y), (u, v) in zip(quad, targets):
+        rows.append([x, y, 1, 0, 0, 0, -u * x, -u * y])
+        rhs.append(u)
+        rows.append([0, 0, 0, x, y, 1, -v * x, -v * y])
+        rhs.append(v)
+    h = solve_linear(rows, rhs)
+
+    def apply(x, y):
+        d = h[6] * x + h[7] * y + 1
+        return (h[0] * x + h[1] * y + h[2]) / d, (h[3] * x + h[4] * y + h[5]) / d
+
+    return apply
+
+
+def smooth(previous, target):
+    """One cursor update on one axis: within 8 pixels the new position is
+    blended 1:3 with the previous one (truncating toward zero)."""
+    if abs(target - previous) <= 8:
+        return int((target + 3 * previous) / 4)
+    return target
+
+
+def settle(previous, target):
+    """Where repeated updates towards a still target come to rest."""
+    while True:
+        following = smooth(previous, target)
+        if following == previous:
+            return previous
+        previous = following
