@@ -193,12 +193,27 @@ class Program:
         self.workdir = workdir
         env = dict(screen.env, LUMIDART_SOURCE=source,
                    LUMIDART_VIRTUALCAM_CONTROL=os.path.join(screen.workdir, "control.txt"))
-        self.process = subprocess.Popen([program], cwd=workdir, env=env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+        self.start = lambda: subprocess.Popen([program], cwd=workdir, env=env, stdout=subprocess.DEVNULL,
+                                              stderr=subprocess.DEVNULL)
+        self.process = self.start()
         self.window = None
         self.x = self.y = None
 
-    def wait_for_window(self):
+    def stall_report(self):
+        """Which side stalled: the program (window never mapped) or the window
+        manager (mapped but never managed), and the program's threads."""
+        info = self.screen.run(["xwininfo", "-id", str(self.window)], check_status=False)
+        mapping = next((line.strip() for line in info.splitlines() if "Map State" in line), "no map state")
+        report = "WM_STATE %s, %s, program %s, window manager %s" % (
+            self.screen.wm_state(self.window), mapping, "running" if self.process.poll() is None else "ended",
+            "running" if self.screen.wm.poll() is None else "ended")
+        if shutil.which("gdb") and self.process.poll() is None:
+            report += "\n" + subprocess.run(["gdb", "-p", str(self.process.pid), "-batch", "-ex", "thread apply all bt"],
+                                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                                            timeout=60).stdout
+        return report
+
+    def wait_for_window(self, retry=True):
         def found():
             check(self.process.poll() is None, "the program ended early with %s" % self.process.returncode)
             ws = self.screen.windows_titled(TITLE)
@@ -211,9 +226,17 @@ class Program:
             self.x, self.y = wait_for("the mapped window", lambda: self.screen.wm_state(self.window) == "Normal"
                                       and self.screen.origin(self.window), timeout=30.0)
         except Failure as failure:
-            raise Failure("%s (WM_STATE %s, program %s)" % (
-                failure, self.screen.wm_state(self.window),
-                "running" if self.process.poll() is None else "ended")) from None
+            report = "%s (%s)" % (failure, self.stall_report())
+            if not retry:
+                raise Failure(report) from None
+            # NOTE: seen twice in about twenty clean-clone runs and never on
+            # demand; the report is printed so that each occurrence says which
+            # side stalled. A second stall fails the test.
+            print("RETRY start-up after a stall: " + report, flush=True)
+            self.process.kill()
+            self.process.wait()
+            self.process = self.start()
+            return self.wait_for_window(retry=False)
         check((self.x, self.y) == ((W - 640) // 2, (H - 480) // 2),
               "console at %d,%d, not centred" % (self.x, self.y))
         check(self.screen.geometry(self.window)[2:] == (640, 480), "console client area not 640 x 480")
