@@ -88,6 +88,8 @@ void PlatformPostQuit();
 
 // Opens an existing file for reading with no sharing; null if it cannot.
 PlatformFile* PlatformOpenExistingFile(const char* name);
+// True when something of that name exists, readable or not.
+bool PlatformFileExists(const char* name);
 // Size in bytes, or -1.
 int64_t PlatformFileSize(PlatformFile* file);
 // Reads exactly size bytes from the start; false if fewer could be read.

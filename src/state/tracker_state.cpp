@@ -25,6 +25,7 @@ void ResetTrackerState() {
     g_tracker.deliveriesInProgress.store(0);
     g_tracker.frame.store(nullptr);
     g_tracker.closed = false;
+    g_tracker.settingsUnread = false;
 }
 
 SearchBox LoadSearchBox() {

@@ -86,6 +86,11 @@ struct TrackerState {
     // UI thread only: the close sequence has run, so a later close request
     // (or a key that needs the capture source) finds nothing to act on.
     bool closed;
+    // UI thread only: the settings file exists but could not be read at
+    // start (locked, no access, read error), so the quad in memory is the
+    // defaults, not the operator's; it must not replace that file unless a
+    // corner was set in this run.
+    bool settingsUnread;
 };
 
 extern TrackerState g_tracker;

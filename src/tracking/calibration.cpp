@@ -33,24 +33,31 @@ void DecodeCalibration(const uint8_t bytes[kSettingsFileBytes]) {
 }
 
 void LoadCalibration() {
+    g_tracker.settingsUnread = false;
     PlatformFile* file = PlatformOpenExistingFile(kSettingsFileName);
     if (file == nullptr) {
+        // Locked by another program, say: its corners are still there.
+        g_tracker.settingsUnread = PlatformFileExists(kSettingsFileName);
         SetDefaultCalibration();
         return;
     }
     uint8_t bytes[kSettingsFileBytes];
-    const bool complete = PlatformFileSize(file) >= kSettingsFileBytes &&
-                          PlatformReadFile(file, bytes, sizeof bytes);
+    const int64_t size = PlatformFileSize(file);
+    const bool complete = size >= kSettingsFileBytes && PlatformReadFile(file, bytes, sizeof bytes);
     PlatformCloseFile(file);
-    // A file that claims 16 bytes but cannot deliver them is as good as short.
     if (complete) {
         DecodeCalibration(bytes);
-    } else {
-        SetDefaultCalibration();
+        return;
     }
+    // A short file holds no quad worth keeping; anything else that failed
+    // (not a regular file, a read error) may.
+    g_tracker.settingsUnread = size < 0 || size >= kSettingsFileBytes;
+    SetDefaultCalibration();
 }
 
 void SaveCalibration() {
+    // The defaults in memory must not overwrite corners we could not read.
+    if (g_tracker.settingsUnread && !TestStatus(kCornersDirty)) return;
     uint8_t bytes[kSettingsFileBytes];
     EncodeCalibration(bytes);
     // Nobody is told about a failed save; the quad in memory stays as it is.

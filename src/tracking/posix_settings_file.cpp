@@ -28,9 +28,16 @@ bool WriteAll(int fd, const unsigned char* data, size_t size) {
 }  // namespace
 
 PlatformFile* PlatformOpenExistingFile(const char* name) {
-    const int fd = open(name, O_RDONLY | O_CLOEXEC);
+    // Non-blocking: opening a FIFO for reading would otherwise wait for a
+    // writer. The size check refuses anything but a regular file.
+    const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return nullptr;
     return new PlatformFile{fd};
+}
+
+bool PlatformFileExists(const char* name) {
+    struct stat info;
+    return lstat(name, &info) == 0;
 }
 
 int64_t PlatformFileSize(PlatformFile* file) {

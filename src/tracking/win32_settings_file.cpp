@@ -17,6 +17,8 @@ PlatformFile* PlatformOpenExistingFile(const char* name) {
     return new PlatformFile{handle};
 }
 
+bool PlatformFileExists(const char* name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
+
 int64_t PlatformFileSize(PlatformFile* file) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file->handle, &size)) return -1;

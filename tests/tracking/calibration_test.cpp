@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -177,3 +180,39 @@ TEST_F(CalibrationTest, SearchBoxFollowsClicksAndUsesOnlyItsOwnSides) {
 }
 
 }  // namespace
+
+// A file that exists but cannot be read holds corners this run never saw:
+// closing on the defaults must not replace it, unless the operator set a
+// corner. A short file holds nothing and is replaced as usual.
+TEST_F(CalibrationTest, UnreadableFileIsKeptUnlessACornerWasSet) {
+    fs::create_directory(kSettingsFileName);
+    LoadCalibration();
+    EXPECT_EQ(Quad(), kDefaultQuad);
+    SetStatus(kGraphReady);
+    SaveCalibration();
+    EXPECT_TRUE(fs::is_directory(kSettingsFileName));
+    EXPECT_FALSE(fs::exists(std::string(kSettingsFileName) + ".tmp"));
+#ifndef _WIN32
+    fs::remove(kSettingsFileName);
+    // A FIFO must neither block the load nor be replaced by the defaults.
+    ASSERT_EQ(mkfifo(kSettingsFileName, 0644), 0);
+    LoadCalibration();
+    EXPECT_EQ(Quad(), kDefaultQuad);
+    SaveCalibration();
+    EXPECT_TRUE(fs::is_fifo(kSettingsFileName));
+#endif
+    SetCorner(100, 100);
+    fs::remove(kSettingsFileName);
+    SaveCalibration();
+    ASSERT_TRUE(fs::is_regular_file(kSettingsFileName));
+    SetDefaultCalibration();
+    LoadCalibration();
+    EXPECT_EQ(Corner(kP2x), 100);
+    EXPECT_EQ(Corner(kP2y), 380);
+
+    ClearStatus(kCornersDirty);
+    WriteFile(std::vector<uint8_t>(15, 0x11));
+    LoadCalibration();
+    SaveCalibration();
+    EXPECT_EQ(ReadFile(), kDefaultBytes);
+}
