@@ -28,6 +28,8 @@ void FakeReset() {
     g_fake.moves.clear();
     g_fake.calls.clear();
     g_fake.notices.clear();
+    g_fake.quiet = false;
+    g_fake.injections = 0;
     for (auto& k : g_fake.keyDown) k.store(false);
     g_fake.onInject = nullptr;
     g_fake.metrics = {1024, 768, 4, 4, 19};
@@ -39,6 +41,8 @@ void FakeReset() {
     g_fake.restores = 0;
     g_fake.restoreTimeouts = 0;
     g_fake.sourceAvailable = true;
+    g_fake.onCaptureRun = nullptr;
+    g_fake.onCaptureStop = nullptr;
     g_fake.pictureAvailable = true;
     g_fake.propertyFrameOpen = false;
     g_fake.whilePropertyFrameOpen = nullptr;
@@ -56,6 +60,7 @@ std::vector<std::string> FakeCalls() {
 }
 
 void FakeRecord(const std::string& call) {
+    if (g_fake.quiet.load()) return;
     std::lock_guard<std::mutex> guard(g_fake.lock);
     g_fake.calls.push_back(call);
 }
@@ -92,7 +97,8 @@ bool FakeDispatchNotices() {
 bool PlatformIsKeyDown(PlatformKey key) { return g_fake.keyDown[key].load(); }
 
 void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy) {
-    {
+    g_fake.injections.fetch_add(1);
+    if (!g_fake.quiet.load()) {
         std::lock_guard<std::mutex> guard(g_fake.lock);
         g_fake.moves.push_back({dx, dy});
     }
@@ -119,7 +125,7 @@ void PlatformRunMessageLoop() {
         // Nothing left and no quit: a real loop would wait for ever.
         std::lock_guard<std::mutex> guard(g_fake.lock);
         if (g_fake.notices.empty()) {
-            g_fake.calls.push_back("LoopIdle");
+            if (!g_fake.quiet.load()) g_fake.calls.push_back("LoopIdle");
             return;
         }
     }
@@ -198,8 +204,15 @@ bool PlatformCaptureCreateSource() {
 }
 
 void PlatformCaptureConnect() { FakeRecord("CaptureConnect"); }
-void PlatformCaptureRun() { FakeRecord("CaptureRun"); }
-void PlatformCaptureStop() { FakeRecord("CaptureStop"); }
+void PlatformCaptureRun() {
+    FakeRecord("CaptureRun");
+    if (g_fake.onCaptureRun != nullptr) g_fake.onCaptureRun();
+}
+
+void PlatformCaptureStop() {
+    FakeRecord("CaptureStop");
+    if (g_fake.onCaptureStop != nullptr) g_fake.onCaptureStop();
+}
 void PlatformCaptureReleaseSource() { FakeRecord("CaptureReleaseSource"); }
 void PlatformCaptureReleasePipeline() { FakeRecord("CaptureReleasePipeline"); }
 void PlatformCaptureShutdown() { FakeRecord("CaptureShutdown"); }

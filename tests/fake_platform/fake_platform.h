@@ -25,6 +25,10 @@ struct FakePlatform {
     std::vector<std::string> calls;
     std::deque<FakeNotice> notices;
 
+    // Long runs: calls and moves are counted but not kept.
+    std::atomic<bool> quiet;
+    std::atomic<long> injections;
+
     std::atomic<bool> keyDown[4];
     // Called on the injecting thread after each move is recorded.
     void (*onInject)(int32_t dx, int32_t dy) = nullptr;
@@ -42,6 +46,10 @@ struct FakePlatform {
     std::atomic<int> restoreTimeouts;
 
     bool sourceAvailable = true;
+    // Stand-ins for the camera: started by the run, and stop must return
+    // only once no delivery is in progress.
+    void (*onCaptureRun)() = nullptr;
+    void (*onCaptureStop)() = nullptr;
     bool pictureAvailable = true;
     bool propertyFrameOpen = false;
     // Run inside the modal settings dialog, as the UI events that arrive
