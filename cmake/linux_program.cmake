@@ -54,3 +54,11 @@ if(LUMIDART_BUILD_TESTS)
         set_tests_properties(x11_e2e PROPERTIES LABELS e2e TIMEOUT 400)
     endif()
 endif()
+
+if(LUMIDART_BUILD_TESTS)
+    add_executable(gst_virtualcam_test tests/virtualcam/gst_virtualcam_test.cpp)
+    target_link_libraries(gst_virtualcam_test PRIVATE lumidart_gst_virtualcam GTest::gtest_main)
+    add_test(NAME gst_virtualcam_test COMMAND gst_virtualcam_test)
+    set_tests_properties(gst_virtualcam_test PROPERTIES LABELS integration
+        ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 suppressions=${PROJECT_SOURCE_DIR}/tests/capture/gst_tsan.supp")
+endif()

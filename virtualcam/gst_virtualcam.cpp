@@ -4,6 +4,7 @@
 #include <gst/gst.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <mutex>
@@ -38,6 +39,9 @@ const Property kProperties[] = {
     {"noise", &SceneSettings::noise, 0, 64},
 };
 constexpr guint kPropertyCount = sizeof kProperties / sizeof kProperties[0];
+// Not a scene setting: with live off, frames come as fast as they render,
+// for soak runs.
+constexpr guint kLivePropertyId = kPropertyCount + 1;
 
 // The streaming thread renders while the UI thread reads and writes the
 // properties.
@@ -76,6 +80,10 @@ CameraState* StateOf(gpointer object) {
 }
 
 void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
+    if (id == kLivePropertyId) {
+        gst_base_src_set_live(GST_BASE_SRC(object), g_value_get_boolean(value));
+        return;
+    }
     if (id == 0 || id > kPropertyCount) {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
@@ -86,6 +94,10 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
 }
 
 void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
+    if (id == kLivePropertyId) {
+        g_value_set_boolean(value, gst_base_src_is_live(GST_BASE_SRC(object)));
+        return;
+    }
     if (id == 0 || id > kPropertyCount) {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
@@ -111,8 +123,32 @@ gboolean ResetFrames(GstBaseSrc* src) {
     return TRUE;
 }
 
-// A live source: the base class waits for each frame's start on the clock.
-void GetTimes(GstBaseSrc*, GstBuffer* buffer, GstClockTime* start, GstClockTime* end) {
+// Long runs count the frames the camera delivered: with
+// LUMIDART_VIRTUALCAM_STATS set, each stop appends "frames N" to that file.
+gboolean StopFrames(GstBaseSrc* src) {
+    const char* const path = g_getenv("LUMIDART_VIRTUALCAM_STATS");
+    if (path != nullptr) {
+        CameraState* const state = StateOf(src);
+        uint32_t frames;
+        {
+            std::lock_guard<std::mutex> guard(state->lock);
+            frames = state->frameIndex;
+        }
+        if (FILE* const stats = std::fopen(path, "a")) {
+            std::fprintf(stats, "frames %u\n", frames);
+            std::fclose(stats);
+        }
+    }
+    return ResetFrames(src);
+}
+
+// Live, the base class waits for each frame's start on the clock; with no
+// times it waits for nothing.
+void GetTimes(GstBaseSrc* src, GstBuffer* buffer, GstClockTime* start, GstClockTime* end) {
+    if (!gst_base_src_is_live(src)) {
+        *start = *end = GST_CLOCK_TIME_NONE;
+        return;
+    }
     *start = GST_BUFFER_PTS(buffer);
     *end = GST_CLOCK_TIME_IS_VALID(*start) ? *start + GST_BUFFER_DURATION(buffer) : GST_CLOCK_TIME_NONE;
 }
@@ -170,12 +206,16 @@ static void lumidart_virtual_cam_class_init(LumidartVirtualCamClass* klass) {
             g_param_spec_int(p.name, p.name, p.name, p.minimum, p.maximum, defaults.*p.field,
                              static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     }
+    g_object_class_install_property(
+        objectClass, kLivePropertyId,
+        g_param_spec_boolean("live", "live", "Frames paced at 30 per second (off: as fast as they render)", TRUE,
+                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     GstElementClass* const elementClass = GST_ELEMENT_CLASS(klass);
     gst_element_class_set_static_metadata(elementClass, "Lumidart virtual camera", "Source/Video",
                                           "A projection screen with a laser spot", "Lumidart");
     gst_element_class_add_static_pad_template(elementClass, &g_srcTemplate);
     GST_BASE_SRC_CLASS(klass)->start = ResetFrames;
-    GST_BASE_SRC_CLASS(klass)->stop = ResetFrames;
+    GST_BASE_SRC_CLASS(klass)->stop = StopFrames;
     GST_BASE_SRC_CLASS(klass)->get_times = GetTimes;
     GST_PUSH_SRC_CLASS(klass)->create = Create;
 }
