@@ -7,7 +7,7 @@ PACKAGES="
 build-essential cmake ninja-build pkg-config
 libgtest-dev googletest libbenchmark-dev
 mingw-w64 wine64 wine
-python3 xvfb xdotool x11-utils x11-apps imagemagick openbox
+time python3 xvfb xdotool x11-utils x11-apps imagemagick openbox
 libx11-dev libxext-dev libxtst-dev
 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
 gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
