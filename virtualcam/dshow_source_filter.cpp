@@ -219,7 +219,6 @@ public:
     // The downstream input and its allocator, while connected.
     IMemInputPin* input() const { return input_; }
     IMemAllocator* allocator() const { return allocator_; }
-    IPin* connected() const { return connected_; }
     long sampleBytes() const { return sampleBytes_; }
 
 private:
