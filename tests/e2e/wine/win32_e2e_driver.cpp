@@ -145,23 +145,32 @@ bool Handle(const char* line) {
             Sleep(5);
         }
         std::printf("posted %d seen %d gone %d\n", posted, seen ? 1 : 0, FindConsole() == nullptr ? 1 : 0);
-    } else if (command == "hold-watch" && std::sscanf(line, "%*s %31s %d", name, &ms) == 2 && VirtualKey(name) != 0) {
-        // Holds a key and counts how often the console leaves and enters
-        // the minimised state meanwhile.
+    } else if (command == "hold-watch" && std::sscanf(line, "%*s %31s %d %d", name, &ms, &x) == 3 &&
+               VirtualKey(name) != 0) {
+        // Holds a key for ms, then watches x ms more; counts how often the
+        // console leaves and enters the minimised state meanwhile, and when
+        // it first left it.
         const HWND window = FindConsole();
         bool iconic = window != nullptr && IsIconic(window);
         int restores = 0, minimises = 0;
+        long firstRestore = -1;
+        bool down = true;
         Key(VirtualKey(name), true);
         const DWORD start = GetTickCount();
-        while (GetTickCount() - start < static_cast<DWORD>(ms)) {
+        for (DWORD elapsed = 0; elapsed < static_cast<DWORD>(ms + x); elapsed = GetTickCount() - start) {
+            if (down && elapsed >= static_cast<DWORD>(ms)) {
+                Key(VirtualKey(name), false);
+                down = false;
+            }
             Sleep(10);
             const bool now = window != nullptr && IsIconic(window);
-            if (iconic && !now) ++restores;
+            if (iconic && !now && ++restores == 1) firstRestore = static_cast<long>(GetTickCount() - start);
             if (!iconic && now) ++minimises;
             iconic = now;
         }
-        Key(VirtualKey(name), false);
-        std::printf("restores %d minimises %d iconic %d\n", restores, minimises, iconic ? 1 : 0);
+        if (down) Key(VirtualKey(name), false);
+        std::printf("restores %d minimises %d iconic %d first %ld\n", restores, minimises, iconic ? 1 : 0,
+                    firstRestore);
     } else if (command == "activate") {
         const HWND window = FindConsole();
         if (window != nullptr) SetForegroundWindow(window);
