@@ -1,11 +1,20 @@
 // The virtual camera as a DirectShow capture source: one output pin that
 // offers 640 x 480 RGB32 at 30 fps, and a streaming thread that renders
 // the scene into the downstream allocator's samples while the graph runs.
+//
+// LUMIDART_VIRTUALCAM_FAULT, read when a filter is created, makes it a
+// faulty camera for the tests:
+//   no-connect     the only type offered is a compressed one nothing decodes
+//   short-samples  every sample is one picture row short
+//   stop-after=N   N frames, then end of stream and nothing more
 #include <windows.h>
 #include <dshow.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <cwchar>
+#include <vector>
 
 #include "capture/dshow_enumerator.h"
 #include "capture/dshow_media_type.h"
@@ -49,10 +58,56 @@ AM_MEDIA_TYPE MakeMediaType() {
 
 const AM_MEDIA_TYPE kMediaType = MakeMediaType();
 
-// A partial type (GUID_NULL fields) matches when what it names agrees.
-bool Agrees(const AM_MEDIA_TYPE* type) {
-    if (type->majortype != GUID_NULL && type->majortype != MEDIATYPE_Video) return false;
-    if (type->subtype != GUID_NULL && type->subtype != MEDIASUBTYPE_RGB32) return false;
+// A four-character code no installed decoder knows.
+constexpr DWORD kUnknownFourCC = MAKEFOURCC('L', 'D', 'X', '0');
+const GUID kUnknownSubtype = {kUnknownFourCC, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+VIDEOINFOHEADER MakeUnknownVideoInfo() {
+    VIDEOINFOHEADER info = MakeVideoInfo();
+    info.bmiHeader.biCompression = kUnknownFourCC;
+    return info;
+}
+
+const VIDEOINFOHEADER kUnknownVideoInfo = MakeUnknownVideoInfo();
+
+AM_MEDIA_TYPE MakeUnknownMediaType() {
+    AM_MEDIA_TYPE type = MakeMediaType();
+    type.subtype = kUnknownSubtype;
+    type.pbFormat = reinterpret_cast<BYTE*>(const_cast<VIDEOINFOHEADER*>(&kUnknownVideoInfo));
+    return type;
+}
+
+const AM_MEDIA_TYPE kUnknownMediaType = MakeUnknownMediaType();
+
+// One picture row short of a frame.
+constexpr long kShortSampleBytes = kFrameBytes - kFrameWidth * 4;
+
+enum class Fault { kNone, kNoConnect, kShortSamples, kStopAfter };
+
+struct FaultMode {
+    Fault fault = Fault::kNone;
+    uint32_t stopAfter = 0;
+};
+
+FaultMode ReadFaultMode() {
+    char value[64] = {};
+    const DWORD length = GetEnvironmentVariableA("LUMIDART_VIRTUALCAM_FAULT", value, sizeof value);
+    FaultMode mode;
+    if (length == 0 || length >= sizeof value) return mode;
+    if (std::strcmp(value, "no-connect") == 0) mode.fault = Fault::kNoConnect;
+    if (std::strcmp(value, "short-samples") == 0) mode.fault = Fault::kShortSamples;
+    if (std::strncmp(value, "stop-after=", 11) == 0) {
+        mode.fault = Fault::kStopAfter;
+        mode.stopAfter = static_cast<uint32_t>(std::strtoul(value + 11, nullptr, 10));
+    }
+    return mode;
+}
+
+// A partial type (GUID_NULL fields) matches when what it names agrees with
+// the offered type.
+bool Agrees(const AM_MEDIA_TYPE* type, const AM_MEDIA_TYPE& offered) {
+    if (type->majortype != GUID_NULL && type->majortype != offered.majortype) return false;
+    if (type->subtype != GUID_NULL && type->subtype != offered.subtype) return false;
     if (type->formattype == GUID_NULL) return true;
     if (type->formattype != FORMAT_VideoInfo || type->cbFormat < sizeof(VIDEOINFOHEADER)) return false;
     const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat);
@@ -70,7 +125,10 @@ class SourceFilter;
 
 class OutputPin final : public IPin, public IAMStreamConfig, public IKsPropertySet {
 public:
-    explicit OutputPin(SourceFilter* filter) : filter_(filter) {}
+    OutputPin(SourceFilter* filter, const FaultMode& mode)
+        : filter_(filter),
+          offered_(mode.fault == Fault::kNoConnect ? kUnknownMediaType : kMediaType),
+          sampleBytes_(mode.fault == Fault::kShortSamples ? kShortSampleBytes : kFrameBytes) {}
     ~OutputPin() { ReleaseConnection(); }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
@@ -94,7 +152,7 @@ public:
             *type = AM_MEDIA_TYPE{};
             return VFW_E_NOT_CONNECTED;
         }
-        return CopyMediaType(type, &kMediaType) ? S_OK : E_OUTOFMEMORY;
+        return CopyMediaType(type, &offered_) ? S_OK : E_OUTOFMEMORY;
     }
     STDMETHODIMP QueryPinInfo(PIN_INFO* info) override;
     STDMETHODIMP QueryDirection(PIN_DIRECTION* direction) override {
@@ -109,11 +167,11 @@ public:
     }
     STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* type) override {
         if (type == nullptr) return E_POINTER;
-        return Agrees(type) ? S_OK : S_FALSE;
+        return Agrees(type, offered_) ? S_OK : S_FALSE;
     }
     STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override {
         if (types == nullptr) return E_POINTER;
-        *types = new DShowMediaTypeEnumerator({const_cast<AM_MEDIA_TYPE*>(&kMediaType)}, static_cast<IPin*>(this));
+        *types = new DShowMediaTypeEnumerator({const_cast<AM_MEDIA_TYPE*>(&offered_)}, static_cast<IPin*>(this));
         return S_OK;
     }
     STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
@@ -125,11 +183,11 @@ public:
     // IAMStreamConfig: one capability, the format above.
     STDMETHODIMP SetFormat(AM_MEDIA_TYPE* type) override {
         if (type == nullptr) return S_OK;
-        return Agrees(type) && type->formattype == FORMAT_VideoInfo ? S_OK : VFW_E_INVALIDMEDIATYPE;
+        return Agrees(type, offered_) && type->formattype == FORMAT_VideoInfo ? S_OK : VFW_E_INVALIDMEDIATYPE;
     }
     STDMETHODIMP GetFormat(AM_MEDIA_TYPE** type) override {
         if (type == nullptr) return E_POINTER;
-        *type = CreateMediaTypeCopy(&kMediaType);
+        *type = CreateMediaTypeCopy(&offered_);
         return *type != nullptr ? S_OK : E_OUTOFMEMORY;
     }
     STDMETHODIMP GetNumberOfCapabilities(int* count, int* size) override {
@@ -161,12 +219,15 @@ public:
     // The downstream input and its allocator, while connected.
     IMemInputPin* input() const { return input_; }
     IMemAllocator* allocator() const { return allocator_; }
+    long sampleBytes() const { return sampleBytes_; }
 
 private:
     HRESULT DecideAllocator();
     void ReleaseConnection();
 
     SourceFilter* filter_;
+    const AM_MEDIA_TYPE& offered_;
+    const long sampleBytes_;
     IPin* connected_ = nullptr;
     IMemInputPin* input_ = nullptr;
     IMemAllocator* allocator_ = nullptr;
@@ -174,7 +235,7 @@ private:
 
 class SourceFilter final : public IBaseFilter, public ISpecifyPropertyPages {
 public:
-    SourceFilter() : pin_(this) {
+    SourceFilter() : mode_(ReadFaultMode()), pin_(this, mode_) {
         InitializeCriticalSection(&lock_);
         stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         ModuleObjectCreated();
@@ -361,14 +422,19 @@ private:
             if (WaitForSingleObject(stopEvent_, waitMs) == WAIT_OBJECT_0) return;
             ReloadSceneControl(&settings_);
             PublishSceneSettings(settings_);
-            if (!running_.load()) continue;
+            if (!running_.load() || ended_) continue;
+            if (mode_.fault == Fault::kStopAfter && frameIndex_ >= mode_.stopAfter) {
+                EndStream();
+                continue;
+            }
             IMediaSample* sample = nullptr;
             if (FAILED(streamAllocator_->GetBuffer(&sample, nullptr, nullptr, 0)) || sample == nullptr) continue;
             BYTE* data = nullptr;
             sample->GetPointer(&data);
-            if (data != nullptr && sample->GetSize() >= kFrameBytes) {
-                RenderScene(settings_, frameIndex_++, reinterpret_cast<uint32_t*>(data));
-                sample->SetActualDataLength(kFrameBytes);
+            const long bytes = pin_.sampleBytes();
+            if (data != nullptr && sample->GetSize() >= bytes) {
+                Render(data, bytes);
+                sample->SetActualDataLength(bytes);
                 sample->SetSyncPoint(TRUE);
                 streamInput_->Receive(sample);
             }
@@ -376,6 +442,27 @@ private:
         }
     }
 
+    // A short sample gets the first rows of a whole picture.
+    void Render(BYTE* data, long bytes) {
+        if (bytes == kFrameBytes) {
+            RenderScene(settings_, frameIndex_++, reinterpret_cast<uint32_t*>(data));
+            return;
+        }
+        scratch_.resize(kFramePixels);
+        RenderScene(settings_, frameIndex_++, scratch_.data());
+        CopyMemory(data, scratch_.data(), static_cast<size_t>(bytes));
+    }
+
+    void EndStream() {
+        ended_ = true;
+        IPin* downstream = nullptr;
+        streamInput_->QueryInterface(IID_IPin, reinterpret_cast<void**>(&downstream));
+        if (downstream == nullptr) return;
+        downstream->EndOfStream();
+        downstream->Release();
+    }
+
+    const FaultMode mode_;
     std::atomic<ULONG> refs_{0};
     CRITICAL_SECTION lock_;
     FILTER_STATE state_ = State_Stopped;
@@ -391,6 +478,8 @@ private:
     IMemInputPin* streamInput_ = nullptr;
     SceneSettings settings_;
     uint32_t frameIndex_ = 0;
+    bool ended_ = false;  // streaming thread only
+    std::vector<uint32_t> scratch_;
 };
 
 STDMETHODIMP OutputPin::QueryInterface(REFIID iid, void** out) {
@@ -416,8 +505,8 @@ STDMETHODIMP OutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
     if (receivePin == nullptr) return E_POINTER;
     if (connected_ != nullptr) return VFW_E_ALREADY_CONNECTED;
     if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
-    if (type != nullptr && !Agrees(type)) return VFW_E_TYPE_NOT_ACCEPTED;
-    AM_MEDIA_TYPE offer = kMediaType;
+    if (type != nullptr && !Agrees(type, offered_)) return VFW_E_TYPE_NOT_ACCEPTED;
+    AM_MEDIA_TYPE offer = offered_;
     if (FAILED(receivePin->ReceiveConnection(this, &offer))) return VFW_E_NO_ACCEPTABLE_TYPES;
     connected_ = receivePin;
     connected_->AddRef();
@@ -445,11 +534,11 @@ HRESULT OutputPin::DecideAllocator() {
         }
     }
     wanted.cBuffers = wanted.cBuffers > 2 ? wanted.cBuffers : 2;
-    wanted.cbBuffer = kFrameBytes;
+    wanted.cbBuffer = sampleBytes_;
     wanted.cbAlign = wanted.cbAlign > 1 ? wanted.cbAlign : 1;
     ALLOCATOR_PROPERTIES actual{};
     HRESULT result = allocator_->SetProperties(&wanted, &actual);
-    if (SUCCEEDED(result) && actual.cbBuffer < kFrameBytes) result = VFW_E_SIZENOTSET;
+    if (SUCCEEDED(result) && actual.cbBuffer < sampleBytes_) result = VFW_E_SIZENOTSET;
     if (SUCCEEDED(result)) result = input_->NotifyAllocator(allocator_, FALSE);
     return result;
 }
@@ -484,7 +573,7 @@ STDMETHODIMP OutputPin::GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* cap
     *type = nullptr;
     if (index < 0) return E_INVALIDARG;
     if (index > 0) return S_FALSE;
-    *type = CreateMediaTypeCopy(&kMediaType);
+    *type = CreateMediaTypeCopy(&offered_);
     if (*type == nullptr) return E_OUTOFMEMORY;
     VIDEO_STREAM_CONFIG_CAPS config{};
     config.guid = FORMAT_VideoInfo;

@@ -31,6 +31,10 @@ HRESULT DShowFrameSinkFilter::SetMediaType(const AM_MEDIA_TYPE*) { return S_OK; 
 HRESULT DShowFrameSinkFilter::DoRenderSample(IMediaSample* sample) {
     BYTE* data = nullptr;
     sample->GetPointer(&data);
-    DeliverFrame(data, static_cast<size_t>(sample->GetActualDataLength()));
+    // A claimed length beyond the buffer (or below zero) is not believed:
+    // the sample is then skipped like a short one.
+    const long length = sample->GetActualDataLength();
+    const bool believable = length >= 0 && length <= sample->GetSize();
+    DeliverFrame(data, believable ? static_cast<size_t>(length) : 0);
     return S_OK;
 }

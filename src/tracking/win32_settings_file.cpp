@@ -44,6 +44,10 @@ void PlatformCloseFile(PlatformFile* file) {
 }
 
 bool PlatformReplaceFile(const char* name, const void* data, size_t size) {
+    // A read-only file is meant to be kept. Windows refuses to rename over
+    // it anyway; Wine would not.
+    const DWORD attributes = GetFileAttributesA(name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
     const std::string temporary = std::string(name) + ".tmp";
     const HANDLE handle = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);

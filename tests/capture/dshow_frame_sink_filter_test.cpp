@@ -53,10 +53,11 @@ public:
 };
 
 // A sample over a caller's buffer; GetPointer can be held to keep a
-// render in progress.
+// render in progress. Its claimed data length may differ from its size.
 class Sample final : public IMediaSample {
 public:
-    Sample(BYTE* data, long length) : data_(data), length_(length) {}
+    Sample(BYTE* data, long length) : data_(data), size_(length), length_(length) {}
+    Sample(BYTE* data, long size, long claimed) : data_(data), size_(size), length_(claimed) {}
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
         if (iid == IID_IUnknown || iid == IID_IMediaSample) {
@@ -74,7 +75,7 @@ public:
         *data = data_;
         return S_OK;
     }
-    STDMETHODIMP_(long) GetSize() override { return length_; }
+    STDMETHODIMP_(long) GetSize() override { return size_; }
     STDMETHODIMP GetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return VFW_E_SAMPLE_TIME_NOT_SET; }
     STDMETHODIMP SetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return S_OK; }
     STDMETHODIMP IsSyncPoint() override { return S_OK; }
@@ -98,6 +99,7 @@ public:
 
 private:
     BYTE* data_;
+    long size_;
     long length_;
 };
 
@@ -216,6 +218,21 @@ TEST_F(FrameSinkFilterTest, CopiesWholeFramesOnlyWhileRunning) {
     ClearStatus(kFramePending);
     EXPECT_EQ(input_->Receive(&sample), S_OK);
     EXPECT_FALSE(TestStatus(kFramePending)) << "a stopped renderer renders nothing";
+}
+
+// An upstream filter that claims more data than its buffer holds must not
+// make the sink read past the buffer.
+TEST_F(FrameSinkFilterTest, ClaimedLengthBeyondTheBufferIsSkipped) {
+    Connect();
+    ASSERT_EQ(filter_->Run(0), S_OK);
+    const long shortBytes = kFrameBytes - kFrameWidth * 4;
+    std::vector<uint32_t> pixels(shortBytes / 4, 0x00FF0000);
+    for (const long claimed : {static_cast<long>(kFrameBytes), -1L, 0x7FFFFFFFL}) {
+        Sample sample(reinterpret_cast<BYTE*>(pixels.data()), shortBytes, claimed);
+        EXPECT_EQ(input_->Receive(&sample), S_OK);
+        EXPECT_FALSE(TestStatus(kFramePending)) << "claimed " << claimed;
+        EXPECT_EQ(frame_[0], 0u) << "claimed " << claimed;
+    }
 }
 
 TEST_F(FrameSinkFilterTest, StopWaitsForTheRenderInProgress) {

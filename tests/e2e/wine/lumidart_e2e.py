@@ -123,9 +123,13 @@ class Session:
         argv = ["regsvr32", "/s"] + ([] if register else ["/u"]) + [self.args.camera]
         check(self.wine(*argv) == 0, "regsvr32 %s failed" % ("" if register else "/u"))
 
-    def start_program(self, cwd):
+    def start_program(self, cwd, camera_fault=None):
+        """camera_fault: a fault mode for the virtual camera, or None."""
         os.makedirs(cwd, exist_ok=True)
-        return subprocess.Popen(["wine", self.args.program], env=self.env, cwd=cwd,
+        env = dict(self.env)
+        if camera_fault:
+            env["LUMIDART_VIRTUALCAM_FAULT"] = camera_fault
+        return subprocess.Popen(["wine", self.args.program], env=env, cwd=cwd,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def start_driver(self):
@@ -278,7 +282,8 @@ def start_console(s, cwd):
     """Starts the program, waits for its window and for the camera picture
     (the crosshair is drawn only on frames)."""
     program = s.start_program(cwd)
-    s.start_driver()
+    if s.driver is None:
+        s.start_driver()
     s.do("move 2 2")
     win = s.wait_window("the console window", lambda w: w["visible"] and not w["iconic"])
 
@@ -486,10 +491,12 @@ def scenario_property_frame(args):
         s.do("hold f12 600")
         s.wait_window("the console back after F12", lambda w: not w["iconic"] and w["foreground"])
         open_property_frame(s)
-        s.do("close")
-        check(s.wait_exit(program) == 0, "lumidart.exe exit code not 0")
-        check(s.dialogs() == 0, "the frame outlived the program")
-        check(read_corners(os.path.join(cwd, "Lumidart.set")) == DEFAULT_CORNERS, "corners not saved")
+        with Fault("close with the property frame open") as fault:
+            s.do("close")
+            check(s.wait_exit(program) == 0, "lumidart.exe exit code not 0")
+            check(s.dialogs() == 0, "the frame outlived the program")
+            fault.note("exit 0, frame closed")
+            check_settings(cwd, fault, struct.pack("<8H", *DEFAULT_CORNERS), "the defaults saved (no file before)")
 
 
 def scenario_instances(args):
@@ -502,20 +509,24 @@ def scenario_instances(args):
         s.do("key esc")
         s.wait_window("the console to minimise", lambda w: w["iconic"])
 
-        second_dir = os.path.join(s.work, "second")
-        second = s.start_program(second_dir)
-        check(s.wait_exit(second) == 0, "the second copy's exit code is not 0")
-        s.wait_window("the first console restored", lambda w: not w["iconic"] and w["visible"])
-        check(not os.path.exists(os.path.join(second_dir, "Lumidart.set")), "the second copy wrote settings")
-        check(program.poll() is None, "the first copy ended")
+        with Fault("second start while tracking") as fault:
+            second_dir = os.path.join(s.work, "second")
+            second = s.start_program(second_dir)
+            check(s.wait_exit(second) == 0, "the second copy's exit code is not 0")
+            s.wait_window("the first console restored", lambda w: not w["iconic"] and w["visible"])
+            check(not os.path.exists(os.path.join(second_dir, "Lumidart.set")), "the second copy wrote settings")
+            check(program.poll() is None, "the first copy ended")
+            fault.note("second copy exit 0 and wrote nothing")
 
-        def preview_back():
-            shot = s.screenshot("restored")
-            return near(client_pixel(shot, win, 320, 100), CYAN)
-        wait_for("the first copy's preview", preview_back, timeout=10, interval=0.3)
-        s.do("close")
-        check(s.wait_exit(program) == 0, "lumidart.exe exit code not 0")
-        check(read_corners(os.path.join(cwd, "Lumidart.set")) == DEFAULT_CORNERS, "corners not saved")
+            def preview_back():
+                shot = s.screenshot("restored")
+                return near(client_pixel(shot, win, 320, 100), CYAN)
+            wait_for("the first copy's preview", preview_back, timeout=10, interval=0.3)
+            fault.note("first copy back in Preview")
+            s.do("close")
+            check(s.wait_exit(program) == 0, "lumidart.exe exit code not 0")
+            fault.note("first copy exit 0")
+            check_settings(cwd, fault, struct.pack("<8H", *DEFAULT_CORNERS), "the defaults saved (no file before)")
 
         s.register_camera(False)
         try:
@@ -529,12 +540,343 @@ def scenario_instances(args):
             s.register_camera()
 
 
+# --- Faults --------------------------------------------------------------------
+#
+# Each fault prints one line, "ok    <fault>: <outcome>" or
+# "FAIL  <fault>: <why>", for the reliability table.
+
+# The operator's corners, unlike the defaults wherever the outline is checked.
+OPERATOR_CORNERS = [60, 60, 580, 50, 50, 420, 590, 430]
+OPERATOR_BYTES = struct.pack("<8H", *OPERATOR_CORNERS)
+
+
+class Fault:
+    def __init__(self, name):
+        self.name = name
+        self.outcome = []
+
+    def note(self, text):
+        self.outcome.append(text)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, kind, value, traceback):
+        if kind is None:
+            print("ok    %s: %s" % (self.name, ", ".join(self.outcome)), flush=True)
+        else:
+            print("FAIL  %s: %s" % (self.name, value), flush=True)
+        return False
+
+
+def file_bytes(path):
+    if not os.path.exists(path):
+        return None
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def prepare_run(s, name, contents=OPERATOR_BYTES):
+    """A fresh working directory holding the operator's settings file."""
+    cwd = os.path.join(s.work, name)
+    os.makedirs(cwd)
+    if contents is not None:
+        with open(os.path.join(cwd, "Lumidart.set"), "wb") as f:
+            f.write(contents)
+    return cwd
+
+
+def close_and_check(s, program, cwd, fault, expected, how="close"):
+    """Closes the console, then checks the exit code and that the settings
+    file holds exactly the expected bytes and no temporary file is left."""
+    s.do(how)
+    code = s.wait_exit(program)
+    check(code == 0, "exit code %d" % code)
+    fault.note("exit 0")
+    check_settings(cwd, fault, expected)
+
+
+def check_settings(cwd, fault, expected, what=None):
+    actual = file_bytes(os.path.join(cwd, "Lumidart.set"))
+    check(actual == expected, "Lumidart.set holds %r, not %r" % (actual, expected))
+    check(not os.path.exists(os.path.join(cwd, "Lumidart.set.tmp")), "a temporary file was left behind")
+    if what is None:
+        what = ("no settings file written" if expected is None else
+                "calibration intact" if expected == OPERATOR_BYTES else
+                "calibration = corners set in this run")
+    fault.note(what)
+
+
+def outline_at(shot, win, corners):
+    """True when the quad outline passes a quarter of the way along its
+    lower and its left side (picture line = 479 - row)."""
+    at = lambda x, y: client_pixel(shot, win, x, y)
+    points = []
+    for a, b in ((0, 1), (0, 2)):
+        x = corners[2 * a] + (corners[2 * b] - corners[2 * a]) / 4
+        row = corners[2 * a + 1] + (corners[2 * b + 1] - corners[2 * a + 1]) / 4
+        points.append((round(x), 479 - round(row)))
+    return all(any(near(at(x + dx, y + dy), BLUE) for dx in (-1, 0, 1) for dy in (-1, 0, 1))
+               for x, y in points)
+
+
+def start_without_picture(s, cwd, camera_fault):
+    """Starts the program with a faulty camera and waits for its window."""
+    program = s.start_program(cwd, camera_fault)
+    if s.driver is None:
+        s.start_driver()
+    s.do("move 2 2")
+    s.wait_window("the console window", lambda w: w["visible"] and not w["iconic"])
+    s.do("activate")
+    win = s.wait_window("the console in front", lambda w: w["foreground"])
+    return program, win
+
+
+def no_picture(s, win, label):
+    """True when no frame has been drawn: neither the camera picture nor
+    the crosshair anywhere on the client area."""
+    shot = s.screenshot(label)
+    points = [(x, y) for x in (10, 100, 320, 500, 630) for y in (10, 100, 240, 400, 470)]
+    return not any(camera_like(client_pixel(shot, win, x, y)) or near(client_pixel(shot, win, x, y), CYAN)
+                   for x, y in points)
+
+
+def scenario_faults_settings(args):
+    """The settings file held open by another program, at start and at close."""
+    with Session(args, "faults_settings") as s:
+        s.register_camera()
+        s.start_driver()
+        defaults = struct.pack("<8H", *DEFAULT_CORNERS)
+
+        with Fault("settings file held without sharing at start") as fault:
+            cwd = prepare_run(s, "held-at-start")
+            check(s.do("lock " + windows_path(os.path.join(cwd, "Lumidart.set"))) == "ok", "could not lock")
+            program, win = start_console(s, cwd)
+            shot = s.screenshot("held-at-start")
+            check(outline_at(shot, win, DEFAULT_CORNERS) and not outline_at(shot, win, OPERATOR_CORNERS),
+                  "the console does not show the default quad")
+            fault.note("runs on the defaults")
+            s.do("unlock")
+            close_and_check(s, program, cwd, fault, OPERATOR_BYTES)
+
+        with Fault("settings file held at start, a corner set in the run") as fault:
+            cwd = prepare_run(s, "held-at-start-edited")
+            check(s.do("lock " + windows_path(os.path.join(cwd, "Lumidart.set"))) == "ok", "could not lock")
+            program, win = start_console(s, cwd)
+            s.do("unlock")
+            # Client (100, 400), the lower left quarter: P0 becomes (100, 80).
+            s.do("click %d %d" % (win["origin"][0] + 100, win["origin"][1] + 400))
+            s.do("move 2 2")
+            edited = [100, 80] + DEFAULT_CORNERS[2:]
+            wait_for("the outline through the new corner",
+                     lambda: outline_at(s.screenshot("edited"), win, edited), timeout=10, interval=0.3)
+            close_and_check(s, program, cwd, fault, struct.pack("<8H", *edited))
+            check(file_bytes(os.path.join(cwd, "Lumidart.set")) != defaults, "the defaults were saved")
+
+        with Fault("settings file held without sharing at close") as fault:
+            cwd = prepare_run(s, "held-at-close")
+            program, win = start_console(s, cwd)
+            check(outline_at(s.screenshot("loaded"), win, OPERATOR_CORNERS), "the operator's quad was not loaded")
+            # An edit, so that a save that got through would change the file.
+            s.do("click %d %d" % (win["origin"][0] + 100, win["origin"][1] + 400))
+            s.do("move 2 2")
+            wait_for("the outline through the new corner",
+                     lambda: outline_at(s.screenshot("edited"), win, [100, 80] + OPERATOR_CORNERS[2:]),
+                     timeout=10, interval=0.3)
+            check(s.do("lock " + windows_path(os.path.join(cwd, "Lumidart.set"))) == "ok", "could not lock")
+            s.do("close")
+            code = s.wait_exit(program)
+            s.do("unlock")
+            check(code == 0, "exit code %d" % code)
+            fault.note("edited, exit 0")
+            check_settings(cwd, fault, OPERATOR_BYTES)
+
+
+def scenario_faults_capture(args):
+    """Cameras that are missing, cannot be connected, send short samples or
+    stop sending."""
+    with Session(args, "faults_capture") as s:
+        s.start_driver()
+
+        with Fault("no source (camera not registered)") as fault:
+            s.register_camera(False)
+            try:
+                cwd = prepare_run(s, "no-source")
+                started = time.monotonic()
+                code = s.wait_exit(s.start_program(cwd), timeout=20)
+                check(code == 0, "exit code %d" % code)
+                fault.note("ends by itself in %.1f s with exit 0" % (time.monotonic() - started))
+                check(os.listdir(cwd) == ["Lumidart.set"], "files written: %r" % os.listdir(cwd))
+                check_settings(cwd, fault, OPERATOR_BYTES)
+            finally:
+                s.register_camera()
+
+        with Fault("first pin cannot be connected") as fault:
+            cwd = prepare_run(s, "no-connect")
+            program, win = start_without_picture(s, cwd, "no-connect")
+            time.sleep(2.0)
+            check(no_picture(s, win, "no-connect"), "a picture was drawn")
+            fault.note("window up, 0 frames shown")
+            s.do("key space")
+            s.do("key space")
+            time.sleep(0.5)
+            check(program.poll() is None and no_picture(s, win, "no-connect-space"), "Space changed the picture")
+            open_property_frame(s)
+            s.do("activate")
+            s.wait_window("the console in front", lambda w: w["foreground"])
+            s.do("key esc")
+            s.wait_window("the console to minimise", lambda w: w["iconic"])
+            wait_for("the frame to close through its OK", lambda: s.dialogs() == 0, timeout=15)
+            fault.note("Tab opens the property frame, Esc confirms it and minimises")
+            # F12 is watched by the frame passes only: with no frames it does
+            # nothing, and a second start brings the console back instead.
+            s.do("hold f12 600")
+            time.sleep(1.0)
+            check(s.window()["iconic"] and program.poll() is None, "F12 without frames changed the window")
+            second = s.start_program(os.path.join(s.work, "no-connect-second"))
+            check(s.wait_exit(second) == 0, "the second copy's exit code is not 0")
+            s.wait_window("the console restored", lambda w: not w["iconic"] and w["visible"])
+            fault.note("F12 without frames leaves it minimised, a second start restores it")
+            close_and_check(s, program, cwd, fault, OPERATOR_BYTES)
+
+        with Fault("short samples (one row short)") as fault:
+            cwd = prepare_run(s, "short-samples")
+            program, win = start_without_picture(s, cwd, "short-samples")
+            time.sleep(3.0)
+            check(no_picture(s, win, "short-samples"), "a short sample was drawn")
+            check(program.poll() is None, "the program ended")
+            fault.note("running, 0 frames shown")
+            close_and_check(s, program, cwd, fault, OPERATOR_BYTES)
+
+        with Fault("source stops after 30 frames (end of stream)") as fault:
+            cwd = prepare_run(s, "stop-after")
+            program = s.start_program(cwd, "stop-after=30")
+            win = s.wait_window("the console window", lambda w: w["visible"] and not w["iconic"])
+            wait_for("the camera picture", lambda: near(client_pixel(s.screenshot("stop-after"), win, 320, 100), CYAN),
+                     timeout=30, interval=0.3)
+            time.sleep(3.0)
+            check(program.poll() is None, "the program ended with the stream")
+            s.do("activate")
+            s.do("key space")
+            s.do("key esc")
+            s.wait_window("the console to minimise", lambda w: w["iconic"])
+            fault.note("last picture kept, keys handled, running")
+            close_and_check(s, program, cwd, fault, OPERATOR_BYTES)
+
+
+def scenario_faults_lifecycle(args):
+    """Closing in every Mode, twice, with the property frame open and after
+    a failed creation; F12 held and Esc repeated."""
+    with Session(args, "faults_lifecycle") as s:
+        s.register_camera()
+        s.start_driver()
+
+        with Fault("close in Threshold view") as fault:
+            cwd = prepare_run(s, "close-threshold")
+            program, win = start_console(s, cwd)
+            s.do("key space")
+            wait_for("the threshold view", lambda: near(client_pixel(s.screenshot("threshold"), win, 300, 300), BLACK, 4),
+                     timeout=10, interval=0.3)
+            close_and_check(s, program, cwd, fault, OPERATOR_BYTES)
+
+        with Fault("close while tracking (minimised)") as fault:
+            cwd = prepare_run(s, "close-tracking")
+            program, win = start_console(s, cwd)
+            s.do("key esc")
+            s.wait_window("the console to minimise", lambda w: w["iconic"])
+            close_and_check(s, program, cwd, fault, OPERATOR_BYTES)
+
+        with Fault("two close requests back to back (Preview)") as fault:
+            cwd = prepare_run(s, "close-twice")
+            program, win = start_console(s, cwd)
+            close_and_check(s, program, cwd, fault, OPERATOR_BYTES, how="post-close 2")
+
+        with Fault("close requests during a failed creation (no source)") as fault:
+            s.register_camera(False)
+            try:
+                cwd = prepare_run(s, "close-failed", contents=None)
+                program = s.start_program(cwd)
+                answer = s.do("close-while-alive 15000").split()
+                code = s.wait_exit(program, timeout=20)
+                check(code == 0, "exit code %d" % code)
+                fault.note("%s close requests posted while its window lived" % answer[1])
+                fault.note("exit 0")
+                check(os.listdir(cwd) == [], "files written: %r" % os.listdir(cwd))
+                check_settings(cwd, fault, None)
+            finally:
+                s.register_camera()
+
+        with Fault("two close requests with the property frame open") as fault:
+            cwd = prepare_run(s, "close-twice-frame")
+            program, win = start_console(s, cwd)
+            open_property_frame(s)
+            # The second arrives while the quit waits for the frame's call.
+            close_and_check(s, program, cwd, fault, OPERATOR_BYTES, how="post-close 2")
+            check(s.dialogs() == 0, "the frame outlived the program")
+
+        held_and_repeated_keys(s)
+
+
+def held_and_repeated_keys(s):
+    """F12 held for two seconds; Esc pressed twenty times in a row."""
+    cwd = prepare_run(s, "keys")
+    program, win = start_console(s, cwd)
+    width, height = win["screen"]
+    mapping = homography(list(zip(OPERATOR_CORNERS[0::2], OPERATOR_CORNERS[1::2])), width, height)
+
+    def tracking_to(spot):
+        target = screen_point(mapping, spot[0], spot[1], width, height)
+        s.steer(spot_x=spot[0], spot_y=spot[1])
+        wait_for("the cursor at %r" % (target,),
+                 lambda: all(abs(c - t) <= 1 for c, t in zip(s.cursor(), target)), timeout=10)
+
+    with Fault("F12 held for 2 s while tracking") as fault:
+        s.do("key esc")
+        s.wait_window("the console to minimise", lambda w: w["iconic"])
+        tracking_to((150, 120))
+        # Watched for 3 s beyond the release, so a late restore is seen too.
+        f = s.do("hold-watch f12 2000 3000").split()
+        restores, minimises, iconic, first = int(f[1]), int(f[3]), f[5] == "1", int(f[7])
+        check(restores == 1 and minimises == 0 and not iconic,
+              "%d restores, %d minimises, iconic %s" % (restores, minimises, iconic))
+        check(first < 2000, "restored only %d ms after the press, once F12 was up" % first)
+        win = s.wait_window("the console in front", lambda w: not w["iconic"] and w["visible"])
+
+        def preview():
+            shot = s.screenshot("after-f12")
+            return near(client_pixel(shot, win, 320, 100), CYAN) and camera_like(client_pixel(shot, win, 100, 100))
+        wait_for("Preview after F12", preview, timeout=10, interval=0.3)
+        time.sleep(1.0)
+        check(preview() and not s.window()["iconic"], "it left Preview")
+        fault.note("restored once (%d ms after the press), stays in Preview" % first)
+
+    with Fault("Esc pressed 20 times, then F12") as fault:
+        s.do("activate")
+        s.wait_window("the console in front", lambda w: w["foreground"])
+        for _ in range(20):
+            s.do("key esc")
+        s.wait_window("the console to minimise", lambda w: w["iconic"])
+        time.sleep(1.0)
+        check(s.window()["iconic"] and program.poll() is None, "not minimised after the presses")
+        tracking_to((450, 150))
+        fault.note("minimised and tracking")
+        s.do("hold f12 600")
+        win = s.wait_window("the console back after F12", lambda w: not w["iconic"] and w["visible"])
+        wait_for("Preview after F12", lambda: near(client_pixel(s.screenshot("after-esc"), win, 320, 100), CYAN),
+                 timeout=10, interval=0.3)
+        fault.note("F12 brings Preview back")
+        close_and_check(s, program, cwd, fault, OPERATOR_BYTES)
+
+
 SCENARIOS = {
     "prefix": scenario_prefix,
     "console": scenario_console,
     "tracking": scenario_tracking,
     "property_frame": scenario_property_frame,
     "instances": scenario_instances,
+    "faults_settings": scenario_faults_settings,
+    "faults_capture": scenario_faults_capture,
+    "faults_lifecycle": scenario_faults_lifecycle,
 }
 
 

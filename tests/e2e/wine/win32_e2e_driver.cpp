@@ -10,6 +10,9 @@
 
 namespace {
 
+// A file this process holds open without sharing, as another program might.
+HANDLE g_held = INVALID_HANDLE_VALUE;
+
 HWND FindConsole() { return FindWindowA("Lumidart", nullptr); }
 
 WORD VirtualKey(const char* name) {
@@ -104,6 +107,70 @@ bool Handle(const char* line) {
         const HWND window = FindConsole();
         if (window != nullptr) PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         std::printf(window != nullptr ? "ok\n" : "none\n");
+    } else if (command == "lock") {
+        // The rest of the line is a path, spaces and all.
+        const char* path = line + std::strlen("lock");
+        while (*path == ' ') ++path;
+        std::string name = path;
+        while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
+        if (g_held != INVALID_HANDLE_VALUE) CloseHandle(g_held);
+        g_held = CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (g_held == INVALID_HANDLE_VALUE) {
+            std::printf("failed %lu\n", GetLastError());
+        } else {
+            std::printf("ok\n");
+        }
+    } else if (command == "unlock") {
+        if (g_held != INVALID_HANDLE_VALUE) CloseHandle(g_held);
+        g_held = INVALID_HANDLE_VALUE;
+        std::printf("ok\n");
+    } else if (command == "post-close" && std::sscanf(line, "%*s %d", &x) == 1) {
+        // Close requests back to back, before the first is handled.
+        const HWND window = FindConsole();
+        for (int i = 0; window != nullptr && i < x; ++i) PostMessageA(window, WM_CLOSE, 0, 0);
+        std::printf(window != nullptr ? "ok\n" : "none\n");
+    } else if (command == "close-while-alive" && std::sscanf(line, "%*s %d", &ms) == 1) {
+        // Keeps asking a console to close from its appearance until it is
+        // gone (or ms have passed); answers how many requests went out.
+        const DWORD start = GetTickCount();
+        int posted = 0;
+        bool seen = false;
+        while (GetTickCount() - start < static_cast<DWORD>(ms)) {
+            const HWND window = FindConsole();
+            if (window == nullptr && seen) break;
+            if (window != nullptr) {
+                seen = true;
+                if (PostMessageA(window, WM_CLOSE, 0, 0)) ++posted;
+            }
+            Sleep(5);
+        }
+        std::printf("posted %d seen %d gone %d\n", posted, seen ? 1 : 0, FindConsole() == nullptr ? 1 : 0);
+    } else if (command == "hold-watch" && std::sscanf(line, "%*s %31s %d %d", name, &ms, &x) == 3 &&
+               VirtualKey(name) != 0) {
+        // Holds a key for ms, then watches x ms more; counts how often the
+        // console leaves and enters the minimised state meanwhile, and when
+        // it first left it.
+        const HWND window = FindConsole();
+        bool iconic = window != nullptr && IsIconic(window);
+        int restores = 0, minimises = 0;
+        long firstRestore = -1;
+        bool down = true;
+        Key(VirtualKey(name), true);
+        const DWORD start = GetTickCount();
+        for (DWORD elapsed = 0; elapsed < static_cast<DWORD>(ms + x); elapsed = GetTickCount() - start) {
+            if (down && elapsed >= static_cast<DWORD>(ms)) {
+                Key(VirtualKey(name), false);
+                down = false;
+            }
+            Sleep(10);
+            const bool now = window != nullptr && IsIconic(window);
+            if (iconic && !now && ++restores == 1) firstRestore = static_cast<long>(GetTickCount() - start);
+            if (!iconic && now) ++minimises;
+            iconic = now;
+        }
+        if (down) Key(VirtualKey(name), false);
+        std::printf("restores %d minimises %d iconic %d first %ld\n", restores, minimises, iconic ? 1 : 0,
+                    firstRestore);
     } else if (command == "activate") {
         const HWND window = FindConsole();
         if (window != nullptr) SetForegroundWindow(window);
