@@ -10,6 +10,7 @@
 #include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,25 +106,54 @@ Bytes SnapshotBytes(const Snapshot& s) { return Bytes(s.bytes, s.bytes + (s.size
     _exit(1);
 }
 
-// Runs body in a forked child and returns what it reported; the child ends
-// with _exit, so no test machinery runs twice.
-ChildReport RunInChild(const std::function<void(ChildReport*)>& body) {
+void WriteProcFile(ChildReport* report, const char* path, const std::string& text) {
+    const int fd = open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        ChildFails(report, path);
+    }
+    close(fd);
+}
+
+enum class Mounts { kShared, kPrivate };
+
+// Runs body in a child process and returns what it reported; the child ends
+// with _exit, so no test machinery runs twice. With private mounts the
+// child has its own user and mount namespace, in which it may mount file
+// systems that nobody else sees; this works as root and unprivileged, and
+// where it does not, the test fails. The namespaces come with the child's
+// creation: unshare() refuses a new user namespace to a process with more
+// than one thread, and a thread checker's fork starts a helper thread in
+// the child.
+ChildReport RunInChild(Mounts mounts, const std::function<void(ChildReport*)>& body) {
     void* const shared = mmap(nullptr, sizeof(ChildReport), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     EXPECT_NE(shared, MAP_FAILED);
     if (shared == MAP_FAILED) return ChildReport{};
     auto* report = new (shared) ChildReport{};
-    const pid_t child = fork();
+    const uid_t uid = geteuid();
+    const gid_t gid = getegid();
+    const pid_t child = mounts == Mounts::kShared
+                            ? fork()
+                            : static_cast<pid_t>(syscall(SYS_clone, CLONE_NEWUSER | CLONE_NEWNS | SIGCHLD, 0, 0, 0, 0));
     if (child == 0) {
+        if (mounts == Mounts::kPrivate) {
+            WriteProcFile(report, "/proc/self/setgroups", "deny");
+            WriteProcFile(report, "/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
+            WriteProcFile(report, "/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+            if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) ChildFails(report, "private mounts");
+        }
         body(report);
         for (int i = 0; i < kCornerValues; ++i) report->quad[i] = Corner(i);
         _exit(0);
     }
+    EXPECT_GT(child, 0) << "no child: " << std::strerror(errno);
     int status = 0;
-    EXPECT_EQ(waitpid(child, &status, 0), child);
+    if (child > 0) {
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+    }
     const ChildReport result = *report;
     munmap(shared, sizeof(ChildReport));
     EXPECT_EQ(result.failure[0], '\0') << result.failure;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    EXPECT_TRUE(child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
     return result;
 }
 
@@ -136,27 +166,11 @@ void DropRoot(ChildReport* report) {
     }
 }
 
-void WriteProcFile(ChildReport* report, const char* path, const std::string& text) {
-    const int fd = open(path, O_WRONLY | O_CLOEXEC);
-    if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
-        ChildFails(report, path);
-    }
-    close(fd);
-}
-
-// A private user and mount namespace in which this child may mount file
-// systems of its own; nothing it mounts is seen outside. Works as root and
-// unprivileged; where it cannot, the test fails.
-void MountTmpfs(ChildReport* report, const fs::path& where, const char* options) {
-    const uid_t uid = geteuid();
-    const gid_t gid = getegid();
-    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) ChildFails(report, "unshare(CLONE_NEWUSER | CLONE_NEWNS)");
-    WriteProcFile(report, "/proc/self/setgroups", "deny");
-    WriteProcFile(report, "/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
-    WriteProcFile(report, "/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) ChildFails(report, "private mounts");
-    if (mount("tmpfs", where.c_str(), "tmpfs", 0, options) != 0) ChildFails(report, "mounting tmpfs");
-    if (chdir(where.c_str()) != 0) ChildFails(report, "chdir into the tmpfs");
+// In a child with private mounts: a tmpfs at where, made the current
+// directory.
+void MountTmpfs(ChildReport* report, const char* where, const char* options) {
+    if (mount("tmpfs", where, "tmpfs", 0, options) != 0) ChildFails(report, "mounting tmpfs");
+    if (chdir(where) != 0) ChildFails(report, "chdir into the tmpfs");
 }
 
 class PosixSettingsFileTest : public ::testing::Test {
@@ -181,7 +195,7 @@ TEST_F(PosixSettingsFileTest, DirectoryNotWritableKeepsTheFile) {
     WriteFile(kSettingsFileName, Image(kOldQuad));
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                               fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-    const ChildReport user = RunInChild([](ChildReport* report) {
+    const ChildReport user = RunInChild(Mounts::kShared, [](ChildReport* report) {
         DropRoot(report);
         LoadCalibration();
         SetCorner(100, 100);
@@ -197,7 +211,7 @@ TEST_F(PosixSettingsFileTest, DirectoryNotWritableKeepsTheFile) {
     // Any user on a read-only file system.
     fs::permissions(dir_, fs::perms::owner_all);
     fs::create_directory("readonly");
-    const ChildReport readOnly = RunInChild([](ChildReport* report) {
+    const ChildReport readOnly = RunInChild(Mounts::kPrivate, [](ChildReport* report) {
         MountTmpfs(report, "readonly", "size=64k");
         WriteFile(kSettingsFileName, Image(kOldQuad));
         if (mount(nullptr, ".", nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) ChildFails(report, "remount ro");
@@ -213,7 +227,7 @@ TEST_F(PosixSettingsFileTest, DirectoryNotWritableKeepsTheFile) {
 
 TEST_F(PosixSettingsFileTest, FullDiskKeepsTheFileAndTheNextSaveSucceeds) {
     fs::create_directory("small");
-    const ChildReport r = RunInChild([](ChildReport* report) {
+    const ChildReport r = RunInChild(Mounts::kPrivate, [](ChildReport* report) {
         MountTmpfs(report, "small", "size=16k");
         WriteFile(kSettingsFileName, Image(kOldQuad));
         // Fill every remaining block.
@@ -324,7 +338,7 @@ TEST_F(PosixSettingsFileTest, UnreadableFileIsKeptUnlessACornerWasSet) {
     WriteFile(kSettingsFileName, Image(kOldQuad));
     fs::permissions(kSettingsFileName, fs::perms::none);
     fs::permissions(dir_, fs::perms::all);
-    const ChildReport untouched = RunInChild([](ChildReport* report) {
+    const ChildReport untouched = RunInChild(Mounts::kShared, [](ChildReport* report) {
         DropRoot(report);
         LoadCalibration();
         SetStatus(kGraphReady);
@@ -332,9 +346,11 @@ TEST_F(PosixSettingsFileTest, UnreadableFileIsKeptUnlessACornerWasSet) {
     });
     EXPECT_EQ(Quad(untouched.quad, untouched.quad + kCornerValues), kDefaultQuad);
     EXPECT_EQ(fs::status(kSettingsFileName).permissions(), fs::perms::none);
+    fs::permissions(kSettingsFileName, fs::perms::owner_read);
     EXPECT_EQ(ReadFile(kSettingsFileName), Image(kOldQuad)) << "replaced by the defaults";
+    fs::permissions(kSettingsFileName, fs::perms::none);
 
-    RunInChild([](ChildReport* report) {
+    RunInChild(Mounts::kShared, [](ChildReport* report) {
         DropRoot(report);
         LoadCalibration();
         SetStatus(kGraphReady);
