@@ -241,6 +241,45 @@ TEST_F(GstCapture, ShortSamplesReachingTheSinkAreSkipped) {
     EXPECT_EQ(frame_[kFramePixels - 1], 0x00666666u);
 }
 
+// Frames handed over within the time given, each taken at once as a
+// worker would.
+int CountFrames(std::chrono::milliseconds within) {
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    int frames = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (TestStatus(kFramePending)) {
+            ++frames;
+            ClearStatus(kFramePending);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return frames;
+}
+
+// A source that exists but cannot reach the sink, or that stops by itself
+// (end of stream, a stream error): the pipeline runs on with no frames and
+// stops and releases normally.
+TEST_F(GstCapture, UnconnectedOrEndingSourcesLeaveThePipelineRunningWithoutFrames) {
+    ASSERT_TRUE(Start("audiotestsrc"));
+    EXPECT_NE(CaptureSettingsElement(), nullptr);
+    EXPECT_EQ(CountFrames(std::chrono::milliseconds(500)), 0);
+    PlatformCaptureStop();
+    PlatformCaptureReleaseSource();
+    PlatformCaptureReleasePipeline();
+
+    // Three frames, then the end.
+    for (const char* source : {"lumidartvirtualcam num-buffers=3", "lumidartvirtualcam ! identity error-after=3"}) {
+        ASSERT_TRUE(Start(source)) << source;
+        const int frames = CountFrames(std::chrono::milliseconds(1500));
+        EXPECT_GE(frames, 1) << source;
+        EXPECT_LE(frames, 3) << source;
+        EXPECT_EQ(CountFrames(std::chrono::milliseconds(300)), 0) << source << ": frames after the end";
+        PlatformCaptureStop();
+        PlatformCaptureReleaseSource();
+        PlatformCaptureReleasePipeline();
+    }
+}
+
 TEST_F(GstCapture, MissingOrUnusableSourcesAreRefused) {
     for (const char* source : {"some-nonexistent-element", "lumidartvirtualcam no-such-property=1",
                                "v4l2src device=/dev/lumidart-no-such-device"}) {
