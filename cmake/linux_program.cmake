@@ -52,5 +52,8 @@ if(LUMIDART_BUILD_TESTS)
         add_test(NAME x11_e2e
             COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/run_e2e.py $<TARGET_FILE:lumidart>)
         set_tests_properties(x11_e2e PROPERTIES LABELS e2e TIMEOUT 400)
+        add_test(NAME x11_faults_e2e
+            COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/faults_e2e.py $<TARGET_FILE:lumidart>)
+        set_tests_properties(x11_faults_e2e PROPERTIES LABELS e2e TIMEOUT 400)
     endif()
 endif()
