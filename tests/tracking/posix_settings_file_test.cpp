@@ -79,7 +79,7 @@ Bytes ReadFile(const std::string& name) {
 
 // What a child saw; the parent checks it after the child has ended.
 struct Snapshot {
-    int32_t size;  // -1: no such file
+    size_t size;  // 0 also when there is no file
     uint8_t bytes[kSettingsFileBytes];
     bool temporaryLeft;
 };
@@ -92,14 +92,17 @@ struct ChildReport {
 
 Snapshot TakeSnapshot() {
     Snapshot s{};
-    const Bytes bytes = fs::exists(kSettingsFileName) ? ReadFile(kSettingsFileName) : Bytes{};
-    s.size = fs::exists(kSettingsFileName) ? static_cast<int32_t>(bytes.size()) : -1;
-    std::memcpy(s.bytes, bytes.data(), std::min(bytes.size(), sizeof s.bytes));
+    const Bytes bytes = ReadFile(kSettingsFileName);
+    s.size = bytes.size();
+    std::copy_n(bytes.begin(), std::min(bytes.size(), sizeof s.bytes), s.bytes);
     s.temporaryLeft = fs::exists(kTemporary);
     return s;
 }
 
-Bytes SnapshotBytes(const Snapshot& s) { return Bytes(s.bytes, s.bytes + (s.size == kSettingsFileBytes ? 16 : 0)); }
+// The file's bytes if it has the size of a settings file, otherwise none.
+Bytes SnapshotBytes(const Snapshot& s) {
+    return s.size == kSettingsFileBytes ? Bytes(s.bytes, s.bytes + kSettingsFileBytes) : Bytes{};
+}
 
 [[noreturn]] void ChildFails(ChildReport* report, const std::string& what) {
     std::snprintf(report->failure, sizeof report->failure, "%s: %s", what.c_str(), std::strerror(errno));
