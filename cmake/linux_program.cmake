@@ -52,10 +52,17 @@ if(LUMIDART_BUILD_TESTS)
         add_test(NAME x11_e2e
             COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/run_e2e.py $<TARGET_FILE:lumidart>)
         set_tests_properties(x11_e2e PROPERTIES LABELS e2e TIMEOUT 400)
+        add_test(NAME x11_faults_e2e
+            COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/faults_e2e.py $<TARGET_FILE:lumidart>)
+        set_tests_properties(x11_faults_e2e PROPERTIES LABELS e2e TIMEOUT 400)
         add_test(NAME x11_soak_e2e
             COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/soak_e2e.py $<TARGET_FILE:lumidart>
                 --frames 20000 --run-seconds 10)
         set_tests_properties(x11_soak_e2e PROPERTIES LABELS e2e TIMEOUT 400)
+        # Sanitizer quarantines grow the resident size by design.
+        if(CMAKE_CXX_FLAGS MATCHES "sanitize")
+            set_tests_properties(x11_soak_e2e PROPERTIES ENVIRONMENT LUMIDART_SOAK_NO_MEMORY_CHECK=1)
+        endif()
     endif()
 endif()
 

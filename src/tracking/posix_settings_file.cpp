@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "state/platform.h"
@@ -23,6 +24,17 @@ bool WriteAll(int fd, const unsigned char* data, size_t size) {
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+// The rename is on the disk only once the directory is; a failure here
+// leaves the new file in place, so it changes nothing about the result.
+void SyncDirectoryOf(const char* name) {
+    const char* const slash = std::strrchr(name, '/');
+    const std::string directory = slash == nullptr ? "." : slash == name ? "/" : std::string(name, slash);
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
 }
 
 }  // namespace
@@ -66,7 +78,11 @@ void PlatformCloseFile(PlatformFile* file) {
 bool PlatformReplaceFile(const char* name, const void* data, size_t size) {
     // Same directory as the target, so the rename never crosses file systems.
     const std::string temporary = std::string(name) + ".tmp";
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Whatever a killed save or anyone else left under that name goes, and
+    // the file is created afresh: a link found there is never written
+    // through to the file it points at.
+    unlink(temporary.c_str());
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     const bool written = WriteAll(fd, static_cast<const unsigned char*>(data), size) && fsync(fd) == 0;
     const bool closed = close(fd) == 0;
@@ -74,5 +90,6 @@ bool PlatformReplaceFile(const char* name, const void* data, size_t size) {
         unlink(temporary.c_str());
         return false;
     }
+    SyncDirectoryOf(name);
     return true;
 }

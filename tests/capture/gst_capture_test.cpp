@@ -3,6 +3,7 @@
 // frames that reach the Frame buffer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <initializer_list>
 #include <cstdio>
@@ -10,6 +11,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gst/video/video.h>
 
 #include "capture/gst_capture.h"
 #include "state/platform.h"
@@ -171,6 +174,110 @@ TEST_F(GstCapture, StopEndsDeliveries) {
     ClearStatus(kFramePending);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(TestStatus(kFramePending));
+}
+
+// What a broken or misdescribing source can push: buffers that hold less
+// than their caps or their video meta promise. Each is skipped, never read
+// past, and the next whole frame still gets through.
+TEST_F(GstCapture, ShortSamplesReachingTheSinkAreSkipped) {
+    GstElement* const pipeline = gst_pipeline_new(nullptr);
+    GstElement* const source = gst_element_factory_make("appsrc", nullptr);
+    ASSERT_NE(source, nullptr);
+    GstCaps* const caps = gst_caps_from_string("video/x-raw, format=BGRx, width=640, height=480, framerate=30/1");
+    g_object_set(source, "caps", caps, "format", GST_FORMAT_TIME, nullptr);
+    gst_caps_unref(caps);
+    GstElement* const sink = CreateFrameSinkElement();
+    gst_bin_add_many(GST_BIN(pipeline), source, sink, nullptr);
+    ASSERT_TRUE(gst_element_link(source, sink));
+    ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+
+    const size_t row = kFrameWidth * 4;
+    const auto push = [source](GstBuffer* buffer) {
+        GstFlowReturn flow = GST_FLOW_OK;
+        g_signal_emit_by_name(source, "push-buffer", buffer, &flow);
+        gst_buffer_unref(buffer);
+        EXPECT_EQ(flow, GST_FLOW_OK);
+    };
+    // Exactly as long as their contents, so that a checker sees any read past.
+    const auto bytes = [](size_t size, uint8_t value) {
+        const std::vector<uint8_t> data(size, value);
+        return gst_buffer_new_memdup(data.data(), data.size());
+    };
+    const auto withMeta = [](GstBuffer* buffer, gsize offset) {
+        gsize offsets[GST_VIDEO_MAX_PLANES] = {offset};
+        gint strides[GST_VIDEO_MAX_PLANES] = {static_cast<gint>(kFrameWidth * 4)};
+        gst_buffer_add_video_meta_full(buffer, GST_VIDEO_FRAME_FLAG_NONE, GST_VIDEO_FORMAT_BGRx, kFrameWidth,
+                                       kFrameHeight, 1, offsets, strides);
+        return buffer;
+    };
+    push(gst_buffer_new());
+    push(bytes(100, 0x22));
+    push(bytes(kFrameBytes - 1, 0x33));
+    // The meta describes a whole frame; the memory is a row short.
+    push(withMeta(bytes(kFrameBytes - row, 0x44), 0));
+    // A whole frame's memory, but the plane starts a row in.
+    push(withMeta(bytes(kFrameBytes, 0x55), row));
+    // A whole frame, the last row marked.
+    std::vector<uint8_t> whole(kFrameBytes, 0x66);
+    std::fill(whole.end() - static_cast<long>(row), whole.end(), 0x77);
+    push(gst_buffer_new_memdup(whole.data(), whole.size()));
+    GstFlowReturn flow = GST_FLOW_OK;
+    g_signal_emit_by_name(source, "end-of-stream", &flow);
+    GstBus* const bus = gst_element_get_bus(pipeline);
+    GstMessage* const end = gst_bus_timed_pop_filtered(bus, 20 * GST_SECOND,
+                                                       static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(GST_MESSAGE_TYPE(end), GST_MESSAGE_EOS);
+    gst_message_unref(end);
+    gst_object_unref(bus);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+
+    ASSERT_TRUE(TestStatus(kFramePending)) << "the whole frame was not delivered";
+    // Bottom-up: the marked top-down last row is the first row, padding cleared.
+    EXPECT_EQ(frame_[0], 0x00777777u);
+    EXPECT_EQ(frame_[kFrameWidth - 1], 0x00777777u);
+    EXPECT_EQ(frame_[kFrameWidth], 0x00666666u);
+    EXPECT_EQ(frame_[kFramePixels - 1], 0x00666666u);
+}
+
+// Frames handed over within the time given, each taken at once as a
+// worker would.
+int CountFrames(std::chrono::milliseconds within) {
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    int frames = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (TestStatus(kFramePending)) {
+            ++frames;
+            ClearStatus(kFramePending);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return frames;
+}
+
+// A source that exists but cannot reach the sink, or that stops by itself
+// (end of stream, a stream error): the pipeline runs on with no frames and
+// stops and releases normally.
+TEST_F(GstCapture, UnconnectedOrEndingSourcesLeaveThePipelineRunningWithoutFrames) {
+    ASSERT_TRUE(Start("audiotestsrc"));
+    EXPECT_NE(CaptureSettingsElement(), nullptr);
+    EXPECT_EQ(CountFrames(std::chrono::milliseconds(500)), 0);
+    PlatformCaptureStop();
+    PlatformCaptureReleaseSource();
+    PlatformCaptureReleasePipeline();
+
+    // Three frames, then the end.
+    for (const char* source : {"lumidartvirtualcam num-buffers=3", "lumidartvirtualcam ! identity error-after=3"}) {
+        ASSERT_TRUE(Start(source)) << source;
+        const int frames = CountFrames(std::chrono::milliseconds(1500));
+        EXPECT_GE(frames, 1) << source;
+        EXPECT_LE(frames, 3) << source;
+        EXPECT_EQ(CountFrames(std::chrono::milliseconds(300)), 0) << source << ": frames after the end";
+        PlatformCaptureStop();
+        PlatformCaptureReleaseSource();
+        PlatformCaptureReleasePipeline();
+    }
 }
 
 TEST_F(GstCapture, MissingOrUnusableSourcesAreRefused) {

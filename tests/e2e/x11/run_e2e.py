@@ -188,13 +188,23 @@ class Image:
 # --- The program -------------------------------------------------------------
 
 class Program:
+    runs = 0
+
     def __init__(self, screen, program, workdir, source="lumidartvirtualcam"):
         self.screen = screen
         self.workdir = workdir
         env = dict(screen.env, LUMIDART_SOURCE=source,
                    LUMIDART_VIRTUALCAM_CONTROL=os.path.join(screen.workdir, "control.txt"))
-        self.start = lambda: subprocess.Popen([program], cwd=workdir, env=env, stdout=subprocess.DEVNULL,
-                                              stderr=subprocess.DEVNULL)
+        # The program prints nothing itself: its error output is what a
+        # sanitizer or a library reports, kept for the checks.
+        Program.runs += 1
+        self.log = os.path.join(screen.workdir, "stderr-%d.txt" % Program.runs)
+
+        def start():
+            with open(self.log, "ab") as log:
+                return subprocess.Popen([program], cwd=workdir, env=env, stdout=subprocess.DEVNULL, stderr=log)
+
+        self.start = start
         self.process = self.start()
         self.window = None
         self.x = self.y = None
@@ -248,13 +258,20 @@ class Program:
         check("_NET_WM_ACTION_RESIZE" not in props and "_NET_WM_ACTION_MAXIMIZE" not in props,
               "allowed actions: " + props)
 
+    def errors(self):
+        with open(self.log, errors="replace") as f:
+            return f.read()
+
     def exit_code(self, timeout=10):
         try:
-            return self.process.wait(timeout)
+            code = self.process.wait(timeout)
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
             raise Failure("the program did not end")
+        if code != 0:
+            raise Failure("the program ended with %d:\n%s" % (code, self.errors()[-4000:]))
+        return code
 
     def pixel(self, image, cx, cy):
         return image.at(self.x + cx, self.y + cy)

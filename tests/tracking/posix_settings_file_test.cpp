@@ -1,0 +1,399 @@
+// Faults around the settings file on POSIX systems: a directory that cannot
+// be written, a full disk, a save killed at any moment, files of the wrong
+// length, a file that cannot be read and a leftover or planted temporary
+// file. Cases that need another user or a private mount run in a forked
+// child, which reports through shared memory.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "state/platform.h"
+#include "state/tracker_state.h"
+#include "tracking/calibration.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Quad = std::vector<int32_t>;
+
+constexpr uid_t kNobody = 65534;
+const std::string kTemporary = std::string(kSettingsFileName) + ".tmp";
+
+// The file image written independently of the code under test: eight
+// little-endian 16-bit values.
+Bytes Image(const Quad& quad) {
+    Bytes bytes;
+    for (int32_t v : quad) {
+        bytes.push_back(static_cast<uint8_t>(v & 0xFF));
+        bytes.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
+    }
+    return bytes;
+}
+
+const Quad kDefaultQuad = {40, 40, 600, 40, 40, 440, 600, 440};
+const Quad kOldQuad = {60, 50, 590, 30, 30, 430, 620, 460};
+const Quad kNewQuad = {10, 20, 630, 5, 15, 470, 625, 480};
+
+Quad CurrentQuad() {
+    Quad q;
+    for (int i = 0; i < kCornerValues; ++i) q.push_back(Corner(i));
+    return q;
+}
+
+void StoreQuad(const Quad& q) {
+    for (int i = 0; i < kCornerValues; ++i) g_tracker.corners[i].store(q[i]);
+}
+
+void WriteFile(const std::string& name, const Bytes& bytes) {
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes ReadFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// What a child saw; the parent checks it after the child has ended.
+struct Snapshot {
+    size_t size;  // 0 also when there is no file
+    uint8_t bytes[kSettingsFileBytes];
+    bool temporaryLeft;
+};
+
+struct ChildReport {
+    char failure[256];  // why the child could not set its case up
+    int32_t quad[kCornerValues];
+    Snapshot files[2];
+};
+
+Snapshot TakeSnapshot() {
+    Snapshot s{};
+    const Bytes bytes = ReadFile(kSettingsFileName);
+    s.size = bytes.size();
+    std::copy_n(bytes.begin(), std::min(bytes.size(), sizeof s.bytes), s.bytes);
+    s.temporaryLeft = fs::exists(kTemporary);
+    return s;
+}
+
+// The file's bytes if it has the size of a settings file, otherwise none.
+Bytes SnapshotBytes(const Snapshot& s) {
+    return s.size == kSettingsFileBytes ? Bytes(s.bytes, s.bytes + kSettingsFileBytes) : Bytes{};
+}
+
+[[noreturn]] void ChildFails(ChildReport* report, const std::string& what) {
+    std::snprintf(report->failure, sizeof report->failure, "%s: %s", what.c_str(), std::strerror(errno));
+    _exit(1);
+}
+
+void WriteProcFile(ChildReport* report, const char* path, const std::string& text) {
+    const int fd = open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        ChildFails(report, path);
+    }
+    close(fd);
+}
+
+enum class Mounts { kShared, kPrivate };
+
+// Runs body in a child process and returns what it reported; the child ends
+// with _exit, so no test machinery runs twice. With private mounts the
+// child has its own user and mount namespace, in which it may mount file
+// systems that nobody else sees; this works as root and unprivileged, and
+// where it does not, the test fails. The namespaces come with the child's
+// creation: unshare() refuses a new user namespace to a process with more
+// than one thread, and a thread checker's fork starts a helper thread in
+// the child.
+ChildReport RunInChild(Mounts mounts, const std::function<void(ChildReport*)>& body) {
+    void* const shared = mmap(nullptr, sizeof(ChildReport), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    EXPECT_NE(shared, MAP_FAILED);
+    if (shared == MAP_FAILED) return ChildReport{};
+    auto* report = new (shared) ChildReport{};
+    const uid_t uid = geteuid();
+    const gid_t gid = getegid();
+    const pid_t child = mounts == Mounts::kShared
+                            ? fork()
+                            : static_cast<pid_t>(syscall(SYS_clone, CLONE_NEWUSER | CLONE_NEWNS | SIGCHLD, 0, 0, 0, 0));
+    if (child == 0) {
+        if (mounts == Mounts::kPrivate) {
+            WriteProcFile(report, "/proc/self/setgroups", "deny");
+            WriteProcFile(report, "/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
+            WriteProcFile(report, "/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+            if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) ChildFails(report, "private mounts");
+        }
+        body(report);
+        for (int i = 0; i < kCornerValues; ++i) report->quad[i] = Corner(i);
+        _exit(0);
+    }
+    EXPECT_GT(child, 0) << "no child: " << std::strerror(errno);
+    int status = 0;
+    if (child > 0) {
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+    }
+    const ChildReport result = *report;
+    munmap(shared, sizeof(ChildReport));
+    EXPECT_EQ(result.failure[0], '\0') << result.failure;
+    EXPECT_TRUE(child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    return result;
+}
+
+// Root reads and writes regardless of permission bits: such cases run as
+// nobody. An unprivileged run is bound by the bits already.
+void DropRoot(ChildReport* report) {
+    if (geteuid() != 0) return;
+    if (setresgid(kNobody, kNobody, kNobody) != 0 || setresuid(kNobody, kNobody, kNobody) != 0) {
+        ChildFails(report, "dropping root");
+    }
+}
+
+// In a child with private mounts: a tmpfs at where, made the current
+// directory.
+void MountTmpfs(ChildReport* report, const char* where, const char* options) {
+    if (mount("tmpfs", where, "tmpfs", 0, options) != 0) ChildFails(report, "mounting tmpfs");
+    if (chdir(where) != 0) ChildFails(report, "chdir into the tmpfs");
+}
+
+class PosixSettingsFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetTrackerState();
+        previous_ = fs::current_path();
+        dir_ = fs::temp_directory_path() / ("lumidart-settings-" + std::to_string(std::random_device{}()));
+        fs::create_directories(dir_);
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        fs::permissions(dir_, fs::perms::owner_all);
+        fs::remove_all(dir_);
+    }
+    fs::path previous_, dir_;
+};
+
+TEST_F(PosixSettingsFileTest, DirectoryNotWritableKeepsTheFile) {
+    // Another user in a directory without write access.
+    WriteFile(kSettingsFileName, Image(kOldQuad));
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    const ChildReport user = RunInChild(Mounts::kShared, [](ChildReport* report) {
+        DropRoot(report);
+        LoadCalibration();
+        SetCorner(100, 100);
+        SaveCalibration();
+    });
+    EXPECT_EQ(ReadFile(kSettingsFileName), Image(kOldQuad));
+    EXPECT_FALSE(fs::exists(kTemporary));
+    Quad edited = kOldQuad;
+    edited[kP2x] = 100;
+    edited[kP2y] = 380;
+    EXPECT_EQ(Quad(user.quad, user.quad + kCornerValues), edited) << "the quad in memory is not affected";
+
+    // Any user on a read-only file system.
+    fs::permissions(dir_, fs::perms::owner_all);
+    fs::create_directory("readonly");
+    const ChildReport readOnly = RunInChild(Mounts::kPrivate, [](ChildReport* report) {
+        MountTmpfs(report, "readonly", "size=64k");
+        WriteFile(kSettingsFileName, Image(kOldQuad));
+        if (mount(nullptr, ".", nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) ChildFails(report, "remount ro");
+        LoadCalibration();
+        SetCorner(500, 400);
+        SaveCalibration();
+        report->files[0] = TakeSnapshot();
+    });
+    EXPECT_EQ(SnapshotBytes(readOnly.files[0]), Image(kOldQuad));
+    EXPECT_FALSE(readOnly.files[0].temporaryLeft);
+    EXPECT_EQ(readOnly.quad[kP1x], 500);
+}
+
+TEST_F(PosixSettingsFileTest, FullDiskKeepsTheFileAndTheNextSaveSucceeds) {
+    fs::create_directory("small");
+    const ChildReport r = RunInChild(Mounts::kPrivate, [](ChildReport* report) {
+        MountTmpfs(report, "small", "size=16k");
+        WriteFile(kSettingsFileName, Image(kOldQuad));
+        // Fill every remaining block.
+        const int fill = open("filler", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (fill < 0) ChildFails(report, "creating the filler");
+        const std::vector<char> block(4096, 'x');
+        while (write(fill, block.data(), block.size()) > 0) {
+        }
+        if (errno != ENOSPC) ChildFails(report, "filling the tmpfs");
+        close(fill);
+        LoadCalibration();
+        StoreQuad(kNewQuad);
+        SetStatus(kGraphReady);
+        SaveCalibration();
+        report->files[0] = TakeSnapshot();
+        unlink("filler");
+        SaveCalibration();
+        report->files[1] = TakeSnapshot();
+    });
+    EXPECT_EQ(SnapshotBytes(r.files[0]), Image(kOldQuad)) << "size " << r.files[0].size;
+    EXPECT_FALSE(r.files[0].temporaryLeft);
+    EXPECT_EQ(SnapshotBytes(r.files[1]), Image(kNewQuad)) << "once there is room again";
+    EXPECT_FALSE(r.files[1].temporaryLeft);
+}
+
+// A save killed at any moment leaves the old or the new 16 bytes, never a
+// short or mixed file; a temporary file it leaves behind never breaks the
+// next load or save.
+TEST_F(PosixSettingsFileTest, SaveKilledAtRandomMomentsLeavesOldOrNewFile) {
+    const Bytes a = Image(kOldQuad), b = Image(kNewQuad);
+    WriteFile(kSettingsFileName, a);
+    // Kill within a few saves' time, whatever this disk's flush costs.
+    const auto started = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10; ++i) ASSERT_TRUE(PlatformReplaceFile(kSettingsFileName, a.data(), a.size()));
+    const auto tenSaves = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                                started);
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<long> delay(0, std::max<long>(200, tenSaves.count() / 3));
+
+    int sawOld = 0, sawNew = 0, staleTemporaries = 0;
+    for (int round = 0; round < 300; ++round) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            SetStatus(kGraphReady);
+            const char go = 1;
+            if (write(ready[1], &go, 1) != 1) _exit(1);
+            for (;;) {
+                StoreQuad(kNewQuad);
+                SaveCalibration();
+                StoreQuad(kOldQuad);
+                SaveCalibration();
+            }
+        }
+        close(ready[1]);
+        char go = 0;
+        ASSERT_EQ(read(ready[0], &go, 1), 1);
+        close(ready[0]);
+        usleep(static_cast<useconds_t>(delay(rng)));
+        kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the saving child ended by itself";
+
+        const Bytes found = ReadFile(kSettingsFileName);
+        ASSERT_TRUE(found == a || found == b) << "round " << round << ": a file of " << found.size() << " bytes";
+        sawOld += found == a;
+        sawNew += found == b;
+        staleTemporaries += fs::exists(kTemporary);
+
+        LoadCalibration();
+        ASSERT_EQ(CurrentQuad(), found == a ? kOldQuad : kNewQuad) << "round " << round;
+        ASSERT_TRUE(PlatformReplaceFile(kSettingsFileName, a.data(), a.size())) << "round " << round;
+        ASSERT_EQ(ReadFile(kSettingsFileName), a);
+        ASSERT_FALSE(fs::exists(kTemporary)) << "round " << round;
+    }
+    // Both outcomes, or the kills did not land at varied moments.
+    EXPECT_GT(sawOld, 0);
+    EXPECT_GT(sawNew, 0);
+    std::printf("300 kills: old file %d, new file %d, temporary file left %d\n", sawOld, sawNew, staleTemporaries);
+}
+
+TEST_F(PosixSettingsFileTest, ShortFilesGiveDefaultsAndLongFilesTheirFirst16Bytes) {
+    SetStatus(kGraphReady);
+    const Bytes quad = Image(kOldQuad);
+    for (size_t size = 0; size < 16; ++size) {
+        WriteFile(kSettingsFileName, Bytes(quad.begin(), quad.begin() + static_cast<long>(size)));
+        StoreQuad(kNewQuad);
+        LoadCalibration();
+        EXPECT_EQ(CurrentQuad(), kDefaultQuad) << size << " bytes";
+        SaveCalibration();
+        EXPECT_EQ(ReadFile(kSettingsFileName), Image(kDefaultQuad)) << "a file of " << size << " bytes is replaced";
+    }
+    for (size_t size : {size_t{17}, size_t{1} << 20}) {
+        Bytes bytes = quad;
+        bytes.resize(size, 0xEE);
+        WriteFile(kSettingsFileName, bytes);
+        LoadCalibration();
+        EXPECT_EQ(CurrentQuad(), kOldQuad) << size << " bytes";
+        SaveCalibration();
+        EXPECT_EQ(ReadFile(kSettingsFileName), quad) << "a file of " << size << " bytes is shortened";
+    }
+}
+
+TEST_F(PosixSettingsFileTest, UnreadableFileIsKeptUnlessACornerWasSet) {
+    WriteFile(kSettingsFileName, Image(kOldQuad));
+    fs::permissions(kSettingsFileName, fs::perms::none);
+    fs::permissions(dir_, fs::perms::all);
+    const ChildReport untouched = RunInChild(Mounts::kShared, [](ChildReport* report) {
+        DropRoot(report);
+        LoadCalibration();
+        SetStatus(kGraphReady);
+        SaveCalibration();
+    });
+    EXPECT_EQ(Quad(untouched.quad, untouched.quad + kCornerValues), kDefaultQuad);
+    EXPECT_EQ(fs::status(kSettingsFileName).permissions(), fs::perms::none);
+    fs::permissions(kSettingsFileName, fs::perms::owner_read);
+    EXPECT_EQ(ReadFile(kSettingsFileName), Image(kOldQuad)) << "replaced by the defaults";
+    fs::permissions(kSettingsFileName, fs::perms::none);
+
+    RunInChild(Mounts::kShared, [](ChildReport* report) {
+        DropRoot(report);
+        LoadCalibration();
+        SetStatus(kGraphReady);
+        SetCorner(100, 100);
+        SaveCalibration();
+    });
+    Quad edited = kDefaultQuad;
+    edited[kP2x] = 100;
+    edited[kP2y] = 380;
+    EXPECT_EQ(ReadFile(kSettingsFileName), Image(edited)) << "the corner set in that run is kept";
+    EXPECT_FALSE(fs::exists(kTemporary));
+}
+
+// Whatever sits under the temporary name is replaced, never written through.
+TEST_F(PosixSettingsFileTest, LeftoverOrPlantedTemporaryIsNeverWrittenThrough) {
+    const Bytes precious = {'k', 'e', 'e', 'p', ' ', 'm', 'e'};
+    WriteFile("other", precious);
+    StoreQuad(kNewQuad);
+    SetStatus(kGraphReady);
+
+    fs::create_symlink("other", kTemporary);
+    SaveCalibration();
+    EXPECT_EQ(ReadFile("other"), precious) << "through a symbolic link";
+    EXPECT_EQ(ReadFile(kSettingsFileName), Image(kNewQuad));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(kSettingsFileName)));
+
+    fs::create_hard_link("other", kTemporary);
+    SaveCalibration();
+    EXPECT_EQ(ReadFile("other"), precious) << "through a hard link";
+    EXPECT_EQ(ReadFile(kSettingsFileName), Image(kNewQuad));
+
+    // A leftover of a megabyte of junk, as a killed save cannot leave but a
+    // hand could.
+    WriteFile(kTemporary, Bytes(1 << 20, 0x55));
+    StoreQuad(kOldQuad);
+    SaveCalibration();
+    EXPECT_EQ(ReadFile(kSettingsFileName), Image(kOldQuad));
+    EXPECT_FALSE(fs::exists(kTemporary));
+    LoadCalibration();
+    EXPECT_EQ(CurrentQuad(), kOldQuad);
+}
+
+}  // namespace
