@@ -4,9 +4,9 @@
 // reference.
 //
 // Input: three media type identifiers (a tag byte and 16 bytes each, see
-// Identifier), a flags byte (see below), the sample length (tag byte and
-// 32-bit word) and, for the top-down copy, the stride (tag byte and 64-bit
-// word), then a byte that picks a row to check.
+// Identifier), a flags byte (see Flags), for the top-down copy the stride
+// (a tag byte and a 64-bit word), the sample length (a tag byte and a 32-bit
+// word), then two bytes that pick a row to check.
 #include <sanitizer/asan_interface.h>
 
 #include <cstdio>

@@ -30,7 +30,7 @@ namespace {
 constexpr uint32_t kSpotPixel = 0x00FF0000u;
 
 // Window placement of a 1024 x 768 screen with 4-pixel frames, as the fake
-// reports it; the client area starts at (192, 156).
+// reports it; the client area starts at (192, 153).
 constexpr int32_t kWindowLeft = 189, kWindowTop = 131, kWindowRight = 835, kWindowBottom = 636;
 constexpr int32_t kClientLeft = kWindowLeft + 3, kClientTop = kWindowTop + 19 + 3;
 

@@ -4,9 +4,8 @@
 // Input: a background byte (one of the prepared frames below, or no frame
 // at all), the bounds xMin, xMax, yMin, yMax (a tag byte and a 32-bit word
 // each, see Bound and UpperBound), then pixel writes of 8 bytes each (index,
-// value).
-// The frames are prepared once and each case's writes undone after it, so a
-// case costs its scans rather than the building of 1.2 MB.
+// value). The frames are prepared once and each case's writes undone
+// after it, so a case costs its scans rather than the building of 1.2 MB.
 #include <cstdio>
 #include <cstdlib>
 
@@ -47,7 +46,7 @@ uint32_t BackgroundPixel(int kind, int x, int y, uint32_t* noise) {
         case 11: return 0xFF000000u | Red(224) | (n & 0xFFFFu);
         case 12: return Red(226 + x % 15);
         case 13: return Red(225 + (n >> 24) % 4);
-        case 14: return (n >> 20) % 4096 == 0 ? Red(255) : Red(n >> 24 & 0x7F);
+        case 14: return (n >> 20) % 4096 == 0 ? Red(255) : Red((n >> 24) & 0x7F);
         default: return Red(255 - static_cast<uint32_t>((x + y) % 4));
     }
 }
