@@ -5,6 +5,7 @@ set -eu
 
 PACKAGES="
 build-essential cmake ninja-build pkg-config
+clang libclang-rt-14-dev
 libgtest-dev googletest libbenchmark-dev
 mingw-w64 wine64 wine
 time python3 xvfb xdotool x11-utils x11-apps imagemagick openbox

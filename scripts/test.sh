@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs what is missing, then configures, builds and runs every test:
 # native, under AddressSanitizer + UndefinedBehaviorSanitizer, under
-# ThreadSanitizer, and the Windows build under Wine.
+# ThreadSanitizer, the fuzz targets under libFuzzer, and the Windows build
+# under Wine.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -11,7 +12,7 @@ scripts/install-deps.sh
 scripts/wine-run.sh wineboot --init >/dev/null 2>&1 || true
 
 jobs="$(nproc)"
-for preset in linux linux-asan linux-tsan windows; do
+for preset in linux linux-asan linux-tsan linux-fuzz windows; do
     echo "=== $preset"
     CMAKE_BUILD_PARALLEL_LEVEL="$jobs" CTEST_PARALLEL_LEVEL="$jobs" cmake --workflow --preset "$preset"
 done

@@ -68,7 +68,9 @@ bool DeliverTopDownFrame(const void* data, size_t length, size_t stride) {
     uint32_t* const frame = delivery.Acquire(data);
     const size_t rowBytes = static_cast<size_t>(kFrameWidth) * 4;
     if (frame == nullptr || stride < rowBytes) return false;
-    if (length < stride * (kFrameHeight - 1) + rowBytes) return false;
+    // Divided rather than multiplied: stride * 479 can wrap for a huge stride
+    // and let a short sample through.
+    if (length < rowBytes || (length - rowBytes) / (kFrameHeight - 1) < stride) return false;
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (int line = 0; line < kFrameHeight; ++line) {
         uint32_t* const out = frame + (kFrameHeight - 1 - line) * kFrameWidth;

@@ -55,6 +55,12 @@ void SoftSelectPen(PlatformPen pen) {
 
 void SoftDrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     if (g_picture.pixels == nullptr) return;
+    // A line whose bounding box misses the picture draws nothing; corners
+    // from a damaged file would otherwise cost tens of thousands of steps.
+    if ((x0 < 0 && x1 < 0) || (x0 >= kFrameWidth && x1 >= kFrameWidth) || (y0 < 0 && y1 < 0) ||
+        (y0 >= kFrameHeight && y1 >= kFrameHeight)) {
+        return;
+    }
     // Bresenham in 64-bit (corners from a file reach 65535 and beyond the
     // picture); the end point itself is never drawn.
     int64_t x = x0, y = y0;
@@ -72,6 +78,9 @@ void SoftDrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
             error += dx;
             y += sy;
         }
+        // x and y only move towards the end point: past the picture's far
+        // edge on either axis, nothing more can be drawn.
+        if ((sx > 0 ? x >= kFrameWidth : x < 0) || (sy > 0 ? y >= kFrameHeight : y < 0)) return;
     }
 }
 

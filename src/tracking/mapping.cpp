@@ -18,18 +18,22 @@ int32_t Truncate(double value) {
     return static_cast<int32_t>(value);
 }
 
+// Corner a minus corner b, exact. In 64 bits: corners are any 32-bit
+// values to this code, and their difference may not fit 32 bits.
+double Difference(int a, int b) { return static_cast<double>(int64_t{Corner(a)} - Corner(b)); }
+
 }  // namespace
 
 void SolveMapping() {
     const double W = g_tracker.screenWidth.load(std::memory_order_relaxed);
     const double H = g_tracker.screenHeight.load(std::memory_order_relaxed);
 
-    const double dx1 = static_cast<double>(Corner(kP1x) - Corner(kP0x));
-    double dy1 = static_cast<double>(Corner(kP1y) - Corner(kP0y));
-    const double dx2 = static_cast<double>(Corner(kP2x) - Corner(kP0x));
-    const double dy2 = static_cast<double>(Corner(kP2y) - Corner(kP0y));
-    const double dx3 = static_cast<double>(Corner(kP3x) - Corner(kP0x));
-    const double dy3 = static_cast<double>(Corner(kP3y) - Corner(kP0y));
+    const double dx1 = Difference(kP1x, kP0x);
+    double dy1 = Difference(kP1y, kP0y);
+    const double dx2 = Difference(kP2x, kP0x);
+    const double dy2 = Difference(kP2y, kP0y);
+    const double dx3 = Difference(kP3x, kP0x);
+    const double dy3 = Difference(kP3y, kP0y);
 
     // A level bottom side would make b infinite: tilt it by a tenth of a row.
     if (dy1 == 0.0) dy1 = 0.1;

@@ -98,4 +98,13 @@ TEST_F(FrameSinkTest, TopDownFramesAreFlippedAndUnpadded) {
     EXPECT_FALSE(TestStatus(kFramePending));
 }
 
+TEST_F(FrameSinkTest, HugeStrideIsNotWrappedIntoAShortLength) {
+    // 479 rows of this stride come to 2^64 + 76 bytes: a check that
+    // multiplies would ask for 2,636 bytes and then read far past them.
+    const size_t stride = 38510947961815348u;
+    std::vector<uint8_t> sample(640 * 4 + 128, 0);
+    EXPECT_FALSE(DeliverTopDownFrame(sample.data(), sample.size(), stride));
+    EXPECT_FALSE(TestStatus(kFramePending));
+}
+
 }  // namespace

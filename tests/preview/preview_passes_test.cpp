@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "fake_platform/fake_platform.h"
@@ -184,6 +185,44 @@ TEST_F(PreviewTest, OutlineFollowsCornersAndClipsFarCorners) {
     EXPECT_EQ(At(40, 439), kQuadPenPixel);  // P0
     EXPECT_EQ(At(45, 439), kQuadPenPixel);  // along P0 -> P1
     EXPECT_EQ(At(40, 0), kQuadPenPixel);    // P2 -> P0 enters at the top
+}
+
+// Every step of the line, without any shortcut, plotting what falls inside.
+std::vector<uint32_t> FullWalk(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+    std::vector<uint32_t> picture(kFramePixels, 0);
+    const int64_t dx = std::llabs(x1 - x0), dy = -std::llabs(y1 - y0);
+    const int64_t sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+    int64_t error = dx + dy;
+    while (x0 != x1 || y0 != y1) {
+        if (x0 >= 0 && x0 < 640 && y0 >= 0 && y0 < 480) picture[(479 - y0) * 640 + x0] = kQuadPenPixel;
+        const int64_t e2 = 2 * error;
+        if (e2 >= dy) {
+            error += dy;
+            x0 += sx;
+        }
+        if (e2 <= dx) {
+            error += dx;
+            y0 += sy;
+        }
+    }
+    return picture;
+}
+
+TEST_F(PreviewTest, LinesFromFarOutsideDrawExactlyTheirStepsInside) {
+    struct Line {
+        int32_t x0, y0, x1, y1;
+    };
+    const Line lines[] = {
+        {65535, -65056, 40, 439},  {40, 439, 65535, -65056}, {-70000, 240, 70000, 241}, {320, -5000, 321, 9000},
+        {-3000, -2000, 3000, 2500}, {700, 100, 900, 200},     {-1, -1, 640, 480},        {639, 479, -65535, 65535},
+        {100, 480, 100, 480},      {5, 700, 600, -300},       {0, 0, 0, 0},              {640, 0, 640, 479},
+    };
+    SoftSelectPen(kPenQuad);
+    for (const Line& l : lines) {
+        Fill(0);
+        SoftDrawLine(l.x0, l.y0, l.x1, l.y1);
+        EXPECT_EQ(Snapshot(), FullWalk(l.x0, l.y0, l.x1, l.y1)) << l.x0 << "," << l.y0 << " -> " << l.x1 << "," << l.y1;
+    }
 }
 
 TEST_F(PreviewTest, MissingFrameBufferDrawsNothing) {

@@ -150,4 +150,16 @@ TEST(MappingTest, DegenerateQuadsAndNaNCoefficientsStayDefined) {
     EXPECT_POINT(Map(400, 100), 1024, 768);
 }
 
+TEST(MappingTest, CornersAtTheInt32ExtremesStayDefined) {
+    // Differences of such corners do not fit 32 bits (UBSan would stop here).
+    const int32_t lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
+    SetQuad({lo, hi, hi, lo, lo, lo, hi, hi}, 1024, 768);
+    SolveMapping();
+    const SpotRecord s = Map(640, 480);
+    EXPECT_GE(s.x, 0);
+    EXPECT_LE(s.x, 1024);
+    EXPECT_GE(s.y, 0);
+    EXPECT_LE(s.y, 768);
+}
+
 }  // namespace

@@ -1,0 +1,198 @@
+// The media-type rule and the per-frame copies of the frame sink over any
+// identifiers, sample sizes and row strides: the copy never reads past the
+// sample nor writes past the Frame buffer, and both agree with a plain
+// reference.
+//
+// Input: three media type identifiers (a tag byte and 16 bytes each, see
+// Identifier), a flags byte (see Flags), for the top-down copy the stride
+// (a tag byte and a 64-bit word), the sample length (a tag byte and a 32-bit
+// word), then two bytes that pick a row to check.
+#include <sanitizer/asan_interface.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "capture/frame_sink.h"
+#include "fuzz/fuzz_input.h"
+#include "state/platform.h"
+#include "state/tracker_state.h"
+
+// The one platform operation the sink uses: the Frame ready event, counted.
+struct PlatformEvent {
+    int signals;
+};
+
+void PlatformSignalEvent(PlatformEvent* event) { ++event->signals; }
+
+namespace {
+
+constexpr size_t kRowBytes = static_cast<size_t>(kFrameWidth) * 4;
+// Room for a whole frame at a stride of up to 8 KiB a row.
+constexpr size_t kSampleCapacity = 8192 * kFrameHeight;
+// Bytes before a sample that must never be read.
+constexpr size_t kGuard = 64 * 1024;
+
+enum Flags : uint8_t {
+    kTopDown = 1 << 0,
+    kWorkerBusy = 1 << 1,  // FramePending already set: the frame is dropped
+    kNullData = 1 << 2,
+    kNoFrameBuffer = 1 << 3,
+    kNoEvent = 1 << 4,
+};
+
+void Fail(const char* what) {
+    std::fprintf(stderr, "%s\n", what);
+    std::abort();
+}
+
+MediaGuid FromBytes(const uint8_t bytes[16]) {
+    MediaGuid guid;
+    std::memcpy(&guid, bytes, sizeof guid);
+    return guid;
+}
+
+// Any 16 bytes, one of the known identifiers, or one of them with a byte
+// changed: the rule must look at every byte of each.
+MediaGuid Identifier(FuzzInput* in) {
+    static const MediaGuid* const kKnown[] = {&kFormatVideoInfo, &kFormatVideoInfo2, &kMediaTypeVideo,
+                                              &kMediaSubtypeRGB32, &kMediaSubtypeRGB24};
+    const uint8_t tag = TakeU8(in);
+    uint8_t bytes[16];
+    for (uint8_t& b : bytes) b = TakeU8(in);
+    if (tag % 3 == 0) return FromBytes(bytes);
+    MediaGuid guid = *kKnown[bytes[0] % 5];
+    if (tag % 3 == 2) {
+        uint8_t changed[16];
+        std::memcpy(changed, &guid, sizeof changed);
+        changed[bytes[1] % 16] ^= static_cast<uint8_t>(bytes[2] | 1);
+        guid = FromBytes(changed);
+    }
+    return guid;
+}
+
+// The rule as a table: format type, then major type, then subtype, each
+// compared as 16 raw bytes.
+int32_t ReferenceRule(const MediaGuid& format, const MediaGuid& major, const MediaGuid& subtype) {
+    if (std::memcmp(&format, &kFormatVideoInfo, 16) != 0) return kResultInvalidArg;
+    if (std::memcmp(&major, &kMediaTypeVideo, 16) != 0) return kResultFail;
+    if (std::memcmp(&subtype, &kMediaSubtypeRGB32, 16) != 0) return kResultFail;
+    return kResultOk;
+}
+
+// Around the length a copy needs, or anything up to the capacity.
+size_t Length(FuzzInput* in, size_t needed) {
+    const uint8_t tag = TakeU8(in);
+    const uint32_t word = TakeU32(in);
+    if (tag % 2 == 0) return word % (kSampleCapacity + 1);
+    const int64_t length = static_cast<int64_t>(needed) + static_cast<int16_t>(word & 0xFFFF);
+    if (length < 0) return 0;
+    return length > static_cast<int64_t>(kSampleCapacity) ? kSampleCapacity : static_cast<size_t>(length);
+}
+
+// A row plus some padding either way, or any 64-bit stride.
+size_t Stride(FuzzInput* in) {
+    const uint8_t tag = TakeU8(in);
+    const uint64_t word = TakeU64(in);
+    if (tag % 2 == 0) return static_cast<size_t>(word);
+    return kRowBytes + static_cast<size_t>(static_cast<int16_t>(word & 0xFFFF));
+}
+
+struct Buffers {
+    uint8_t* sample;  // kSampleCapacity bytes of noise
+    uint32_t* frame;  // exactly one frame
+};
+
+Buffers& Prepared() {
+    static Buffers buffers = [] {
+        Buffers b;
+        b.sample = new uint8_t[kSampleCapacity];
+        uint32_t state = 99;
+        for (size_t i = 0; i < kSampleCapacity; ++i) {
+            state = state * 1664525u + 1013904223u;
+            b.sample[i] = static_cast<uint8_t>(state >> 24);
+        }
+        b.frame = new uint32_t[kFramePixels];
+        return b;
+    }();
+    return buffers;
+}
+
+uint32_t Word(const uint8_t* bytes) {
+    uint32_t w;
+    std::memcpy(&w, bytes, sizeof w);
+    return w;
+}
+
+// The rows that tell a right copy from a wrong one: both ends and one more.
+void CheckTopDownRows(const uint32_t* frame, const uint8_t* sample, size_t stride, int extraRow) {
+    const int rows[3] = {0, kFrameHeight - 1, extraRow};
+    for (int row : rows) {
+        const uint8_t* const in = sample + static_cast<size_t>(kFrameHeight - 1 - row) * stride;
+        for (int x = 0; x < kFrameWidth; ++x) {
+            if (frame[row * kFrameWidth + x] != (Word(in + 4 * x) & 0x00FFFFFFu)) Fail("top-down row copied wrongly");
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzInput in{data, size, 0};
+    const MediaGuid format = Identifier(&in);
+    const MediaGuid major = Identifier(&in);
+    const MediaGuid subtype = Identifier(&in);
+    if (CheckMediaType(format, major, subtype) != ReferenceRule(format, major, subtype)) Fail("media type rule");
+
+    const uint8_t flags = TakeU8(&in);
+    const bool topDown = (flags & kTopDown) != 0;
+    const size_t stride = topDown ? Stride(&in) : 0;
+    // What a whole frame takes at this stride, saturated rather than wrapped.
+    size_t needed = static_cast<size_t>(kFrameBytes);
+    if (topDown) {
+        const unsigned __int128 bytes = static_cast<unsigned __int128>(stride) * (kFrameHeight - 1) + kRowBytes;
+        needed = bytes > kSampleCapacity ? kSampleCapacity + 1 : static_cast<size_t>(bytes);
+    }
+    const size_t length = Length(&in, needed);
+    const int extraRow = TakeU16(&in) % kFrameHeight;
+
+    Buffers& buffers = Prepared();
+    // The sample ends where the allocation ends, and the bytes before it are
+    // fenced off: a read on either side is reported.
+    const size_t offset = kSampleCapacity - length;
+    const uint8_t* const sample = buffers.sample + offset;
+    const size_t fence = offset < kGuard ? offset : kGuard;
+    ASAN_POISON_MEMORY_REGION(sample - fence, fence);
+
+    PlatformEvent event{0};
+    g_tracker.status.store((flags & kWorkerBusy) ? kFramePending | kGraphReady : kGraphReady);
+    g_tracker.frame.store((flags & kNoFrameBuffer) ? nullptr : buffers.frame);
+    g_tracker.frameReady.store((flags & kNoEvent) ? nullptr : &event);
+    const void* const passed = (flags & kNullData) ? nullptr : sample;
+    // Marks that a skipped frame must leave alone.
+    uint32_t* const last = buffers.frame + kFramePixels - 1;
+    buffers.frame[0] = ~buffers.frame[0];
+    *last = ~*last;
+    const uint32_t first = buffers.frame[0], end = *last;
+
+    const bool delivered = topDown ? DeliverTopDownFrame(passed, length, stride) : DeliverFrame(passed, length);
+    ASAN_UNPOISON_MEMORY_REGION(sample - fence, fence);
+
+    const bool whole = length >= needed && (!topDown || stride >= kRowBytes);
+    const bool expected = whole && (flags & (kWorkerBusy | kNullData | kNoFrameBuffer | kNoEvent)) == 0;
+    if (delivered != expected) Fail(delivered ? "frame delivered that should not be" : "whole frame not delivered");
+    if (g_tracker.deliveriesInProgress.load() != 0) Fail("delivery still counted in progress");
+    if (g_tracker.status.load() != (kGraphReady | ((delivered || (flags & kWorkerBusy)) ? kFramePending : 0u))) {
+        Fail("status bits wrong after the delivery");
+    }
+    if (event.signals != (delivered ? 1 : 0)) Fail("event signalled wrongly");
+    if (!delivered) {
+        if (buffers.frame[0] != first || *last != end) Fail("Frame buffer touched by a skipped frame");
+    } else if (topDown) {
+        CheckTopDownRows(buffers.frame, sample, stride, extraRow);
+    } else if (std::memcmp(buffers.frame, sample, kFrameBytes) != 0) {
+        Fail("frame copied wrongly");
+    }
+    g_tracker.frameReady.store(nullptr);
+    return 0;
+}
