@@ -155,15 +155,12 @@ void GetTimes(GstBaseSrc* src, GstBuffer* buffer, GstClockTime* start, GstClockT
 
 GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
     CameraState* const state = StateOf(src);
-    SceneSettings settings;
-    uint32_t index;
-    {
-        std::lock_guard<std::mutex> guard(state->lock);
-        ReloadSceneControl(&state->settings);
-        settings = state->settings;
-        index = state->frameIndex++;
-    }
-    RenderScene(settings, index, state->scratch.data());
+    // Rendered and copied under the lock: a stop that takes it afterwards
+    // is ordered after the last use of the scratch frame.
+    std::lock_guard<std::mutex> guard(state->lock);
+    ReloadSceneControl(&state->settings);
+    const uint32_t index = state->frameIndex++;
+    RenderScene(state->settings, index, state->scratch.data());
 
     GstBuffer* const buffer = gst_buffer_new_allocate(nullptr, kFrameBytes, nullptr);
     GstMapInfo map;
