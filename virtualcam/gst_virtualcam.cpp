@@ -126,20 +126,20 @@ gboolean ResetFrames(GstBaseSrc* src) {
 // Long runs count the frames the camera delivered: with
 // LUMIDART_VIRTUALCAM_STATS set, each stop appends "frames N" to that file.
 gboolean StopFrames(GstBaseSrc* src) {
-    const char* const path = g_getenv("LUMIDART_VIRTUALCAM_STATS");
-    if (path != nullptr) {
-        CameraState* const state = StateOf(src);
-        uint32_t frames;
-        {
-            std::lock_guard<std::mutex> guard(state->lock);
-            frames = state->frameIndex;
-        }
-        if (FILE* const stats = std::fopen(path, "a")) {
-            std::fprintf(stats, "frames %u\n", frames);
-            std::fclose(stats);
-        }
+    CameraState* const state = StateOf(src);
+    uint32_t frames;
+    {
+        std::lock_guard<std::mutex> guard(state->lock);
+        frames = state->frameIndex;
+        state->frameIndex = 0;
     }
-    return ResetFrames(src);
+    const char* const path = g_getenv("LUMIDART_VIRTUALCAM_STATS");
+    FILE* const stats = path != nullptr ? std::fopen(path, "a") : nullptr;
+    if (stats != nullptr) {
+        std::fprintf(stats, "frames %u\n", frames);
+        std::fclose(stats);
+    }
+    return TRUE;
 }
 
 // Live, the base class waits for each frame's start on the clock; with no

@@ -8,6 +8,7 @@
 
 #include "app/main_window.h"
 #include "fake_platform/fake_platform.h"
+#include "fake_platform/scratch_directory.h"
 #include "state/tracker_state.h"
 #include "tracking/calibration.h"
 
@@ -22,21 +23,15 @@ class MainWindowTest : public ::testing::Test {
     void SetUp() override {
         ResetTrackerState();
         FakeReset();
-        previous_ = fs::current_path();
-        dir_ = fs::temp_directory_path() / ("lumidart-window-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
     }
     void TearDown() override {
         if (!g_tracker.closed && g_tracker.frameReady.load() != nullptr) OnClose();
-        fs::current_path(previous_);
-        fs::remove_all(dir_);
     }
     static Calls Without(Calls calls, const std::string& name) {
         calls.erase(std::remove(calls.begin(), calls.end(), name), calls.end());
         return calls;
     }
-    fs::path previous_, dir_;
+    ScratchDirectory scratch_{"lumidart-window-"};
 };
 
 TEST_F(MainWindowTest, WindowIsCentredWithRoomForFrameAndCaption) {

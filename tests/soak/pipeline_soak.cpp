@@ -220,8 +220,6 @@ struct MemorySample {
     size_t heapInUse;
 };
 
-MemorySample SampleMemory();
-
 long ResidentKiB(const char* field) {
     std::ifstream status("/proc/self/status");
     std::string line;

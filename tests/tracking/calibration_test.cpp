@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "fake_platform/scratch_directory.h"
 #include "state/tracker_state.h"
 #include "tracking/calibration.h"
 
@@ -22,18 +23,7 @@ const std::vector<uint8_t> kDefaultBytes = {0x28, 0x00, 0x28, 0x00, 0x58, 0x02, 
 
 class CalibrationTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ResetTrackerState();
-        previous_ = fs::current_path();
-        dir_ = fs::temp_directory_path() /
-               ("lumidart-calibration-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        fs::current_path(previous_);
-        fs::remove_all(dir_);
-    }
+    void SetUp() override { ResetTrackerState(); }
     static void WriteFile(const std::vector<uint8_t>& bytes) {
         std::ofstream out(kSettingsFileName, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -54,7 +44,7 @@ class CalibrationTest : public ::testing::Test {
         EXPECT_EQ(b.yMin, yMin);
         EXPECT_EQ(b.yMax, yMax);
     }
-    fs::path previous_, dir_;
+    ScratchDirectory scratch_{"lumidart-calibration-"};
 };
 
 const std::vector<int32_t> kDefaultQuad = {40, 40, 600, 40, 40, 440, 600, 440};

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_platform/scratch_directory.h"
 #include "state/platform.h"
 #include "state/tracker_state.h"
 #include "tracking/calibration.h"
@@ -178,19 +179,9 @@ void MountTmpfs(ChildReport* report, const char* where, const char* options) {
 
 class PosixSettingsFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ResetTrackerState();
-        previous_ = fs::current_path();
-        dir_ = fs::temp_directory_path() / ("lumidart-settings-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        fs::current_path(previous_);
-        fs::permissions(dir_, fs::perms::owner_all);
-        fs::remove_all(dir_);
-    }
-    fs::path previous_, dir_;
+    void SetUp() override { ResetTrackerState(); }
+    ScratchDirectory scratch_{"lumidart-settings-"};
+    const fs::path& dir_ = scratch_.path();
 };
 
 TEST_F(PosixSettingsFileTest, DirectoryNotWritableKeepsTheFile) {

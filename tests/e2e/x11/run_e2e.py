@@ -584,24 +584,30 @@ def make_screenshots(program, workdir, out):
         screen.close()
 
 
-def main():
-    if len(sys.argv) not in (2, 4) or (len(sys.argv) == 4 and sys.argv[2] != "--screenshots"):
-        print(__doc__, file=sys.stderr)
-        return 2
-    program = os.path.abspath(sys.argv[1])
-    workdir = tempfile.mkdtemp(prefix="lumidart-e2e-")
+def run_in_scratch(prefix, body, passed):
+    """Runs body(workdir) in a fresh directory, removed afterwards: exit
+    code 0 after printing passed, or 1 after printing the failure."""
+    workdir = tempfile.mkdtemp(prefix=prefix)
     try:
-        if len(sys.argv) == 4:
-            make_screenshots(program, workdir, os.path.abspath(sys.argv[3]))
-        else:
-            run_checks(program, workdir)
+        body(workdir)
     except Failure as failure:
         print("FAIL " + str(failure), flush=True)
         return 1
     finally:
         shutil.rmtree(workdir, ignore_errors=True)
-    print("all passed")
+    print(passed)
     return 0
+
+
+def main():
+    if len(sys.argv) not in (2, 4) or (len(sys.argv) == 4 and sys.argv[2] != "--screenshots"):
+        print(__doc__, file=sys.stderr)
+        return 2
+    program = os.path.abspath(sys.argv[1])
+    if len(sys.argv) == 4:
+        return run_in_scratch("lumidart-e2e-", lambda workdir: make_screenshots(
+            program, workdir, os.path.abspath(sys.argv[3])), "all passed")
+    return run_in_scratch("lumidart-e2e-", lambda workdir: run_checks(program, workdir), "all passed")
 
 
 if __name__ == "__main__":

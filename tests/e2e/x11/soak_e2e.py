@@ -18,9 +18,7 @@ quarter of a run and its end.
 import argparse
 import os
 import random
-import shutil
 import sys
-import tempfile
 import time
 
 sys.dont_write_bytecode = True
@@ -154,17 +152,12 @@ def main():
     parser.add_argument("--run-seconds", type=float, default=20)
     parser.add_argument("--seed", type=int, default=1)
     args = parser.parse_args()
-    workdir = tempfile.mkdtemp(prefix="lumidart-soak-")
-    try:
+
+    def body(workdir):
         run_e2e.self_check_expectations()
         soak(os.path.abspath(args.program), args.frames, args.run_seconds, args.seed, workdir)
-    except Failure as failure:
-        print("FAIL " + str(failure), flush=True)
-        return 1
-    finally:
-        shutil.rmtree(workdir, ignore_errors=True)
-    print("soak passed")
-    return 0
+
+    return run_e2e.run_in_scratch("lumidart-soak-", body, "soak passed")
 
 
 if __name__ == "__main__":
