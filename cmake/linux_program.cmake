@@ -13,6 +13,7 @@ target_link_libraries(lumidart_gst_virtualcam PUBLIC lumidart_scene PkgConfig::L
 add_library(lumidart_gst_capture STATIC
     src/capture/gst_capture_pipeline.cpp
     src/capture/gst_frame_sink.cpp
+    src/capture/gst_mode_choice.cpp
 )
 target_link_libraries(lumidart_gst_capture PUBLIC lumidart_core lumidart_gst_virtualcam PkgConfig::LUMIDART_GST)
 
@@ -45,6 +46,10 @@ if(LUMIDART_BUILD_TESTS)
     target_link_libraries(gst_capture_test PRIVATE
         lumidart_gst_capture lumidart_core lumidart_files lumidart_threads GTest::gtest_main)
     add_test(NAME gst_capture_test COMMAND gst_capture_test)
+    add_executable(gst_mode_choice_test tests/capture/gst_mode_choice_test.cpp)
+    target_link_libraries(gst_mode_choice_test PRIVATE lumidart_gst_capture GTest::gtest_main)
+    add_test(NAME gst_mode_choice_test COMMAND gst_mode_choice_test)
+    set_tests_properties(gst_mode_choice_test PROPERTIES LABELS unit)
     set_tests_properties(gst_capture_test PROPERTIES LABELS integration
         ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 suppressions=${PROJECT_SOURCE_DIR}/tests/capture/gst_tsan.supp")
 

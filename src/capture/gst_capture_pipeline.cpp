@@ -1,12 +1,13 @@
 // The capture pipeline with GStreamer: the source (the first camera, or the
-// element description in LUMIDART_SOURCE), its first advertised format,
-// conversion and scaling to 640 x 480 BGRx, and the frame sink.
+// element description in LUMIDART_SOURCE), the mode chosen among its
+// formats, conversion and scaling to 640 x 480 BGRx, and the frame sink.
 #include <gst/gst.h>
 
 #include <cstdlib>
 #include <initializer_list>
 
 #include "capture/gst_capture.h"
+#include "capture/gst_mode_choice.h"
 #include "state/platform.h"
 #include "virtualcam/gst_virtualcam.h"
 
@@ -46,16 +47,13 @@ GstPad* FirstSourcePad(GstElement* element) {
     return pad;
 }
 
-// The first structure of what the pad can produce, fixed; null if it
-// offers nothing definite.
-GstCaps* FirstCapability(GstPad* pad) {
+// The mode chosen among everything the pad can produce; null if it offers
+// nothing definite.
+GstCaps* ChosenMode(GstPad* pad) {
     GstCaps* const all = gst_pad_query_caps(pad, nullptr);
-    GstCaps* first = nullptr;
-    if (all != nullptr && !gst_caps_is_any(all) && !gst_caps_is_empty(all)) {
-        first = gst_caps_fixate(gst_caps_copy_nth(all, 0));
-    }
+    GstCaps* const chosen = ChooseCaptureMode(all);
     if (all != nullptr) gst_caps_unref(all);
-    return first;
+    return chosen;
 }
 
 GstElement* MakeCapsFilter(GstCaps* caps) {
@@ -115,17 +113,18 @@ bool PlatformCaptureCreateSource() {
 void PlatformCaptureConnect() {
     GstPad* const output = FirstSourcePad(g_source);
     if (output == nullptr) return;
-    GstCaps* const first = FirstCapability(output);
-    // Many cameras offer motion JPEG first; it needs decoding before the
-    // converter can reach raw BGRx.
-    const bool jpeg = first != nullptr && gst_structure_has_name(gst_caps_get_structure(first, 0), "image/jpeg");
-    GstElement* const chosen = MakeCapsFilter(first);
+    GstCaps* const mode = ChosenMode(output);
+    // Motion JPEG needs decoding before the converter can reach raw BGRx.
+    const bool jpeg = mode != nullptr && gst_structure_has_name(gst_caps_get_structure(mode, 0), "image/jpeg");
+    GstElement* const chosen = MakeCapsFilter(mode);
     GstElement* const decode = jpeg ? gst_element_factory_make("jpegdec", nullptr) : nullptr;
     GstElement* const convert = gst_element_factory_make("videoconvert", nullptr);
     GstElement* const scale = gst_element_factory_make("videoscale", nullptr);
+    // Square pixels: any shape is stretched to fill the frame, which the
+    // calibration absorbs, rather than padded or refused.
     GstElement* const frameFormat = MakeCapsFilter(gst_caps_new_simple(
         "video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, kFrameWidth, "height", G_TYPE_INT,
-        kFrameHeight, nullptr));
+        kFrameHeight, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
     if (chosen == nullptr || (jpeg && decode == nullptr) || convert == nullptr || scale == nullptr ||
         frameFormat == nullptr) {
         for (GstElement* e : {chosen, decode, convert, scale, frameFormat}) {

@@ -6,45 +6,20 @@
 
 #include "capture/frame_sink.h"
 #include "capture/gst_capture.h"
+#include "state/tracker_state.h"
 
-namespace {
-
-const MediaGuid kNullGuid = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
-
-bool IsPlainVideoInfo(const GstStructure* s) {
-    const char* interlace = gst_structure_get_string(s, "interlace-mode");
-    if (interlace != nullptr && std::strcmp(interlace, "progressive") != 0) return false;
-    gint num = 1, den = 1;
-    if (gst_structure_has_field(s, "pixel-aspect-ratio") &&
-        !gst_structure_get_fraction(s, "pixel-aspect-ratio", &num, &den)) {
+bool AcceptsFrameCaps(const GstCaps* caps) {
+    if (caps == nullptr || gst_caps_get_size(caps) != 1 || !gst_caps_is_fixed(caps)) return false;
+    const GstStructure* const s = gst_caps_get_structure(caps, 0);
+    const GstCapsFeatures* const features = gst_caps_get_features(caps, 0);
+    if (!gst_structure_has_name(s, "video/x-raw")) return false;
+    if (features != nullptr && !gst_caps_features_contains(features, GST_CAPS_FEATURE_MEMORY_SYSTEM_MEMORY)) {
         return false;
     }
-    return num == den;
-}
-
-}  // namespace
-
-CapsMediaType MapCapsToMediaType(const GstCaps* caps) {
-    CapsMediaType type{kNullGuid, kNullGuid, kNullGuid};
-    if (caps == nullptr || gst_caps_get_size(caps) == 0 || gst_caps_is_any(caps)) return type;
-    const GstStructure* const s = gst_caps_get_structure(caps, 0);
-    if (!g_str_has_prefix(gst_structure_get_name(s), "video/")) return type;
-    type.majorType = kMediaTypeVideo;
-    type.formatType = IsPlainVideoInfo(s) ? kFormatVideoInfo : kFormatVideoInfo2;
-    const GstCapsFeatures* const features = gst_caps_get_features(caps, 0);
-    const bool systemMemory =
-        features == nullptr || gst_caps_features_contains(features, GST_CAPS_FEATURE_MEMORY_SYSTEM_MEMORY);
-    const char* format = gst_structure_get_string(s, "format");
-    if (gst_structure_has_name(s, "video/x-raw") && systemMemory && format != nullptr) {
-        if (std::strcmp(format, "BGRx") == 0) type.subtype = kMediaSubtypeRGB32;
-        if (std::strcmp(format, "BGR") == 0) type.subtype = kMediaSubtypeRGB24;
-    }
-    return type;
-}
-
-int32_t CheckCapsMediaType(const GstCaps* caps) {
-    const CapsMediaType type = MapCapsToMediaType(caps);
-    return CheckMediaType(type.formatType, type.majorType, type.subtype);
+    const char* const format = gst_structure_get_string(s, "format");
+    gint width = 0, height = 0;
+    return format != nullptr && std::strcmp(format, "BGRx") == 0 && gst_structure_get_int(s, "width", &width) &&
+           gst_structure_get_int(s, "height", &height) && width == kFrameWidth && height == kFrameHeight;
 }
 
 struct LumidartFrameSink {
@@ -61,10 +36,11 @@ G_DEFINE_TYPE(LumidartFrameSink, lumidart_frame_sink, GST_TYPE_BASE_SINK)
 namespace {
 
 GstStaticPadTemplate g_sinkTemplate =
-    GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS("video/x-raw"));
+    GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+                            GST_STATIC_CAPS("video/x-raw, format=(string)BGRx, width=(int)640, height=(int)480"));
 
 gboolean SetCaps(GstBaseSink* sink, GstCaps* caps) {
-    if (CheckCapsMediaType(caps) != kResultOk) return FALSE;
+    if (!AcceptsFrameCaps(caps)) return FALSE;
     return gst_video_info_from_caps(&reinterpret_cast<LumidartFrameSink*>(sink)->info, caps);
 }
 
