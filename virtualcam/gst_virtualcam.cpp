@@ -49,6 +49,11 @@ struct CameraState {
     std::mutex lock;
     SceneSettings settings;
     uint32_t frameIndex = 0;
+    // Paced frames are timed from here: the running time and frame index
+    // at which pacing last began.
+    GstClockTime pacedFrom = 0;
+    uint32_t pacedFromIndex = 0;
+    bool paced = true;
     std::vector<uint32_t> scratch = std::vector<uint32_t>(kFramePixels);
 };
 
@@ -120,7 +125,32 @@ gboolean ResetFrames(GstBaseSrc* src) {
     CameraState* const state = StateOf(src);
     std::lock_guard<std::mutex> guard(state->lock);
     state->frameIndex = 0;
+    state->pacedFrom = 0;
+    state->pacedFromIndex = 0;
+    state->paced = gst_base_src_is_live(src);
     return TRUE;
+}
+
+GstClockTime RunningTime(GstElement* element) {
+    GstClock* const clock = gst_element_get_clock(element);
+    if (clock == nullptr) return 0;
+    const GstClockTime now = gst_clock_get_time(clock);
+    gst_object_unref(clock);
+    const GstClockTime base = gst_element_get_base_time(element);
+    return now > base ? now - base : 0;
+}
+
+// A frame's time. Unpaced frames run ahead of the clock, so pacing that
+// is switched on again starts from now rather than from where the frame
+// count has got to, which would hold the picture back for as long.
+GstClockTime FrameTime(GstBaseSrc* src, CameraState* state, uint32_t index) {
+    const bool paced = gst_base_src_is_live(src);
+    if (paced && !state->paced) {
+        state->pacedFrom = RunningTime(GST_ELEMENT(src));
+        state->pacedFromIndex = index;
+    }
+    state->paced = paced;
+    return state->pacedFrom + gst_util_uint64_scale(index - state->pacedFromIndex, GST_SECOND, kFramesPerSecond);
 }
 
 // Long runs count the frames the camera delivered: with
@@ -176,9 +206,9 @@ GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
                     rowBytes);
     }
     gst_buffer_unmap(buffer, &map);
-    const GstClockTime pts = gst_util_uint64_scale(index, GST_SECOND, kFramesPerSecond);
+    const GstClockTime pts = FrameTime(GST_BASE_SRC(src), state, index);
     GST_BUFFER_PTS(buffer) = pts;
-    GST_BUFFER_DURATION(buffer) = gst_util_uint64_scale(index + 1, GST_SECOND, kFramesPerSecond) - pts;
+    GST_BUFFER_DURATION(buffer) = gst_util_uint64_scale(1, GST_SECOND, kFramesPerSecond);
     GST_BUFFER_OFFSET(buffer) = index;
     *out = buffer;
     return GST_FLOW_OK;

@@ -2,14 +2,10 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <sstream>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "virtualcam/control_file.h"
 
 namespace {
 
@@ -62,20 +58,6 @@ bool ApplyLine(std::string line, SceneSettings* s) {
     return false;
 }
 
-std::string TempDirectory() {
-#ifdef _WIN32
-    char buffer[MAX_PATH + 1];
-    const DWORD n = GetTempPathA(sizeof buffer, buffer);
-    if (n > 0 && n <= MAX_PATH) return std::string(buffer, n);
-    return ".\\";
-#else
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
-    if (path.back() != '/') path += '/';
-    return path;
-#endif
-}
-
 // Contents, not time stamps: some file systems and runtimes keep whole
 // seconds, and a test may rewrite the file several times a second.
 struct SeenFile {
@@ -102,18 +84,17 @@ bool ParseSceneControl(const std::string& text, SceneSettings* s) {
 const char* SceneControlPath() {
     thread_local std::string path;
     const char* env = std::getenv("LUMIDART_VIRTUALCAM_CONTROL");
-    path = (env != nullptr && *env != '\0') ? std::string(env) : TempDirectory() + "lumidart-virtualcam.txt";
+    path = (env != nullptr && *env != '\0') ? std::string(env) : DefaultControlPath();
     return path.c_str();
 }
 
 bool ReloadSceneControl(SceneSettings* s) {
     const std::string path(SceneControlPath());
-    std::ifstream file(path, std::ios::binary);
     std::string text;
-    if (file) text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    const bool read = ReadControlFile(path, &text);
 
     std::lock_guard<std::mutex> lock(g_seenMutex);
-    if (!file) {
+    if (!read) {
         // Forget the old contents so that a file created again is always read.
         g_seen = SeenFile{path, false, {}};
         return false;

@@ -17,12 +17,13 @@
 // True when at least one line was applied.
 bool ParseSceneControl(const std::string& text, SceneSettings* s);
 
-// LUMIDART_VIRTUALCAM_CONTROL if set, otherwise lumidart-virtualcam.txt in
-// the temporary directory. Valid on the calling thread until its next call.
+// LUMIDART_VIRTUALCAM_CONTROL if set, otherwise the user's own default
+// (DefaultControlPath). Valid on the calling thread until its next call.
 const char* SceneControlPath();
 
 // Reads the control file and, when its path or contents differ from the
 // previous call's, applies it as ParseSceneControl does. True when applied;
-// false when unchanged or missing (then *s is untouched). The last-seen state is per process, so one caller per process
+// false when unchanged, missing or refused by ReadControlFile (then *s is
+// untouched). The last-seen state is per process, so one caller per process
 // should use it.
 bool ReloadSceneControl(SceneSettings* s);

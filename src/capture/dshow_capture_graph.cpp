@@ -3,12 +3,16 @@
 // sink; plus the source's modal property frame. UI thread only.
 #include <windows.h>
 #include <dshow.h>
+#include <dvdmedia.h>
 #include <olectl.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "capture/dshow_frame_sink_filter.h"
 #include "capture/dshow_media_type.h"
+#include "capture/stream_capability.h"
 #include "state/platform.h"
 
 namespace {
@@ -55,6 +59,43 @@ LRESULT CALLBACK FrameCreationHook(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// Size and rate of a capability's media type; zeros when it has no video
+// header.
+StreamCapability SummaryOf(const AM_MEDIA_TYPE* type) {
+    if (type != nullptr && type->pbFormat != nullptr) {
+        if (type->formattype == FORMAT_VideoInfo && type->cbFormat >= sizeof(VIDEOINFOHEADER)) {
+            const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat);
+            return {info->bmiHeader.biWidth, info->bmiHeader.biHeight, info->AvgTimePerFrame};
+        }
+        if (type->formattype == FORMAT_VideoInfo2 && type->cbFormat >= sizeof(VIDEOINFOHEADER2)) {
+            const auto* info = reinterpret_cast<const VIDEOINFOHEADER2*>(type->pbFormat);
+            return {info->bmiHeader.biWidth, info->bmiHeader.biHeight, info->AvgTimePerFrame};
+        }
+    }
+    return {0, 0, 0};
+}
+
+// The media type of the capability to apply, for the caller to delete;
+// null when the source has none of the frame's size.
+AM_MEDIA_TYPE* ChosenCapability(IAMStreamConfig* config) {
+    int count = 0, size = 0;
+    if (FAILED(config->GetNumberOfCapabilities(&count, &size)) || count <= 0) return nullptr;
+    // A camera lists tens of modes; a bogus count is not walked to its end.
+    count = std::min(count, 1024);
+    std::vector<BYTE> record(std::max(static_cast<size_t>(std::max(size, 0)), sizeof(VIDEO_STREAM_CONFIG_CAPS)));
+    std::vector<AM_MEDIA_TYPE*> types(count, nullptr);
+    std::vector<StreamCapability> summaries;
+    for (int i = 0; i < count; ++i) {
+        config->GetStreamCaps(i, &types[i], record.data());
+        summaries.push_back(SummaryOf(types[i]));
+    }
+    const int chosen = ChooseStreamCapability(summaries.data(), count);
+    for (int i = 0; i < count; ++i) {
+        if (i != chosen) DeleteMediaType(types[i]);
+    }
+    return chosen >= 0 ? types[chosen] : nullptr;
+}
+
 HWND OpenFrameWindow() { return g_frameWindow != nullptr && IsWindow(g_frameWindow) ? g_frameWindow : nullptr; }
 
 }  // namespace
@@ -94,9 +135,9 @@ void PlatformCaptureConnect() {
     g_builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, g_source, IID_IAMStreamConfig,
                              reinterpret_cast<void**>(&config));
     if (config == nullptr) return;
-    AM_MEDIA_TYPE* type = nullptr;
-    VIDEO_STREAM_CONFIG_CAPS caps;
-    config->GetStreamCaps(0, &type, reinterpret_cast<BYTE*>(&caps));
+    // A camera with no format of the frame's size gives no picture, as a
+    // missing one does: the sink has refused all its formats.
+    AM_MEDIA_TYPE* const type = ChosenCapability(config);
     if (type != nullptr) config->SetFormat(type);
     config->Release();
     DeleteMediaType(type);

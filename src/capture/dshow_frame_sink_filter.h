@@ -2,6 +2,8 @@
 // buffer through the portable frame sink.
 #pragma once
 
+#include <atomic>
+
 #include "capture/dshow_renderer_base.h"
 
 // {D7A2CE2F-8221-4B80-B086-B795D9C845F5}; never registered, only the
@@ -17,4 +19,8 @@ protected:
     HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
     HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
     HRESULT DoRenderSample(IMediaSample* sample) override;
+
+private:
+    // Set at connection on the UI thread, read by the streaming thread.
+    std::atomic<bool> topDown_{false};
 };

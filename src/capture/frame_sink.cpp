@@ -23,6 +23,10 @@ int32_t CheckMediaType(const MediaGuid& formatType, const MediaGuid& majorType, 
     return kResultOk;
 }
 
+bool IsFrameSize(int32_t width, int32_t height) {
+    return width == kFrameWidth && (height == kFrameHeight || height == -kFrameHeight);
+}
+
 namespace {
 
 // Marks a delivery in progress, so that StopWorker never closes the event

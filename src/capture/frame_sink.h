@@ -29,6 +29,10 @@ constexpr int32_t kResultFail = static_cast<int32_t>(0x80004005u);
 // the subtype (E_FAIL).
 int32_t CheckMediaType(const MediaGuid& formatType, const MediaGuid& majorType, const MediaGuid& subtype);
 
+// True for a picture of exactly the frame's size: 640 columns and 480 rows,
+// either way up (a negative height counts rows top-down).
+bool IsFrameSize(int32_t width, int32_t height);
+
 // One delivered frame, rows bottom-up as the Frame buffer holds them. Dropped
 // while the worker still owns the buffer, and skipped when it holds less
 // than a whole frame. Streaming thread; never waits. True if the frame was

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "capture/dshow_frame_sink_filter.h"
@@ -103,8 +104,14 @@ private:
     long length_;
 };
 
-AM_MEDIA_TYPE VideoType(const GUID& subtype, const GUID& formatType) {
-    static VIDEOINFOHEADER info{};
+// One header for all: each call's type is valid until the next call.
+AM_MEDIA_TYPE VideoType(const GUID& subtype, const GUID& formatType, LONG width = 640, LONG height = 480) {
+    static VIDEOINFOHEADER info;
+    info = VIDEOINFOHEADER{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biBitCount = 32;
     AM_MEDIA_TYPE type{};
     type.majortype = MEDIATYPE_Video;
     type.subtype = subtype;
@@ -144,8 +151,8 @@ protected:
         ResetTrackerState();
     }
 
-    void Connect() {
-        const AM_MEDIA_TYPE rgb32 = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
+    void Connect(LONG height = 480) {
+        const AM_MEDIA_TYPE rgb32 = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 640, height);
         ASSERT_EQ(pin_->ReceiveConnection(&upstream_, &rgb32), S_OK);
     }
 
@@ -193,6 +200,39 @@ TEST_F(FrameSinkFilterTest, ConnectsOnlyWithUncompressedRgb32VideoInfo) {
     CoTaskMemFree(type.pbFormat);
     const AM_MEDIA_TYPE rgb32 = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
     EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &rgb32), VFW_E_ALREADY_CONNECTED);
+}
+
+// A larger frame's rows would be misread: only the frame's own size
+// connects, so that the graph looks for the camera's 640 x 480 format.
+TEST_F(FrameSinkFilterTest, ConnectsOnlyAt640x480) {
+    for (const auto& size : {std::pair<LONG, LONG>{1280, 720}, {320, 240}, {480, 640}, {640, 479}, {-640, 480}}) {
+        const AM_MEDIA_TYPE type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, size.first, size.second);
+        EXPECT_EQ(pin_->QueryAccept(&type), S_FALSE) << size.first << "x" << size.second;
+        EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &type), E_FAIL) << size.first << "x" << size.second;
+    }
+    // A header cut short is no size at all.
+    AM_MEDIA_TYPE cut = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
+    cut.cbFormat = sizeof(VIDEOINFOHEADER) - 1;
+    EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &cut), E_FAIL);
+    const AM_MEDIA_TYPE topDown = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 640, -480);
+    EXPECT_EQ(pin_->QueryAccept(&topDown), S_OK);
+}
+
+// Rows top-down (a negative height) reach the Frame buffer bottom-up.
+TEST_F(FrameSinkFilterTest, TopDownFramesAreFlipped) {
+    Connect(-480);
+    std::vector<uint32_t> pixels(kFramePixels);
+    for (int line = 0; line < kFrameHeight; ++line) {
+        for (int x = 0; x < kFrameWidth; ++x) pixels[line * kFrameWidth + x] = 0xFF000000u | (line << 10) | x;
+    }
+    Sample sample(reinterpret_cast<BYTE*>(pixels.data()), kFrameBytes);
+    ASSERT_EQ(filter_->Run(0), S_OK);
+    EXPECT_EQ(input_->Receive(&sample), S_OK);
+    ASSERT_TRUE(TestStatus(kFramePending));
+    // Row r of the frame is picture line 479 - r, padding byte cleared.
+    for (int row : {0, 1, 240, 479}) {
+        EXPECT_EQ(frame_[row * kFrameWidth + 7], static_cast<uint32_t>(((479 - row) << 10) | 7)) << row;
+    }
 }
 
 TEST_F(FrameSinkFilterTest, CopiesWholeFramesOnlyWhileRunning) {

@@ -23,6 +23,16 @@ TEST(MediaTypeRuleTest, FormatTypeIsTestedFirst) {
     EXPECT_EQ(sizeof(MediaGuid), 16u);
 }
 
+TEST(MediaTypeRuleTest, FrameSizeIs640x480EitherWayUp) {
+    EXPECT_TRUE(IsFrameSize(640, 480));
+    EXPECT_TRUE(IsFrameSize(640, -480));
+    EXPECT_FALSE(IsFrameSize(-640, 480));
+    EXPECT_FALSE(IsFrameSize(480, 640));
+    EXPECT_FALSE(IsFrameSize(1280, 720));
+    EXPECT_FALSE(IsFrameSize(640, 481));
+    EXPECT_FALSE(IsFrameSize(0, 0));
+}
+
 class FrameSinkTest : public ::testing::Test {
   protected:
     void SetUp() override {

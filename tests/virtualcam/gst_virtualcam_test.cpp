@@ -3,10 +3,13 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 #include "virtualcam/gst_virtualcam.h"
@@ -63,6 +66,41 @@ TEST(GstVirtualCamera, LiveSwitchAndFrameCountAtStop) {
     EXPECT_EQ(content, "frames 150\nframes 7\n");
     unsetenv("LUMIDART_VIRTUALCAM_STATS");
     std::remove(stats.c_str());
+}
+
+void CountFrame(GstElement*, GstBuffer*, GstPad*, gpointer counter) {
+    static_cast<std::atomic<int>*>(counter)->fetch_add(1, std::memory_order_relaxed);
+}
+
+// Live off then on again, as in the settings dialog: the picture goes on,
+// paced again, instead of waiting for the clock to catch up with the
+// frames rendered unpaced.
+TEST(GstVirtualCamera, PacingSwitchedBackOnResumesThePicture) {
+    gst_init(nullptr, nullptr);
+    ASSERT_TRUE(RegisterVirtualCameraElement());
+    GstElement* const pipeline =
+        Launch("lumidartvirtualcam name=cam ! fakesink name=sink sync=false signal-handoffs=true");
+    GstElement* const camera = gst_bin_get_by_name(GST_BIN(pipeline), "cam");
+    GstElement* const sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    std::atomic<int> frames{0};
+    g_signal_connect(sink, "handoff", G_CALLBACK(CountFrame), &frames);
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    const auto framesWithin = [&frames](int milliseconds) {
+        frames = 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        return frames.load();
+    };
+    EXPECT_GT(framesWithin(500), 5);
+    g_object_set(camera, "live", FALSE, nullptr);
+    EXPECT_GT(framesWithin(500), 60) << "unpaced frames come faster than 30 a second";
+    g_object_set(camera, "live", TRUE, nullptr);
+    const int resumed = framesWithin(1000);
+    EXPECT_GT(resumed, 10) << "the picture froze";
+    EXPECT_LT(resumed, 60) << "not paced again";
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(camera);
+    gst_object_unref(pipeline);
 }
 
 }  // namespace
