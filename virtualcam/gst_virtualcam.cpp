@@ -10,12 +10,11 @@
 #include <mutex>
 #include <vector>
 
+#include "virtualcam/camera_modes.h"
 #include "virtualcam/scene.h"
 #include "virtualcam/scene_control.h"
 
 namespace {
-
-constexpr int kFramesPerSecond = 30;
 
 struct Property {
     const char* name;
@@ -42,6 +41,8 @@ constexpr guint kPropertyCount = sizeof kProperties / sizeof kProperties[0];
 // Not a scene setting: with live off, frames come as fast as they render,
 // for soak runs.
 constexpr guint kLivePropertyId = kPropertyCount + 1;
+// The mode list advertised (see camera_modes.h).
+constexpr guint kModesPropertyId = kPropertyCount + 2;
 
 // The streaming thread renders while the UI thread reads and writes the
 // properties.
@@ -54,6 +55,9 @@ struct CameraState {
     GstClockTime pacedFrom = 0;
     uint32_t pacedFromIndex = 0;
     bool paced = true;
+    // What is advertised, and what was negotiated from it.
+    const ModeList* modes = &ModeListFromEnvironment();
+    CameraMode mode = DefaultModeList().modes[0];
     std::vector<uint32_t> scratch = std::vector<uint32_t>(kFramePixels);
 };
 
@@ -76,17 +80,95 @@ namespace {
 
 GstStaticPadTemplate g_srcTemplate = GST_STATIC_PAD_TEMPLATE(
     "src", GST_PAD_SRC, GST_PAD_ALWAYS,
-    GST_STATIC_CAPS("video/x-raw, format=(string)BGRx, width=(int)640, height=(int)480, "
-                    "framerate=(fraction)30/1, pixel-aspect-ratio=(fraction)1/1, "
+    GST_STATIC_CAPS("video/x-raw, format=(string){ BGRx, YUY2 }, width=(int)[ 2, 4096 ], height=(int)[ 1, 4096 ], "
+                    "framerate=(fraction)[ 1/1, 120/1 ], pixel-aspect-ratio=(fraction)1/1, "
                     "interlace-mode=(string)progressive"));
 
 CameraState* StateOf(gpointer object) {
     return reinterpret_cast<LumidartVirtualCam*>(object)->state.load(std::memory_order_acquire);
 }
 
+// --- Mode lists: what the camera advertises and renders in ---
+
+const char* FormatName(ModePixels pixels) { return pixels == ModePixels::kYuy2 ? "YUY2" : "BGRx"; }
+
+const ModeList* ModeListOf(gpointer object) {
+    CameraState* const state = StateOf(object);
+    std::lock_guard<std::mutex> guard(state->lock);
+    return state->modes;
+}
+
+// An unknown name leaves the list as it was.
+void SetModeList(gpointer object, const char* name) {
+    const ModeList* const list = FindModeList(name);
+    if (list == nullptr) return;
+    CameraState* const state = StateOf(object);
+    std::lock_guard<std::mutex> guard(state->lock);
+    state->modes = list;
+}
+
+// Every mode of the list, in its order, as a camera lists them.
+GstCaps* GetCaps(GstBaseSrc* src, GstCaps* filter) {
+    const ModeList* const list = ModeListOf(src);
+    GstCaps* caps = gst_caps_new_empty();
+    for (size_t i = 0; i < list->count; ++i) {
+        const CameraMode& m = list->modes[i];
+        gst_caps_append_structure(
+            caps, gst_structure_new("video/x-raw", "format", G_TYPE_STRING, FormatName(m.pixels), "width", G_TYPE_INT,
+                                    m.width, "height", G_TYPE_INT, m.height, "framerate", GST_TYPE_FRACTION,
+                                    m.framesPerSecond, 1, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1,
+                                    "interlace-mode", G_TYPE_STRING, "progressive", nullptr));
+    }
+    if (filter != nullptr) {
+        GstCaps* const both = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
+        gst_caps_unref(caps);
+        caps = both;
+    }
+    return caps;
+}
+
+// The negotiated mode, noted in the stats file (if any) as
+// "mode FORMAT WIDTHxHEIGHT RATE".
+gboolean SetCaps(GstBaseSrc* src, GstCaps* caps) {
+    const GstStructure* const s = gst_caps_get_structure(caps, 0);
+    const char* const format = gst_structure_get_string(s, "format");
+    gint width = 0, height = 0, num = 0, den = 0;
+    if (format == nullptr || !gst_structure_get_int(s, "width", &width) ||
+        !gst_structure_get_int(s, "height", &height) || !gst_structure_get_fraction(s, "framerate", &num, &den)) {
+        return FALSE;
+    }
+    CameraState* const state = StateOf(src);
+    CameraMode chosen{};
+    {
+        std::lock_guard<std::mutex> guard(state->lock);
+        const ModeList* const list = state->modes;
+        size_t i = 0;
+        while (i < list->count && !(std::strcmp(FormatName(list->modes[i].pixels), format) == 0 &&
+                                    list->modes[i].width == width && list->modes[i].height == height &&
+                                    list->modes[i].framesPerSecond * den == num)) {
+            ++i;
+        }
+        if (i == list->count) return FALSE;
+        chosen = state->mode = list->modes[i];
+    }
+    const char* const path = g_getenv("LUMIDART_VIRTUALCAM_STATS");
+    FILE* const stats = path != nullptr ? std::fopen(path, "a") : nullptr;
+    if (stats != nullptr) {
+        std::fprintf(stats, "mode %s %dx%d %d\n", format, chosen.width, chosen.height, chosen.framesPerSecond);
+        std::fclose(stats);
+    }
+    return TRUE;
+}
+
+// --- Properties ---
+
 void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
     if (id == kLivePropertyId) {
         gst_base_src_set_live(GST_BASE_SRC(object), g_value_get_boolean(value));
+        return;
+    }
+    if (id == kModesPropertyId) {
+        SetModeList(object, g_value_get_string(value));
         return;
     }
     if (id == 0 || id > kPropertyCount) {
@@ -101,6 +183,10 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
 void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     if (id == kLivePropertyId) {
         g_value_set_boolean(value, gst_base_src_is_live(GST_BASE_SRC(object)));
+        return;
+    }
+    if (id == kModesPropertyId) {
+        g_value_set_string(value, ModeListOf(object)->name);
         return;
     }
     if (id == 0 || id > kPropertyCount) {
@@ -150,7 +236,8 @@ GstClockTime FrameTime(GstBaseSrc* src, CameraState* state, uint32_t index) {
         state->pacedFromIndex = index;
     }
     state->paced = paced;
-    return state->pacedFrom + gst_util_uint64_scale(index - state->pacedFromIndex, GST_SECOND, kFramesPerSecond);
+    return state->pacedFrom +
+           gst_util_uint64_scale(index - state->pacedFromIndex, GST_SECOND, state->mode.framesPerSecond);
 }
 
 // Long runs count the frames the camera delivered: with
@@ -192,23 +279,19 @@ GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
     const uint32_t index = state->frameIndex++;
     RenderScene(state->settings, index, state->scratch.data());
 
-    GstBuffer* const buffer = gst_buffer_new_allocate(nullptr, kFrameBytes, nullptr);
+    const CameraMode mode = state->mode;
+    GstBuffer* const buffer = gst_buffer_new_allocate(nullptr, ModeFrameBytes(mode), nullptr);
     GstMapInfo map;
     if (buffer == nullptr || !gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
         if (buffer != nullptr) gst_buffer_unref(buffer);
         return GST_FLOW_ERROR;
     }
-    // The scene is bottom-up 0x00RRGGBB words; BGRx is the same words in
-    // memory, top-down.
-    const size_t rowBytes = static_cast<size_t>(kFrameWidth) * 4;
-    for (int line = 0; line < kFrameHeight; ++line) {
-        std::memcpy(map.data + line * rowBytes, state->scratch.data() + (kFrameHeight - 1 - line) * kFrameWidth,
-                    rowBytes);
-    }
+    // GStreamer's rows run top-down, without padding for these sizes.
+    DrawInMode(state->scratch.data(), mode, true, map.data, ModeFrameBytes(mode) / static_cast<size_t>(mode.height));
     gst_buffer_unmap(buffer, &map);
     const GstClockTime pts = FrameTime(GST_BASE_SRC(src), state, index);
     GST_BUFFER_PTS(buffer) = pts;
-    GST_BUFFER_DURATION(buffer) = gst_util_uint64_scale(1, GST_SECOND, kFramesPerSecond);
+    GST_BUFFER_DURATION(buffer) = gst_util_uint64_scale(1, GST_SECOND, mode.framesPerSecond);
     GST_BUFFER_OFFSET(buffer) = index;
     *out = buffer;
     return GST_FLOW_OK;
@@ -237,6 +320,11 @@ static void lumidart_virtual_cam_class_init(LumidartVirtualCamClass* klass) {
         objectClass, kLivePropertyId,
         g_param_spec_boolean("live", "live", "Frames paced at 30 per second (off: as fast as they render)", TRUE,
                              static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+    g_object_class_install_property(
+        objectClass, kModesPropertyId,
+        g_param_spec_string("modes", "modes", "Mode list advertised: single, webcam-1080p, wide or hd-first",
+                            DefaultModeList().name,
+                            static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     GstElementClass* const elementClass = GST_ELEMENT_CLASS(klass);
     gst_element_class_set_static_metadata(elementClass, "Lumidart virtual camera", "Source/Video",
                                           "A projection screen with a laser spot", "Lumidart");
@@ -244,6 +332,8 @@ static void lumidart_virtual_cam_class_init(LumidartVirtualCamClass* klass) {
     GST_BASE_SRC_CLASS(klass)->start = ResetFrames;
     GST_BASE_SRC_CLASS(klass)->stop = StopFrames;
     GST_BASE_SRC_CLASS(klass)->get_times = GetTimes;
+    GST_BASE_SRC_CLASS(klass)->get_caps = GetCaps;
+    GST_BASE_SRC_CLASS(klass)->set_caps = SetCaps;
     GST_PUSH_SRC_CLASS(klass)->create = Create;
 }
 

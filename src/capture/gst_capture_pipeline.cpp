@@ -120,8 +120,8 @@ void PlatformCaptureConnect() {
     GstElement* const decode = jpeg ? gst_element_factory_make("jpegdec", nullptr) : nullptr;
     GstElement* const convert = gst_element_factory_make("videoconvert", nullptr);
     GstElement* const scale = gst_element_factory_make("videoscale", nullptr);
-    // Square pixels: any shape is stretched to fill the frame, which the
-    // calibration absorbs, rather than padded or refused.
+    // Square pixels and no borders: any shape is stretched to fill the
+    // frame, which the calibration absorbs, rather than padded or refused.
     GstElement* const frameFormat = MakeCapsFilter(gst_caps_new_simple(
         "video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, kFrameWidth, "height", G_TYPE_INT,
         kFrameHeight, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
@@ -133,6 +133,7 @@ void PlatformCaptureConnect() {
         gst_object_unref(output);
         return;
     }
+    g_object_set(scale, "add-borders", FALSE, nullptr);
     gst_bin_add_many(GST_BIN(g_pipeline), chosen, convert, scale, frameFormat, nullptr);
     GstPad* const input = gst_element_get_static_pad(chosen, "sink");
     gst_pad_link(output, input);

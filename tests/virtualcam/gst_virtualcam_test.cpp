@@ -63,7 +63,7 @@ TEST(GstVirtualCamera, LiveSwitchAndFrameCountAtStop) {
 
     std::ifstream in(stats);
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(content, "frames 150\nframes 7\n");
+    EXPECT_EQ(content, "mode BGRx 640x480 30\nframes 150\nmode BGRx 640x480 30\nframes 7\n");
     unsetenv("LUMIDART_VIRTUALCAM_STATS");
     std::remove(stats.c_str());
 }
