@@ -60,6 +60,9 @@ if(LUMIDART_BUILD_TESTS)
         add_test(NAME x11_faults_e2e
             COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/faults_e2e.py $<TARGET_FILE:lumidart>)
         set_tests_properties(x11_faults_e2e PROPERTIES LABELS e2e TIMEOUT 400)
+        add_test(NAME x11_webcam_modes_e2e
+            COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/webcam_modes_e2e.py $<TARGET_FILE:lumidart>)
+        set_tests_properties(x11_webcam_modes_e2e PROPERTIES LABELS e2e TIMEOUT 300)
         # A short soak; a sanitized program renders about ten times slower.
         set(soak_frames 20000)
         if(CMAKE_CXX_FLAGS MATCHES "sanitize")

@@ -1,6 +1,8 @@
 // The virtual camera as a DirectShow capture source: one output pin that
-// offers 640 x 480 RGB32 at 30 fps, and a streaming thread that renders
-// the scene into the downstream allocator's samples while the graph runs.
+// offers 640 x 480 RGB32 at 30 fps (or, with LUMIDART_VIRTUALCAM_MODES, a
+// webcam's mode list, every mode as bottom-up RGB32), and a streaming
+// thread that renders the scene into the downstream allocator's samples in
+// the connected mode while the graph runs.
 //
 // LUMIDART_VIRTUALCAM_FAULT, read when a filter is created, makes it a
 // faulty camera for the tests:
@@ -10,7 +12,9 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -19,6 +23,7 @@
 #include "capture/dshow_enumerator.h"
 #include "capture/dshow_media_type.h"
 #include "state/tracker_state.h"
+#include "virtualcam/camera_modes.h"
 #include "virtualcam/dshow_virtualcam.h"
 #include "virtualcam/scene_control.h"
 
@@ -79,6 +84,36 @@ AM_MEDIA_TYPE MakeUnknownMediaType() {
 
 const AM_MEDIA_TYPE kUnknownMediaType = MakeUnknownMediaType();
 
+// --- Mode lists: each mode as a bottom-up RGB32 media type ---
+
+constexpr REFERENCE_TIME kSecond = 10000000;  // 100 ns units
+
+struct ModeType {
+    CameraMode mode;
+    VIDEOINFOHEADER info;
+    AM_MEDIA_TYPE type;  // its format block is info above
+};
+
+CameraMode AsRgb32(CameraMode mode) {
+    mode.pixels = ModePixels::kRgb32;
+    return mode;
+}
+
+// Fills t for the mode; t's type points into t, so t stays where it is.
+void MakeModeType(const CameraMode& mode, ModeType* t) {
+    t->mode = AsRgb32(mode);
+    const DWORD bytes = static_cast<DWORD>(ModeFrameBytes(t->mode));
+    t->info = MakeVideoInfo();
+    t->info.bmiHeader.biWidth = t->mode.width;
+    t->info.bmiHeader.biHeight = t->mode.height;
+    t->info.bmiHeader.biSizeImage = bytes;
+    t->info.AvgTimePerFrame = kSecond / t->mode.framesPerSecond;
+    t->info.dwBitRate = bytes * 8u * static_cast<DWORD>(t->mode.framesPerSecond);
+    t->type = MakeMediaType();
+    t->type.lSampleSize = bytes;
+    t->type.pbFormat = reinterpret_cast<BYTE*>(&t->info);
+}
+
 // One picture row short of a frame.
 constexpr long kShortSampleBytes = kFrameBytes - kFrameWidth * 4;
 
@@ -111,7 +146,11 @@ bool Agrees(const AM_MEDIA_TYPE* type, const AM_MEDIA_TYPE& offered) {
     if (type->formattype == GUID_NULL) return true;
     if (type->formattype != FORMAT_VideoInfo || type->cbFormat < sizeof(VIDEOINFOHEADER)) return false;
     const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat);
-    return info->bmiHeader.biWidth == 640 && info->bmiHeader.biHeight == 480 && info->bmiHeader.biBitCount == 32;
+    const auto* ours = reinterpret_cast<const VIDEOINFOHEADER*>(offered.pbFormat);
+    // A stated frame interval must be the mode's; none takes the mode's.
+    return info->bmiHeader.biWidth == ours->bmiHeader.biWidth && info->bmiHeader.biHeight == ours->bmiHeader.biHeight &&
+           info->bmiHeader.biBitCount == 32 &&
+           (info->AvgTimePerFrame == 0 || info->AvgTimePerFrame == ours->AvgTimePerFrame);
 }
 
 LPWSTR TaskString(const wchar_t* text) {
@@ -126,9 +165,12 @@ class SourceFilter;
 class OutputPin final : public IPin, public IAMStreamConfig, public IKsPropertySet {
 public:
     OutputPin(SourceFilter* filter, const FaultMode& mode)
-        : filter_(filter),
-          offered_(mode.fault == Fault::kNoConnect ? kUnknownMediaType : kMediaType),
-          sampleBytes_(mode.fault == Fault::kShortSamples ? kShortSampleBytes : kFrameBytes) {}
+        : filter_(filter), noConnect_(mode.fault == Fault::kNoConnect),
+          shortSamples_(mode.fault == Fault::kShortSamples) {
+        const ModeList& list = ModeListFromEnvironment();
+        for (size_t i = 0; i < list.count; ++i) MakeModeType(list.modes[i], &modes_[i]);
+        modeCount_ = list.count;
+    }
     ~OutputPin() { ReleaseConnection(); }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
@@ -152,7 +194,7 @@ public:
             *type = AM_MEDIA_TYPE{};
             return VFW_E_NOT_CONNECTED;
         }
-        return CopyMediaType(type, &offered_) ? S_OK : E_OUTOFMEMORY;
+        return CopyMediaType(type, &Offered()) ? S_OK : E_OUTOFMEMORY;
     }
     STDMETHODIMP QueryPinInfo(PIN_INFO* info) override;
     STDMETHODIMP QueryDirection(PIN_DIRECTION* direction) override {
@@ -167,32 +209,25 @@ public:
     }
     STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* type) override {
         if (type == nullptr) return E_POINTER;
-        return Agrees(type, offered_) ? S_OK : S_FALSE;
+        return FindMode(type) >= 0 ? S_OK : S_FALSE;
     }
-    STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override {
-        if (types == nullptr) return E_POINTER;
-        *types = new DShowMediaTypeEnumerator({const_cast<AM_MEDIA_TYPE*>(&offered_)}, static_cast<IPin*>(this));
-        return S_OK;
-    }
+    STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override;
     STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
     STDMETHODIMP EndOfStream() override { return E_UNEXPECTED; }
     STDMETHODIMP BeginFlush() override { return E_UNEXPECTED; }
     STDMETHODIMP EndFlush() override { return E_UNEXPECTED; }
     STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
 
-    // IAMStreamConfig: one capability, the format above.
-    STDMETHODIMP SetFormat(AM_MEDIA_TYPE* type) override {
-        if (type == nullptr) return S_OK;
-        return Agrees(type, offered_) && type->formattype == FORMAT_VideoInfo ? S_OK : VFW_E_INVALIDMEDIATYPE;
-    }
+    // IAMStreamConfig: a capability for each mode of the list.
+    STDMETHODIMP SetFormat(AM_MEDIA_TYPE* type) override;
     STDMETHODIMP GetFormat(AM_MEDIA_TYPE** type) override {
         if (type == nullptr) return E_POINTER;
-        *type = CreateMediaTypeCopy(&offered_);
+        *type = CreateMediaTypeCopy(&Offered());
         return *type != nullptr ? S_OK : E_OUTOFMEMORY;
     }
     STDMETHODIMP GetNumberOfCapabilities(int* count, int* size) override {
         if (count == nullptr || size == nullptr) return E_POINTER;
-        *count = 1;
+        *count = noConnect_ ? 1 : static_cast<int>(modeCount_);
         *size = sizeof(VIDEO_STREAM_CONFIG_CAPS);
         return S_OK;
     }
@@ -219,15 +254,36 @@ public:
     // The downstream input and its allocator, while connected.
     IMemInputPin* input() const { return input_; }
     IMemAllocator* allocator() const { return allocator_; }
-    long sampleBytes() const { return sampleBytes_; }
+    // The mode samples are rendered in now; the streaming thread reads it
+    // while SetFormat may change it.
+    CameraMode mode() const { return modes_[current_.load(std::memory_order_acquire)].mode; }
+    long sampleBytes() const {
+        const long whole = static_cast<long>(ModeFrameBytes(mode()));
+        return shortSamples_ ? whole - mode().width * 4 : whole;
+    }
 
 private:
     HRESULT DecideAllocator();
     void ReleaseConnection();
+    const AM_MEDIA_TYPE& Offered() const {
+        return noConnect_ ? kUnknownMediaType : modes_[current_.load(std::memory_order_acquire)].type;
+    }
+    // The mode a (possibly partial) type names, or -1.
+    int FindMode(const AM_MEDIA_TYPE* type) const {
+        if (noConnect_) return Agrees(type, kUnknownMediaType) ? 0 : -1;
+        for (size_t i = 0; i < modeCount_; ++i) {
+            if (Agrees(type, modes_[i].type)) return static_cast<int>(i);
+        }
+        return -1;
+    }
 
     SourceFilter* filter_;
-    const AM_MEDIA_TYPE& offered_;
-    const long sampleBytes_;
+    const bool noConnect_, shortSamples_;
+    ModeType modes_[8];
+    size_t modeCount_ = 0;
+    std::atomic<size_t> current_{0};
+    // Set by SetFormat before a connection: only that mode is offered.
+    bool formatSet_ = false;
     IPin* connected_ = nullptr;
     IMemInputPin* input_ = nullptr;
     IMemAllocator* allocator_ = nullptr;
@@ -412,11 +468,15 @@ private:
         LARGE_INTEGER frequency, start, now;
         QueryPerformanceFrequency(&frequency);
         QueryPerformanceCounter(&start);
-        for (uint32_t tick = 1;; ++tick) {
-            // Frame n is due n / 30 s after the start; a late frame is sent
-            // at once rather than skipped.
+        NoteMode(pin_.mode());
+        // Microseconds from the start at which the next frame is due.
+        LONGLONG dueUs = 0;
+        for (;;) {
+            // Frames are due one interval of the mode apart; a late frame
+            // is sent at once rather than skipped.
+            dueUs += 1000000 / pin_.mode().framesPerSecond;
             QueryPerformanceCounter(&now);
-            const LONGLONG dueMs = static_cast<LONGLONG>(tick) * 1000 / 30;
+            const LONGLONG dueMs = dueUs / 1000;
             const LONGLONG elapsedMs = (now.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart;
             const DWORD waitMs = dueMs > elapsedMs ? static_cast<DWORD>(dueMs - elapsedMs) : 0;
             if (WaitForSingleObject(stopEvent_, waitMs) == WAIT_OBJECT_0) return;
@@ -444,13 +504,33 @@ private:
 
     // A short sample gets the first rows of a whole picture.
     void Render(BYTE* data, long bytes) {
-        if (bytes == kFrameBytes) {
+        const CameraMode mode = pin_.mode();
+        const size_t whole = ModeFrameBytes(mode);
+        if (bytes == kFrameBytes && whole == static_cast<size_t>(kFrameBytes) && mode.width == kFrameWidth) {
             RenderScene(settings_, frameIndex_++, reinterpret_cast<uint32_t*>(data));
             return;
         }
         scratch_.resize(kFramePixels);
         RenderScene(settings_, frameIndex_++, scratch_.data());
-        CopyMemory(data, scratch_.data(), static_cast<size_t>(bytes));
+        if (static_cast<size_t>(bytes) == whole) {
+            DrawInMode(scratch_.data(), mode, false, data, static_cast<size_t>(mode.width) * 4);
+            return;
+        }
+        drawn_.resize(whole);
+        DrawInMode(scratch_.data(), mode, false, drawn_.data(), static_cast<size_t>(mode.width) * 4);
+        CopyMemory(data, drawn_.data(), static_cast<size_t>(bytes));
+    }
+
+    // With LUMIDART_VIRTUALCAM_STATS naming a file, each start of streaming
+    // appends the mode it runs in: "mode RGB32 WIDTHxHEIGHT RATE".
+    static void NoteMode(const CameraMode& mode) {
+        char path[MAX_PATH + 1];
+        const DWORD length = GetEnvironmentVariableA("LUMIDART_VIRTUALCAM_STATS", path, sizeof path);
+        if (length == 0 || length > MAX_PATH) return;
+        FILE* const stats = std::fopen(path, "a");
+        if (stats == nullptr) return;
+        std::fprintf(stats, "mode RGB32 %dx%d %d\n", mode.width, mode.height, mode.framesPerSecond);
+        std::fclose(stats);
     }
 
     void EndStream() {
@@ -480,6 +560,7 @@ private:
     uint32_t frameIndex_ = 0;
     bool ended_ = false;  // streaming thread only
     std::vector<uint32_t> scratch_;
+    std::vector<uint8_t> drawn_;
 };
 
 STDMETHODIMP OutputPin::QueryInterface(REFIID iid, void** out) {
@@ -505,9 +586,18 @@ STDMETHODIMP OutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
     if (receivePin == nullptr) return E_POINTER;
     if (connected_ != nullptr) return VFW_E_ALREADY_CONNECTED;
     if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
-    if (type != nullptr && !Agrees(type, offered_)) return VFW_E_TYPE_NOT_ACCEPTED;
-    AM_MEDIA_TYPE offer = offered_;
-    if (FAILED(receivePin->ReceiveConnection(this, &offer))) return VFW_E_NO_ACCEPTABLE_TYPES;
+    // Each mode in the list's order (or only the one set), the first the
+    // downstream pin takes.
+    const size_t first = formatSet_ ? current_.load() : 0, last = formatSet_ || noConnect_ ? first + 1 : modeCount_;
+    size_t i = first;
+    for (; i < last; ++i) {
+        const AM_MEDIA_TYPE& offer = noConnect_ ? kUnknownMediaType : modes_[i].type;
+        if (type != nullptr && !Agrees(type, offer)) continue;
+        AM_MEDIA_TYPE copy = offer;
+        if (SUCCEEDED(receivePin->ReceiveConnection(this, &copy))) break;
+    }
+    if (i == last) return type != nullptr ? VFW_E_TYPE_NOT_ACCEPTED : VFW_E_NO_ACCEPTABLE_TYPES;
+    current_.store(i, std::memory_order_release);
     connected_ = receivePin;
     connected_->AddRef();
     const HRESULT allocated = DecideAllocator();
@@ -534,11 +624,14 @@ HRESULT OutputPin::DecideAllocator() {
         }
     }
     wanted.cBuffers = wanted.cBuffers > 2 ? wanted.cBuffers : 2;
-    wanted.cbBuffer = sampleBytes_;
+    // Room for the largest mode: SetFormat may switch while connected.
+    long largest = sampleBytes();
+    for (size_t i = 0; i < modeCount_; ++i) largest = std::max(largest, static_cast<long>(ModeFrameBytes(modes_[i].mode)));
+    wanted.cbBuffer = largest;
     wanted.cbAlign = wanted.cbAlign > 1 ? wanted.cbAlign : 1;
     ALLOCATOR_PROPERTIES actual{};
     HRESULT result = allocator_->SetProperties(&wanted, &actual);
-    if (SUCCEEDED(result) && actual.cbBuffer < sampleBytes_) result = VFW_E_SIZENOTSET;
+    if (SUCCEEDED(result) && actual.cbBuffer < largest) result = VFW_E_SIZENOTSET;
     if (SUCCEEDED(result)) result = input_->NotifyAllocator(allocator_, FALSE);
     return result;
 }
@@ -568,21 +661,50 @@ STDMETHODIMP OutputPin::QueryPinInfo(PIN_INFO* info) {
     return S_OK;
 }
 
+STDMETHODIMP OutputPin::EnumMediaTypes(IEnumMediaTypes** types) {
+    if (types == nullptr) return E_POINTER;
+    std::vector<AM_MEDIA_TYPE*> offered;
+    if (noConnect_ || formatSet_ || connected_ != nullptr) {
+        offered.push_back(const_cast<AM_MEDIA_TYPE*>(&Offered()));
+    } else {
+        for (size_t i = 0; i < modeCount_; ++i) offered.push_back(&modes_[i].type);
+    }
+    *types = new DShowMediaTypeEnumerator(offered, static_cast<IPin*>(this));
+    return S_OK;
+}
+
+// Before a connection the mode set is the only one offered; while
+// connected, the switch is made only if the downstream pin accepts it.
+STDMETHODIMP OutputPin::SetFormat(AM_MEDIA_TYPE* type) {
+    if (type == nullptr) return S_OK;
+    const int found = type->formattype == FORMAT_VideoInfo ? FindMode(type) : -1;
+    if (found < 0) return VFW_E_INVALIDMEDIATYPE;
+    if (noConnect_) return S_OK;
+    if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
+    if (connected_ != nullptr && connected_->QueryAccept(&modes_[found].type) != S_OK) return VFW_E_INVALIDMEDIATYPE;
+    current_.store(static_cast<size_t>(found), std::memory_order_release);
+    if (connected_ == nullptr) formatSet_ = true;
+    return S_OK;
+}
+
 STDMETHODIMP OutputPin::GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) {
     if (type == nullptr || caps == nullptr) return E_POINTER;
     *type = nullptr;
     if (index < 0) return E_INVALIDARG;
-    if (index > 0) return S_FALSE;
-    *type = CreateMediaTypeCopy(&offered_);
+    if (index >= (noConnect_ ? 1 : static_cast<int>(modeCount_))) return S_FALSE;
+    const AM_MEDIA_TYPE& offered = noConnect_ ? kUnknownMediaType : modes_[index].type;
+    *type = CreateMediaTypeCopy(&offered);
     if (*type == nullptr) return E_OUTOFMEMORY;
+    const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(offered.pbFormat);
+    const SIZE size = {info->bmiHeader.biWidth, info->bmiHeader.biHeight};
     VIDEO_STREAM_CONFIG_CAPS config{};
     config.guid = FORMAT_VideoInfo;
-    config.InputSize = config.MinCroppingSize = config.MaxCroppingSize = {640, 480};
-    config.MinOutputSize = config.MaxOutputSize = {640, 480};
+    config.InputSize = config.MinCroppingSize = config.MaxCroppingSize = size;
+    config.MinOutputSize = config.MaxOutputSize = size;
     config.CropGranularityX = config.CropGranularityY = 1;
     config.OutputGranularityX = config.OutputGranularityY = 1;
-    config.MinFrameInterval = config.MaxFrameInterval = kFrameInterval;
-    config.MinBitsPerSecond = config.MaxBitsPerSecond = kFrameBytes * 8 * 30;
+    config.MinFrameInterval = config.MaxFrameInterval = info->AvgTimePerFrame;
+    config.MinBitsPerSecond = config.MaxBitsPerSecond = static_cast<LONG>(info->dwBitRate);
     CopyMemory(caps, &config, sizeof config);
     return S_OK;
 }

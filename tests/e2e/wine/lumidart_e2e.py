@@ -868,6 +868,54 @@ def held_and_repeated_keys(s):
         close_and_check(s, program, cwd, fault, OPERATOR_BYTES)
 
 
+def scenario_webcam_modes(args):
+    """The virtual camera listing a webcam's modes: the fastest 640 x 480 is
+    the one that runs, the picture shows and tracking lands where the
+    mapping says; a camera with no 640 x 480 mode gives no picture."""
+    corners = [100, 80, 540, 60, 80, 420, 560, 400]
+    for modes in ("webcam-1080p", "hd-first"):
+        with Session(args, "modes-" + modes) as s:
+            s.register_camera()
+            stats = os.path.join(s.work, "stats.txt")
+            s.env.update({"LUMIDART_VIRTUALCAM_MODES": modes, "LUMIDART_VIRTUALCAM_STATS": windows_path(stats)})
+            cwd = os.path.join(s.work, "run")
+            os.makedirs(cwd)
+            write_corners(os.path.join(cwd, "Lumidart.set"), corners)
+            s.steer(spot_radius=0)
+            program, win = start_console(s, cwd)
+            with open(stats) as f:
+                running = f.read().splitlines()
+            check(running[-1:] == ["mode RGB32 640x480 30"], "%s: the camera runs %r" % (modes, running))
+            width, height = win["screen"]
+            mapping = homography(list(zip(corners[0::2], corners[1::2])), width, height)
+            s.do("key esc")
+            s.wait_window("the console to minimise", lambda w: w["iconic"])
+            previous = (width // 2, height // 2)
+            for spot in ((150, 120), (500, 380)):
+                target = screen_point(mapping, spot[0], spot[1], width, height)
+                expected = tuple(settle(p, t) for p, t in zip(previous, target))
+                s.steer(spot_x=spot[0], spot_y=spot[1])
+                try:
+                    wait_for("%s: the cursor at %r for spot %r" % (modes, expected, spot),
+                             lambda: all(abs(c - e) <= 1 for c, e in zip(s.cursor(), expected)), timeout=10)
+                except Failure as failure:
+                    raise Failure("%s; it is at %r" % (failure, s.cursor()))
+                previous = expected
+            s.do("hold f12 600")
+            s.wait_window("the console back after F12", lambda w: not w["iconic"] and w["visible"])
+            s.do("close")
+            check(s.wait_exit(program) == 0, "%s: exit code not 0" % modes)
+    with Session(args, "modes-wide") as s:
+        s.register_camera()
+        s.env["LUMIDART_VIRTUALCAM_MODES"] = "wide"
+        cwd = os.path.join(s.work, "run")
+        program, win = start_without_picture(s, cwd, None)
+        time.sleep(2.0)
+        check(no_picture(s, win, "wide"), "a picture from a camera without 640 x 480")
+        s.do("close")
+        check(s.wait_exit(program) == 0, "wide: exit code not 0")
+
+
 SCENARIOS = {
     "prefix": scenario_prefix,
     "console": scenario_console,
@@ -877,6 +925,7 @@ SCENARIOS = {
     "faults_settings": scenario_faults_settings,
     "faults_capture": scenario_faults_capture,
     "faults_lifecycle": scenario_faults_lifecycle,
+    "webcam_modes": scenario_webcam_modes,
 }
 
 
