@@ -93,6 +93,7 @@ TEST(GstCaps, OnlyWhole640x480BgrxFramesPassTheMediaRule) {
     EXPECT_FALSE(Accepts("video/x-raw, format={ BGRx, BGR }, width=640, height=480"));
     EXPECT_FALSE(Accepts("video/x-raw, format=BGR, width=640, height=480"));
     EXPECT_FALSE(Accepts("video/x-raw, format=BGRA, width=640, height=480"));
+    EXPECT_FALSE(Accepts("video/x-raw, format=YUY2, width=640, height=480"));
     EXPECT_FALSE(Accepts("video/x-raw(memory:GLMemory), format=BGRx, width=640, height=480"));
     EXPECT_FALSE(Accepts("image/jpeg, width=640, height=480"));
     EXPECT_FALSE(Accepts("audio/x-raw, format=S16LE"));
@@ -198,7 +199,8 @@ int FarPixels(const std::vector<uint32_t>& frame, const std::vector<uint32_t>& r
 }
 
 // The shapes and formats of the webcams people own, each a fixed picture:
-// every one fills the whole frame, stretched to it.
+// every one fills the whole frame, stretched to it, within one unit of what
+// the converter and scaler make on every channel of every pixel.
 TEST_F(GstCapture, EverySourceShapeGivesWholeFramesAsTheConverterMakesThem) {
     struct Shape {
         const char* caps;
@@ -206,6 +208,9 @@ TEST_F(GstCapture, EverySourceShapeGivesWholeFramesAsTheConverterMakesThem) {
     };
     const Shape shapes[] = {
         {"video/x-raw,format=YUY2,width=640,height=480,framerate=30/1", false},
+        {"video/x-raw,format=UYVY,width=640,height=480,framerate=30/1", false},
+        {"video/x-raw,format=I420,width=640,height=480,framerate=30/1", false},
+        {"video/x-raw,format=NV12,width=640,height=480,framerate=30/1", false},
         {"video/x-raw,format=YUY2,width=1280,height=720,framerate=30/1", false},
         {"video/x-raw,format=NV12,width=641,height=479,framerate=30/1", false},
         {"video/x-raw,format=I420,width=800,height=600,framerate=30/1", false},
