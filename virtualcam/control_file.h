@@ -14,6 +14,10 @@ constexpr size_t kControlFileLimit = 64 * 1024;
 // without blocking. False otherwise, *text then unspecified. Never throws.
 bool ReadControlFile(const std::string& path, std::string* text);
 
+// The end of ReadControlFile on every platform: *text := the length bytes
+// read, unless they exceed kControlFileLimit. Never throws.
+bool TakeControlText(const char* bytes, size_t length, std::string* text);
+
 // The control file's path when LUMIDART_VIRTUALCAM_CONTROL is unset: one of
 // the current user's own, not a fixed name that anyone could plant.
 std::string DefaultControlPath();

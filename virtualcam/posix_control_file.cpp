@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <new>
 
 #include "virtualcam/control_file.h"
 
@@ -26,13 +25,7 @@ bool ReadControlFile(const std::string& path, std::string* text) {
         length += static_cast<size_t>(n);
     }
     close(fd);
-    if (!ok || length > kControlFileLimit) return false;
-    try {
-        text->assign(buffer, length);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
+    return ok && TakeControlText(buffer, length, text);
 }
 
 std::string DefaultControlPath() {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <sstream>
 
 #include "virtualcam/control_file.h"
@@ -79,6 +80,16 @@ bool ParseSceneControl(const std::string& text, SceneSettings* s) {
         if (ApplyLine(line, s)) applied = true;
     }
     return applied;
+}
+
+bool TakeControlText(const char* bytes, size_t length, std::string* text) {
+    if (length > kControlFileLimit) return false;
+    try {
+        text->assign(bytes, length);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 const char* SceneControlPath() {

@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <new>
-
 #include "virtualcam/control_file.h"
 
 bool ReadControlFile(const std::string& path, std::string* text) {
@@ -15,16 +13,9 @@ bool ReadControlFile(const std::string& path, std::string* text) {
     if (file == INVALID_HANDLE_VALUE) return false;
     char buffer[kControlFileLimit + 1];
     DWORD length = 0;
-    const bool ok = GetFileType(file) == FILE_TYPE_DISK && ReadFile(file, buffer, sizeof buffer, &length, nullptr) &&
-                    length <= kControlFileLimit;
+    const bool ok = GetFileType(file) == FILE_TYPE_DISK && ReadFile(file, buffer, sizeof buffer, &length, nullptr);
     CloseHandle(file);
-    if (!ok) return false;
-    try {
-        text->assign(buffer, length);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
+    return ok && TakeControlText(buffer, length, text);
 }
 
 // The temporary folder is the user's own on Windows.
