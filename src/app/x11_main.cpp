@@ -1,10 +1,29 @@
 // The Linux program's entry.
 #include <X11/Xlib.h>
 
+#include <cstdio>
+#include <string>
+
 #include "app/main_window.h"
+#include "app/usage.h"
 #include "app/x11_display.h"
 
-int main() {
+int main(int argc, char** argv) {
+    // Answered before Xlib is touched: no display needed, no window opened.
+    std::string complaint;
+    switch (EarlyAnswerFor(argc, argv, &complaint)) {
+        case EarlyAnswer::Help:
+            std::fputs(UsageText(), stdout);
+            return 0;
+        case EarlyAnswer::Version:
+            std::fputs(VersionText(), stdout);
+            return 0;
+        case EarlyAnswer::Misuse:
+            std::fputs(complaint.c_str(), stderr);
+            return kMisuseExitCode;
+        case EarlyAnswer::Run:
+            break;
+    }
     // The worker presents and polls input while the UI thread waits for
     // events; restores may come from either thread.
     XInitThreads();
