@@ -16,7 +16,15 @@ add_library(lumidart_gst_capture STATIC
 )
 target_link_libraries(lumidart_gst_capture PUBLIC lumidart_core lumidart_gst_virtualcam PkgConfig::LUMIDART_GST)
 
+# Process-level endings and descriptors, also what their tests link.
+add_library(lumidart_posix_process STATIC
+    src/app/posix_signals.cpp
+    src/app/posix_standard_streams.cpp
+)
+target_include_directories(lumidart_posix_process PUBLIC src)
+
 add_executable(lumidart
+    src/app/x11_connection_loss.cpp
     src/app/x11_main.cpp
     src/app/x11_main_window.cpp
     src/capture/x11_property_dialog.cpp
@@ -24,7 +32,8 @@ add_executable(lumidart
     src/tracking/x11_input.cpp
 )
 target_link_libraries(lumidart PRIVATE
-    lumidart_core lumidart_files lumidart_threads lumidart_gst_capture PkgConfig::LUMIDART_X11)
+    lumidart_core lumidart_files lumidart_threads lumidart_gst_capture lumidart_posix_process
+    PkgConfig::LUMIDART_X11)
 
 # Directories as Debian wants them, whatever the builder's umask.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
