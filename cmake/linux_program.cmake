@@ -103,6 +103,9 @@ if(LUMIDART_BUILD_TESTS)
         add_test(NAME x11_faults_e2e
             COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/faults_e2e.py $<TARGET_FILE:lumidart>)
         set_tests_properties(x11_faults_e2e PROPERTIES LABELS e2e TIMEOUT 400)
+        add_test(NAME x11_endings_e2e
+            COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/endings_e2e.py $<TARGET_FILE:lumidart>)
+        set_tests_properties(x11_endings_e2e PROPERTIES LABELS e2e TIMEOUT 600)
         # A short soak; a sanitized program renders about ten times slower.
         set(soak_frames 20000)
         if(CMAKE_CXX_FLAGS MATCHES "sanitize")

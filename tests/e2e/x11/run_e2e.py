@@ -190,11 +190,11 @@ class Image:
 class Program:
     runs = 0
 
-    def __init__(self, screen, program, workdir, source="lumidartvirtualcam"):
+    def __init__(self, screen, program, workdir, source="lumidartvirtualcam", extra_env=None, preexec_fn=None):
         self.screen = screen
         self.workdir = workdir
         env = dict(screen.env, LUMIDART_SOURCE=source,
-                   LUMIDART_VIRTUALCAM_CONTROL=os.path.join(screen.workdir, "control.txt"))
+                   LUMIDART_VIRTUALCAM_CONTROL=os.path.join(screen.workdir, "control.txt"), **(extra_env or {}))
         # The program prints nothing itself: its error output is what a
         # sanitizer or a library reports, kept for the checks.
         Program.runs += 1
@@ -202,7 +202,8 @@ class Program:
 
         def start():
             with open(self.log, "ab") as log:
-                return subprocess.Popen([program], cwd=workdir, env=env, stdout=subprocess.DEVNULL, stderr=log)
+                return subprocess.Popen([program], cwd=workdir, env=env, stdout=subprocess.DEVNULL, stderr=log,
+                                        preexec_fn=preexec_fn)
 
         self.start = start
         self.process = self.start()
