@@ -83,6 +83,23 @@ def by_signal(number, state):
     return ending
 
 
+def catches(pid, number):
+    """True once the process has a handler for the signal."""
+    with open("/proc/%d/status" % pid) as f:
+        caught = next(int(line.split()[1], 16) for line in f if line.startswith("SigCgt:"))
+    return caught & (1 << (number - 1)) != 0
+
+
+def signal_at_start(screen, program, workdir, name):
+    """SIGTERM as soon as the program catches it, long before its window
+    exists: the close waits for the event loop, and nothing is lost."""
+    r = faults.Run(screen, program, workdir, name, wait=False)
+    p = r.program
+    wait_for("the handler", lambda: p.process.poll() is None and catches(p.process.pid, signal.SIGTERM), 30)
+    p.process.send_signal(signal.SIGTERM)
+    return r.finish(timeout=30)
+
+
 def by_xkill(state):
     def ending(screen, program, workdir, name):
         return run_until(screen, program, workdir, name, state,
@@ -145,6 +162,7 @@ def named(name, ending):
 ENDINGS = (
     [named("%s %s" % (signal.Signals(number).name, where), by_signal(number, state))
      for where, state in STATES for number in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT)]
+    + [named("SIGTERM during start-up", signal_at_start)]
     + [named("xkill on the console %s" % where, by_xkill(state)) for where, state in STATES[:3]]
     + [named("X server killed %s" % where, by_server_killed(state)) for where, state in STATES]
     + [named("X server killed in Preview, again", by_server_killed(in_preview))]
