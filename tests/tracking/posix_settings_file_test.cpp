@@ -198,6 +198,17 @@ void MountTmpfs(ChildReport* report, const char* where, const char* options) {
     if (chdir(where) != 0) ChildFails(report, "chdir into the tmpfs");
 }
 
+// A save of quad as nobody (when run as root), with what it left.
+ChildReport SaveAsNobody(const Quad& quad) {
+    return RunInChild(Mounts::kShared, [&quad](ChildReport* report) {
+        DropRoot(report);
+        StoreQuad(quad);
+        SetStatus(kGraphReady);
+        SaveCalibration();
+        report->files[0] = TakeSnapshot();
+    });
+}
+
 class PosixSettingsFileTest : public ::testing::Test {
   protected:
     void SetUp() override { ResetTrackerState(); }
@@ -411,13 +422,7 @@ TEST_F(PosixSettingsFileTest, ReadOnlyFileIsKept) {
     fs::permissions(kSettingsFileName, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                                            fs::perms::others_read);
     fs::permissions(dir_, fs::perms::all);
-    const ChildReport other = RunInChild(Mounts::kShared, [](ChildReport* report) {
-        DropRoot(report);
-        StoreQuad(kNewQuad);
-        SetStatus(kGraphReady);
-        SaveCalibration();
-        report->files[0] = TakeSnapshot();
-    });
+    const ChildReport other = SaveAsNobody(kNewQuad);
     EXPECT_EQ(SnapshotBytes(other.files[0]), Image(kOldQuad));
     EXPECT_FALSE(other.files[0].temporaryLeft);
     EXPECT_EQ(Owner(kSettingsFileName), 0u);
@@ -538,13 +543,7 @@ TEST_F(PosixSettingsFileTest, BlockedTemporaryNameDoesNotStopTheSave) {
     WriteFile(kTemporary, {'y'});
     ASSERT_EQ(chown(kTemporary.c_str(), 0, 0), 0);
     fs::permissions(dir_, fs::perms::all | fs::perms::sticky_bit);
-    const ChildReport sticky = RunInChild(Mounts::kShared, [](ChildReport* report) {
-        DropRoot(report);
-        StoreQuad(kOldQuad);
-        SetStatus(kGraphReady);
-        SaveCalibration();
-        report->files[0] = TakeSnapshot();
-    });
+    const ChildReport sticky = SaveAsNobody(kOldQuad);
     EXPECT_EQ(SnapshotBytes(sticky.files[0]), Image(kOldQuad));
     EXPECT_EQ(ReadFile(kTemporary), Bytes{'y'});
     EXPECT_EQ(Entries("."), (std::vector<std::string>{kSettingsFileName, kTemporary}));
