@@ -29,12 +29,18 @@ void OnSignal(int) {
 }  // namespace
 
 void InstallCloseSignals() {
-    if (g_pipe[0] >= 0 || pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    if (g_pipe[0] < 0 && pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int number : {SIGTERM, SIGHUP, SIGINT}) sigaction(number, &action, nullptr);
+    for (const int number : {SIGTERM, SIGHUP, SIGINT}) {
+        // Ignored by whoever started us (nohup, a shell's background job):
+        // it stays ignored.
+        struct sigaction current {};
+        if (sigaction(number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        sigaction(number, &action, nullptr);
+    }
 }
 
 int CloseSignalFd() { return g_pipe[0]; }

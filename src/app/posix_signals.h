@@ -3,7 +3,8 @@
 // a pipe, and the loop runs the close sequence on the UI thread.
 #pragma once
 
-// Installs the handlers; before that the signals end the process at once.
+// Installs the handlers, except for a signal that is ignored already;
+// before that the signals end the process at once.
 void InstallCloseSignals();
 // Readable while a request waits; -1 before InstallCloseSignals.
 int CloseSignalFd();

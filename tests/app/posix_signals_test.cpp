@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -58,6 +59,26 @@ TEST_F(PosixSignalsTest, SignalFromAnotherThreadWakesAWaitingLoop) {
     sender.join();
     EXPECT_TRUE(woken);
     EXPECT_TRUE(TakeCloseSignal());
+}
+
+// A signal ignored by whoever started the program (nohup ignores SIGHUP)
+// stays ignored; the others still close.
+TEST_F(PosixSignalsTest, SignalIgnoredAtStartStaysIgnored) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGHUP, SIG_IGN);
+        signal(SIGINT, SIG_DFL);
+        InstallCloseSignals();
+        raise(SIGHUP);
+        const bool hangupTaken = TakeCloseSignal();
+        raise(SIGINT);
+        const bool interruptTaken = TakeCloseSignal();
+        _exit(!hangupTaken && interruptTaken ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 // A full pipe loses no request, and the handler leaves errno as it was
