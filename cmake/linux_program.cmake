@@ -17,7 +17,15 @@ add_library(lumidart_gst_capture STATIC
 )
 target_link_libraries(lumidart_gst_capture PUBLIC lumidart_core lumidart_gst_virtualcam PkgConfig::LUMIDART_GST)
 
+# Process-level endings and descriptors, also what their tests link.
+add_library(lumidart_posix_process STATIC
+    src/app/posix_signals.cpp
+    src/app/posix_standard_streams.cpp
+)
+target_include_directories(lumidart_posix_process PUBLIC src)
+
 add_executable(lumidart
+    src/app/x11_connection_loss.cpp
     src/app/x11_main.cpp
     src/app/x11_main_window.cpp
     src/capture/x11_property_dialog.cpp
@@ -25,15 +33,44 @@ add_executable(lumidart
     src/tracking/x11_input.cpp
 )
 target_link_libraries(lumidart PRIVATE
-    lumidart_core lumidart_files lumidart_threads lumidart_gst_capture PkgConfig::LUMIDART_X11)
+    lumidart_core lumidart_files lumidart_threads lumidart_gst_capture lumidart_posix_process
+    PkgConfig::LUMIDART_X11)
 
+# Directories as Debian wants them, whatever the builder's umask.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 install(TARGETS lumidart RUNTIME DESTINATION bin)
+
+# What a desktop expects beside the program: the menu entry, its icon, the
+# manual page and the documentation files, compressed as Debian wants
+# (gzip -n: no time stamp, so the package builds the same every time).
+set(lumidart_pkg_src ${PROJECT_SOURCE_DIR}/packaging/linux)
+set(lumidart_pkg_out ${PROJECT_BINARY_DIR}/packaging)
+configure_file(${lumidart_pkg_src}/lumidart.1.in ${lumidart_pkg_out}/lumidart.1 @ONLY)
+add_custom_command(
+    OUTPUT ${lumidart_pkg_out}/lumidart.1.gz ${lumidart_pkg_out}/changelog.gz
+    COMMAND sh -c "gzip -9nc lumidart.1 > lumidart.1.gz"
+    COMMAND sh -c "gzip -9nc '${lumidart_pkg_src}/changelog' > changelog.gz"
+    DEPENDS ${lumidart_pkg_out}/lumidart.1 ${lumidart_pkg_src}/changelog
+    WORKING_DIRECTORY ${lumidart_pkg_out}
+    VERBATIM)
+add_custom_target(lumidart_package_docs ALL
+    DEPENDS ${lumidart_pkg_out}/lumidart.1.gz ${lumidart_pkg_out}/changelog.gz)
+install(FILES ${lumidart_pkg_src}/lumidart.desktop DESTINATION share/applications)
+install(FILES ${lumidart_pkg_src}/lumidart.svg DESTINATION share/icons/hicolor/scalable/apps)
+install(FILES ${lumidart_pkg_out}/lumidart.1.gz DESTINATION share/man/man1)
+install(FILES ${lumidart_pkg_src}/copyright ${lumidart_pkg_out}/changelog.gz DESTINATION share/doc/lumidart)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumidart)
 set(CPACK_PACKAGE_CONTACT "Lumidart maintainers <maintainers@lumidart.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Turns a video camera and a laser pointer into a pointing device")
+set(CPACK_PACKAGE_DESCRIPTION "A camera watches a projection screen; the red spot of a laser pointer on
+it moves the mouse pointer of the X11 session. The operator's console shows
+the camera picture for calibrating the four corners of the projected desktop.")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Plugins are loaded at run time, so no library dependency names them.
@@ -53,6 +90,17 @@ if(LUMIDART_BUILD_TESTS)
     set_tests_properties(gst_capture_test PROPERTIES LABELS integration
         ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 suppressions=${PROJECT_SOURCE_DIR}/tests/capture/gst_tsan.supp")
 
+    add_test(NAME x11_main_options_test
+        COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/app/x11_main_options_test.py $<TARGET_FILE:lumidart>)
+    set_tests_properties(x11_main_options_test PROPERTIES LABELS integration)
+    # The package once, from the plain build: what users install.
+    if(NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+        add_test(NAME deb_package_test
+            COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/packaging/deb_package_test.py
+                ${CMAKE_CPACK_COMMAND} ${PROJECT_BINARY_DIR})
+        set_tests_properties(deb_package_test PROPERTIES LABELS integration TIMEOUT 300)
+    endif()
+
     if(LUMIDART_E2E)
         add_test(NAME x11_e2e
             COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/run_e2e.py $<TARGET_FILE:lumidart>)
@@ -60,6 +108,9 @@ if(LUMIDART_BUILD_TESTS)
         add_test(NAME x11_faults_e2e
             COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/faults_e2e.py $<TARGET_FILE:lumidart>)
         set_tests_properties(x11_faults_e2e PROPERTIES LABELS e2e TIMEOUT 400)
+        add_test(NAME x11_endings_e2e
+            COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/endings_e2e.py $<TARGET_FILE:lumidart>)
+        set_tests_properties(x11_endings_e2e PROPERTIES LABELS e2e TIMEOUT 600)
         add_test(NAME x11_webcam_modes_e2e
             COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/webcam_modes_e2e.py $<TARGET_FILE:lumidart>)
         set_tests_properties(x11_webcam_modes_e2e PROPERTIES LABELS e2e TIMEOUT 300)

@@ -1,8 +1,8 @@
 # The Windows program, its virtual camera, their zip package and the
 # end-to-end tests under Wine.
 
-add_executable(lumidart WIN32
-    src/app/win32_main.cpp
+# Everything but the entry, which the window's tests replace.
+set(lumidart_windows_sources
     src/app/win32_main_window.cpp
     src/capture/dshow_capture_graph.cpp
     src/capture/dshow_frame_sink_filter.cpp
@@ -11,9 +11,11 @@ add_executable(lumidart WIN32
     src/tracking/win32_input.cpp
 )
 # The portable core and the platform modules call into each other.
-target_link_libraries(lumidart PRIVATE
+set(lumidart_windows_libraries
     "$<LINK_GROUP:RESCAN,lumidart_core,lumidart_files,lumidart_threads>"
     strmiids ole32 oleaut32 uuid gdi32 user32)
+add_executable(lumidart WIN32 src/app/win32_main.cpp ${lumidart_windows_sources})
+target_link_libraries(lumidart PRIVATE ${lumidart_windows_libraries})
 
 add_library(lumidart_virtualcam SHARED
     virtualcam/dshow_module.cpp
@@ -45,6 +47,11 @@ if(LUMIDART_BUILD_TESTS)
         GTest::gtest_main strmiids ole32 uuid)
     add_test(NAME dshow_frame_sink_filter_test COMMAND dshow_frame_sink_filter_test)
     set_tests_properties(dshow_frame_sink_filter_test PROPERTIES LABELS unit)
+
+    add_executable(win32_main_window_test tests/app/win32_main_window_test.cpp ${lumidart_windows_sources})
+    target_link_libraries(win32_main_window_test PRIVATE ${lumidart_windows_libraries} GTest::gtest_main)
+    add_test(NAME win32_main_window_test COMMAND win32_main_window_test)
+    set_tests_properties(win32_main_window_test PROPERTIES LABELS unit)
 endif()
 
 if(LUMIDART_BUILD_TESTS AND LUMIDART_E2E)

@@ -67,8 +67,17 @@ struct SeenFile {
     std::string text;
 };
 
-std::mutex g_seenMutex;
-SeenFile g_seen;
+struct Seen {
+    std::mutex mutex;
+    SeenFile file;
+};
+
+// Never destroyed: a streaming thread may still render a frame while the
+// process ends.
+Seen& LastSeen() {
+    static Seen* const seen = new Seen;
+    return *seen;
+}
 
 }  // namespace
 
@@ -104,14 +113,15 @@ bool ReloadSceneControl(SceneSettings* s) {
     std::string text;
     const bool read = ReadControlFile(path, &text);
 
-    std::lock_guard<std::mutex> lock(g_seenMutex);
+    Seen& seen = LastSeen();
+    std::lock_guard<std::mutex> lock(seen.mutex);
     if (!read) {
         // Forget the old contents so that a file created again is always read.
-        g_seen = SeenFile{path, false, {}};
+        seen.file = SeenFile{path, false, {}};
         return false;
     }
-    if (g_seen.present && g_seen.path == path && g_seen.text == text) return false;
-    g_seen = SeenFile{path, true, text};
+    if (seen.file.present && seen.file.path == path && seen.file.text == text) return false;
+    seen.file = SeenFile{path, true, text};
     ParseSceneControl(text, s);
     return true;
 }

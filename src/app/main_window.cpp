@@ -27,8 +27,12 @@ void OnClose() {
     TeardownCaptureGraph();
     StopWorker();
     ReleasePreviewResources();
-    if (TestStatus(kGraphReady) || TestStatus(kCornersDirty)) SaveCalibration();
+    SaveAsCloseWould();
     if (!TestStatus(kDeferredQuit)) PlatformPostQuit();
+}
+
+void SaveAsCloseWould() {
+    if (TestStatus(kGraphReady) || TestStatus(kCornersDirty)) SaveCalibration();
 }
 
 void OnMinimized() {

@@ -20,6 +20,9 @@ constexpr int32_t kClientHeight = kFrameHeight;
 void OnCreate(PlatformWindow* self);
 // Close sequence, in its fixed order; later calls do nothing.
 void OnClose();
+// The close sequence's save alone, for an ending that cannot run the rest
+// of it. Any thread; only the UI thread changes what it writes.
+void SaveAsCloseWould();
 // Minimised: solve the mapping, confirm the settings dialog, centre the
 // cursor smoothing, then start tracking.
 void OnMinimized();

@@ -46,7 +46,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
 }
 
-void RegisterMainWindowClass(HINSTANCE instance) {
+bool RegisterMainWindowClass(HINSTANCE instance) {
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
@@ -57,7 +57,7 @@ void RegisterMainWindowClass(HINSTANCE instance) {
     windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = kWindowClassName;
-    RegisterClassExA(&windowClass);
+    return RegisterClassExA(&windowClass) != 0;
 }
 
 }  // namespace
@@ -83,9 +83,17 @@ PlatformWindow* PlatformFindRunningInstance() {
 
 void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t height) {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
-    RegisterMainWindowClass(instance);
-    const HWND window = CreateWindowExA(0, kWindowClassName, kWindowTitle, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                                        x, y, width, height, nullptr, nullptr, instance, nullptr);
+    const HWND window =
+        RegisterMainWindowClass(instance)
+            ? CreateWindowExA(0, kWindowClassName, kWindowTitle, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, x, y,
+                              width, height, nullptr, nullptr, instance, nullptr)
+            : nullptr;
+    // Without the window nothing could ever post the quit: the loop would
+    // wait for ever, invisible. The program ends at once, with exit code 0.
+    if (window == nullptr) {
+        PlatformPostQuit();
+        return;
+    }
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
 }

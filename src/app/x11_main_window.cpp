@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/posix_signals.h"
 #include "app/x11_display.h"
 #include "state/platform.h"
 
@@ -242,8 +243,12 @@ void InstallX11ErrorHandler() { XSetErrorHandler(CountError); }
 
 void RunEventLoopUntil(bool (*done)()) {
     Display* const d = UiDisplay();
-    pollfd fd{ConnectionNumber(d), POLLIN, 0};
+    pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {CloseSignalFd(), POLLIN, 0}};
     while (!g_quit.load(std::memory_order_relaxed) && (done == nullptr || !done())) {
+        if (TakeCloseSignal()) {
+            OnClose();
+            continue;
+        }
         if (XPending(d) > 0) {
             XEvent event;
             XNextEvent(d, &event);
@@ -252,7 +257,7 @@ void RunEventLoopUntil(bool (*done)()) {
         }
         FireTimerIfDue();
         if (g_quit.load(std::memory_order_relaxed) || (done != nullptr && done())) break;
-        poll(&fd, 1, TimerWaitMs());
+        poll(fds, 2, TimerWaitMs());
     }
 }
 

@@ -96,7 +96,9 @@ int64_t PlatformFileSize(PlatformFile* file);
 bool PlatformReadFile(PlatformFile* file, void* buffer, size_t size);
 void PlatformCloseFile(PlatformFile* file);
 // Writes a temporary file beside name, flushes it and renames it over name
-// in one step. On failure the previous file is left as it was.
+// in one step; a symbolic link named name stays, and the file it leads to
+// is replaced instead. A read-only file is kept. On failure the previous
+// file is left as it was.
 bool PlatformReplaceFile(const char* name, const void* data, size_t size);
 
 // --- Picture (picture coordinates: x from the left, y from the top) --------

@@ -76,6 +76,26 @@ TEST_F(MainWindowTest, CloseRunsInOrderOnceAndSavesTheCorners) {
     EXPECT_EQ(FakeCalls().size(), 6u);
 }
 
+// An ending without the close sequence saves just what a close would save
+// and touches nothing else: the capture and the worker may still be running.
+TEST_F(MainWindowTest, SaveAsCloseWouldSavesOnlyWhenACloseWould) {
+    SaveAsCloseWould();
+    EXPECT_FALSE(fs::exists(kSettingsFileName)) << "before any source or click";
+    SetCorner(100, 100);
+    SaveAsCloseWould();
+    ASSERT_TRUE(fs::exists(kSettingsFileName)) << "a corner was set";
+    EXPECT_EQ(Corner(kP2y), 380);
+    fs::remove(kSettingsFileName);
+
+    OnCreate(FakeWindow());
+    ASSERT_TRUE(TestStatus(kGraphReady));
+    FakeReset();
+    SaveAsCloseWould();
+    EXPECT_TRUE(fs::exists(kSettingsFileName)) << "a run with a source";
+    EXPECT_EQ(FakeCalls(), Calls{});
+    EXPECT_EQ(g_tracker.workerRun.load(), kWorkerRunning);
+}
+
 TEST_F(MainWindowTest, CloseWithSettingsDialogOpenQuitsOnTheTimer) {
     OnCreate(FakeWindow());
     FakeReset();

@@ -1,8 +1,9 @@
 // Faults around the settings file on POSIX systems: a directory that cannot
 // be written, a full disk, a save killed at any moment, files of the wrong
-// length, a file that cannot be read and a leftover or planted temporary
-// file. Cases that need another user or a private mount run in a forked
-// child, which reports through shared memory.
+// length, a file that cannot be read, a read-only file, symbolic links, and
+// a leftover, planted or blocked temporary file. Cases that need another
+// user or a private mount run in a forked child, which reports through
+// shared memory.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -76,6 +77,26 @@ void WriteFile(const std::string& name, const Bytes& bytes) {
 Bytes ReadFile(const std::string& name) {
     std::ifstream in(name, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+ino_t Inode(const std::string& name) {
+    struct stat info {};
+    EXPECT_EQ(lstat(name.c_str(), &info), 0) << name;
+    return info.st_ino;
+}
+
+uid_t Owner(const std::string& name) {
+    struct stat info {};
+    EXPECT_EQ(lstat(name.c_str(), &info), 0) << name;
+    return info.st_uid;
+}
+
+// The names in a directory, sorted.
+std::vector<std::string> Entries(const fs::path& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // What a child saw; the parent checks it after the child has ended.
@@ -175,6 +196,17 @@ void DropRoot(ChildReport* report) {
 void MountTmpfs(ChildReport* report, const char* where, const char* options) {
     if (mount("tmpfs", where, "tmpfs", 0, options) != 0) ChildFails(report, "mounting tmpfs");
     if (chdir(where) != 0) ChildFails(report, "chdir into the tmpfs");
+}
+
+// A save of quad as nobody (when run as root), with what it left.
+ChildReport SaveAsNobody(const Quad& quad) {
+    return RunInChild(Mounts::kShared, [&quad](ChildReport* report) {
+        DropRoot(report);
+        StoreQuad(quad);
+        SetStatus(kGraphReady);
+        SaveCalibration();
+        report->files[0] = TakeSnapshot();
+    });
 }
 
 class PosixSettingsFileTest : public ::testing::Test {
@@ -329,8 +361,10 @@ TEST_F(PosixSettingsFileTest, ShortFilesGiveDefaultsAndLongFilesTheirFirst16Byte
 }
 
 TEST_F(PosixSettingsFileTest, UnreadableFileIsKeptUnlessACornerWasSet) {
+    // Write-only: it cannot be read, but it may be replaced.
     WriteFile(kSettingsFileName, Image(kOldQuad));
-    fs::permissions(kSettingsFileName, fs::perms::none);
+    const fs::perms writeOnly = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions(kSettingsFileName, writeOnly);
     fs::permissions(dir_, fs::perms::all);
     const ChildReport untouched = RunInChild(Mounts::kShared, [](ChildReport* report) {
         DropRoot(report);
@@ -339,10 +373,8 @@ TEST_F(PosixSettingsFileTest, UnreadableFileIsKeptUnlessACornerWasSet) {
         SaveCalibration();
     });
     EXPECT_EQ(Quad(untouched.quad, untouched.quad + kCornerValues), kDefaultQuad);
-    EXPECT_EQ(fs::status(kSettingsFileName).permissions(), fs::perms::none);
-    fs::permissions(kSettingsFileName, fs::perms::owner_read);
+    EXPECT_EQ(fs::status(kSettingsFileName).permissions(), writeOnly);
     EXPECT_EQ(ReadFile(kSettingsFileName), Image(kOldQuad)) << "replaced by the defaults";
-    fs::permissions(kSettingsFileName, fs::perms::none);
 
     RunInChild(Mounts::kShared, [](ChildReport* report) {
         DropRoot(report);
@@ -355,7 +387,166 @@ TEST_F(PosixSettingsFileTest, UnreadableFileIsKeptUnlessACornerWasSet) {
     edited[kP2x] = 100;
     edited[kP2y] = 380;
     EXPECT_EQ(ReadFile(kSettingsFileName), Image(edited)) << "the corner set in that run is kept";
+    EXPECT_EQ(fs::status(kSettingsFileName).permissions(), writeOnly) << "the replacement keeps the mode";
     EXPECT_FALSE(fs::exists(kTemporary));
+}
+
+// A file nobody may write to is kept, as the Windows program keeps a file
+// marked read-only, even with a corner set; the quad in memory is not
+// affected. Root is bound by the missing write bits too.
+TEST_F(PosixSettingsFileTest, ReadOnlyFileIsKept) {
+    for (const fs::perms mode : {fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
+                                 fs::perms::owner_read, fs::perms::none}) {
+        fs::remove(kSettingsFileName);
+        WriteFile(kSettingsFileName, Image(kOldQuad));
+        fs::permissions(kSettingsFileName, mode);
+        const ino_t inode = Inode(kSettingsFileName);
+        ResetTrackerState();
+        SetStatus(kGraphReady);
+        StoreQuad(kNewQuad);
+        SetCorner(100, 100);
+        SaveCalibration();
+        EXPECT_EQ(Inode(kSettingsFileName), inode) << "replaced";
+        EXPECT_EQ(fs::status(kSettingsFileName).permissions(), mode);
+        fs::permissions(kSettingsFileName, fs::perms::owner_read, fs::perm_options::add);
+        EXPECT_EQ(ReadFile(kSettingsFileName), Image(kOldQuad));
+        EXPECT_EQ(Corner(kP2x), 100);
+        EXPECT_FALSE(fs::exists(kTemporary));
+    }
+
+    // Another user's file in a directory anyone may write to: renaming over
+    // it would succeed, and would take it from its owner.
+    if (geteuid() != 0) return;
+    fs::remove(kSettingsFileName);
+    WriteFile(kSettingsFileName, Image(kOldQuad));
+    fs::permissions(kSettingsFileName, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                           fs::perms::others_read);
+    fs::permissions(dir_, fs::perms::all);
+    const ChildReport other = SaveAsNobody(kNewQuad);
+    EXPECT_EQ(SnapshotBytes(other.files[0]), Image(kOldQuad));
+    EXPECT_FALSE(other.files[0].temporaryLeft);
+    EXPECT_EQ(Owner(kSettingsFileName), 0u);
+}
+
+// A writable file is replaced by one with its permissions, and, where we
+// may give it, its owner.
+TEST_F(PosixSettingsFileTest, ReplacementKeepsModeAndOwner) {
+    for (const fs::perms mode : {fs::perms::owner_read | fs::perms::owner_write,
+                                 fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                     fs::perms::group_write | fs::perms::others_read}) {
+        fs::remove(kSettingsFileName);
+        WriteFile(kSettingsFileName, Image(kOldQuad));
+        fs::permissions(kSettingsFileName, mode);
+        ASSERT_TRUE(PlatformReplaceFile(kSettingsFileName, Image(kNewQuad).data(), kSettingsFileBytes));
+        EXPECT_EQ(ReadFile(kSettingsFileName), Image(kNewQuad));
+        EXPECT_EQ(fs::status(kSettingsFileName).permissions(), mode);
+    }
+    if (geteuid() != 0) return;
+    ASSERT_EQ(chown(kSettingsFileName, kNobody, kNobody), 0);
+    ASSERT_TRUE(PlatformReplaceFile(kSettingsFileName, Image(kOldQuad).data(), kSettingsFileBytes));
+    EXPECT_EQ(ReadFile(kSettingsFileName), Image(kOldQuad));
+    EXPECT_EQ(Owner(kSettingsFileName), kNobody);
+}
+
+// A symbolic link named like the settings file keeps pointing where it did;
+// the file at the end of it gets the new bytes, replaced beside itself.
+TEST_F(PosixSettingsFileTest, SymbolicLinkKeepsPointingAtItsTarget) {
+    StoreQuad(kNewQuad);
+    SetStatus(kGraphReady);
+    fs::create_directory("settings");
+    WriteFile("settings/real.set", Image(kOldQuad));
+    fs::create_symlink("settings/real.set", kSettingsFileName);
+    LoadCalibration();
+    EXPECT_EQ(CurrentQuad(), kOldQuad) << "read through the link";
+    StoreQuad(kNewQuad);
+    SaveCalibration();
+    EXPECT_TRUE(fs::is_symlink(kSettingsFileName));
+    EXPECT_EQ(fs::read_symlink(kSettingsFileName), "settings/real.set");
+    EXPECT_EQ(ReadFile("settings/real.set"), Image(kNewQuad));
+    EXPECT_FALSE(fs::exists(kTemporary));
+    EXPECT_FALSE(fs::exists("settings/real.set.tmp"));
+
+    // A chain of links, relative to each link's own directory and absolute.
+    fs::remove(kSettingsFileName);
+    fs::create_symlink("settings/middle", kSettingsFileName);
+    fs::create_symlink(dir_ / "settings" / "real.set", "settings/middle");
+    StoreQuad(kOldQuad);
+    SaveCalibration();
+    EXPECT_TRUE(fs::is_symlink("settings/middle"));
+    EXPECT_EQ(ReadFile("settings/real.set"), Image(kOldQuad));
+
+    // A dangling link: the file it names is created.
+    fs::remove(kSettingsFileName);
+    fs::create_symlink("settings/new.set", kSettingsFileName);
+    SaveCalibration();
+    EXPECT_TRUE(fs::is_symlink(kSettingsFileName));
+    EXPECT_EQ(ReadFile("settings/new.set"), Image(kOldQuad));
+
+    // A link to a read-only file keeps it.
+    fs::remove(kSettingsFileName);
+    fs::create_symlink("settings/real.set", kSettingsFileName);
+    fs::permissions("settings/real.set", fs::perms::owner_read);
+    StoreQuad(kNewQuad);
+    SaveCalibration();
+    fs::permissions("settings/real.set", fs::perms::owner_all);
+    EXPECT_EQ(ReadFile("settings/real.set"), Image(kOldQuad));
+
+    // A loop: nothing is created anywhere.
+    fs::remove(kSettingsFileName);
+    fs::create_symlink("loop-b", kSettingsFileName);
+    fs::create_symlink(kSettingsFileName, "loop-b");
+    EXPECT_FALSE(PlatformReplaceFile(kSettingsFileName, Image(kNewQuad).data(), kSettingsFileBytes));
+    EXPECT_TRUE(fs::is_symlink(kSettingsFileName));
+    EXPECT_TRUE(fs::is_symlink("loop-b"));
+    EXPECT_EQ(Entries("."), (std::vector<std::string>{"Lumidart.set", "loop-b", "settings"}));
+}
+
+// The target on another file system than the link: the replacement is
+// made beside the target, or the rename could not be done in one step.
+TEST_F(PosixSettingsFileTest, LinkedFileOnAnotherFileSystemIsReplaced) {
+    fs::create_directory("mounted");
+    fs::create_symlink("mounted/real.set", kSettingsFileName);
+    const ChildReport r = RunInChild(Mounts::kPrivate, [](ChildReport* report) {
+        if (mount("tmpfs", "mounted", "tmpfs", 0, "size=64k") != 0) ChildFails(report, "mounting tmpfs");
+        WriteFile("mounted/real.set", Image(kOldQuad));
+        StoreQuad(kNewQuad);
+        SetStatus(kGraphReady);
+        SaveCalibration();
+        report->files[0] = TakeSnapshot();
+        report->files[1].temporaryLeft = fs::exists("mounted/real.set.tmp");
+    });
+    EXPECT_EQ(SnapshotBytes(r.files[0]), Image(kNewQuad));
+    EXPECT_FALSE(r.files[0].temporaryLeft);
+    EXPECT_FALSE(r.files[1].temporaryLeft);
+    EXPECT_TRUE(fs::is_symlink(kSettingsFileName));
+}
+
+// The temporary name taken by something that cannot be cleared away: the
+// save goes through under a fresh name and leaves nothing behind.
+TEST_F(PosixSettingsFileTest, BlockedTemporaryNameDoesNotStopTheSave) {
+    fs::create_directory(kTemporary);
+    WriteFile(kTemporary + "/inside", {'x'});
+    SetStatus(kGraphReady);
+    for (const Quad& quad : {kNewQuad, kOldQuad, kNewQuad}) {
+        StoreQuad(quad);
+        SaveCalibration();
+        EXPECT_EQ(ReadFile(kSettingsFileName), Image(quad));
+    }
+    EXPECT_EQ(ReadFile(kTemporary + "/inside"), Bytes{'x'});
+    EXPECT_EQ(Entries("."), (std::vector<std::string>{kSettingsFileName, kTemporary}));
+
+    // Another user's file under the name, in a sticky directory where we
+    // may not remove it.
+    if (geteuid() != 0) return;
+    fs::remove_all(kTemporary);
+    fs::remove(kSettingsFileName);
+    WriteFile(kTemporary, {'y'});
+    ASSERT_EQ(chown(kTemporary.c_str(), 0, 0), 0);
+    fs::permissions(dir_, fs::perms::all | fs::perms::sticky_bit);
+    const ChildReport sticky = SaveAsNobody(kOldQuad);
+    EXPECT_EQ(SnapshotBytes(sticky.files[0]), Image(kOldQuad));
+    EXPECT_EQ(ReadFile(kTemporary), Bytes{'y'});
+    EXPECT_EQ(Entries("."), (std::vector<std::string>{kSettingsFileName, kTemporary}));
 }
 
 // Whatever sits under the temporary name is replaced, never written through.

@@ -77,13 +77,13 @@ class Run:
     # Every run started; a failed fault's program is ended before the next.
     started = []
 
-    def __init__(self, screen, program, workdir, name, source="lumidartvirtualcam", wait=True):
+    def __init__(self, screen, program, workdir, name, source="lumidartvirtualcam", wait=True, **options):
         self.directory = os.path.join(workdir, name.replace(" ", "-"))
         os.mkdir(self.directory)
         with open(self.settings(), "wb") as f:
             f.write(quad_bytes(START_QUAD))
         self.initial = os.stat(self.settings())
-        self.program = e2e.Program(screen, program, self.directory, source=source)
+        self.program = e2e.Program(screen, program, self.directory, source=source, **options)
         Run.started.append(self)
         if wait:
             self.program.wait_for_window()
@@ -304,11 +304,11 @@ FAULTS = [
 ]
 
 
-def run_faults(program, workdir):
+def run_faults(program, workdir, faults):
     screen = e2e.Screen(workdir)
     failed = 0
     try:
-        for name, fault in FAULTS:
+        for name, fault in faults:
             e2e.steer(screen, noise=0)
             try:
                 print("ok  %s: %s" % (name, fault(screen, program, workdir)), flush=True)
@@ -324,19 +324,20 @@ def run_faults(program, workdir):
     return failed
 
 
-def main():
+def main(faults, usage, prefix):
+    """Runs the faults on the program named on the command line."""
     if len(sys.argv) != 2:
-        print(__doc__, file=sys.stderr)
+        print(usage, file=sys.stderr)
         return 2
     program = os.path.abspath(sys.argv[1])
-    workdir = tempfile.mkdtemp(prefix="lumidart-faults-")
+    workdir = tempfile.mkdtemp(prefix=prefix)
     try:
-        failed = run_faults(program, workdir)
+        failed = run_faults(program, workdir, faults)
     finally:
         shutil.rmtree(workdir, ignore_errors=True)
-    print("%d of %d faults failed" % (failed, len(FAULTS)) if failed else "all %d faults passed" % len(FAULTS))
+    print("%d of %d failed" % (failed, len(faults)) if failed else "all %d passed" % len(faults))
     return 1 if failed else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(FAULTS, __doc__, "lumidart-faults-"))
