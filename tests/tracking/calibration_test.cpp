@@ -111,14 +111,17 @@ TEST_F(CalibrationTest, SaveReplacesWholeFileAndRoundTripsEveryValue) {
     EXPECT_FALSE(fs::exists(std::string(kSettingsFileName) + ".tmp"));
 }
 
-TEST_F(CalibrationTest, FailedSaveKeepsThePreviousFile) {
+TEST_F(CalibrationTest, ReadOnlyFileIsKeptAndTheQuadInMemoryStays) {
     WriteFile(kDefaultBytes);
-    // The temporary file cannot be created where a directory of its name is.
-    fs::create_directory(std::string(kSettingsFileName) + ".tmp");
+    // The user's choice on both platforms: a file made read-only is kept.
+    fs::permissions(kSettingsFileName, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
     g_tracker.corners[kP0x].store(7);
     SaveCalibration();
     EXPECT_EQ(ReadFile(), kDefaultBytes);
     EXPECT_EQ(Corner(kP0x), 7) << "the quad in memory is not affected";
+    // Windows will not delete a read-only file with the scratch directory.
+    fs::permissions(kSettingsFileName, fs::perms::owner_write, fs::perm_options::add);
 }
 
 TEST_F(CalibrationTest, ClickChoosesCornerByQuarter) {
