@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "app/x11_display.h"
+#include "preview/pixel_layout.h"
 #include "preview/soft_picture.h"
 #include "state/platform.h"
 
@@ -23,6 +24,7 @@ struct Presenter {
     XImage* image = nullptr;
     XShmSegmentInfo shm{};
     bool shared = false;
+    PixelLayout layout{};
 } g_presenter;
 
 XImage* CreateSharedImage(Display* d, Visual* visual, int depth, XShmSegmentInfo* shm) {
@@ -66,6 +68,27 @@ XImage* CreatePlainImage(Display* d, Visual* visual, int depth) {
     return image;
 }
 
+// The image's own format; false for one we cannot write (a colour map, an
+// odd pixel size), which then gets no picture at all.
+bool LayoutOf(const XImage* image, PixelLayout* layout) {
+    *layout = {static_cast<uint32_t>(image->red_mask), static_cast<uint32_t>(image->green_mask),
+               static_cast<uint32_t>(image->blue_mask), image->bits_per_pixel, image->byte_order == MSBFirst,
+               image->bytes_per_line};
+    return PixelLayoutSupported(*layout);
+}
+
+void DestroyImage(Presenter& p) {
+    if (p.image == nullptr) return;
+    if (p.shared) {
+        XShmDetach(p.display, &p.shm);
+        XSync(p.display, False);
+        shmdt(p.shm.shmaddr);
+        p.image->data = nullptr;
+    }
+    XDestroyImage(p.image);
+    p.image = nullptr;
+}
+
 }  // namespace
 
 uint32_t* PlatformCreatePicture(PlatformWindow* window) {
@@ -74,8 +97,10 @@ uint32_t* PlatformCreatePicture(PlatformWindow* window) {
     uint32_t* const frame = SoftCreatePicture();
     if (frame == nullptr) return nullptr;
     const int screen = DefaultScreen(d);
+    // The window has the default visual (CopyFromParent at creation).
     Visual* const visual = DefaultVisual(d, screen);
     const int depth = DefaultDepth(d, screen);
+    const bool trueColor = visual->c_class == TrueColor;
     Presenter& p = g_presenter;
     p.display = d;
     p.window = window->id;
@@ -83,20 +108,13 @@ uint32_t* PlatformCreatePicture(PlatformWindow* window) {
     p.image = CreateSharedImage(d, visual, depth, &p.shm);
     p.shared = p.image != nullptr;
     if (p.image == nullptr) p.image = CreatePlainImage(d, visual, depth);
+    if (p.image != nullptr && !(trueColor && LayoutOf(p.image, &p.layout))) DestroyImage(p);
     return frame;
 }
 
 void PlatformReleasePicture() {
     Presenter& p = g_presenter;
-    if (p.image != nullptr) {
-        if (p.shared) {
-            XShmDetach(p.display, &p.shm);
-            XSync(p.display, False);
-            shmdt(p.shm.shmaddr);
-            p.image->data = nullptr;
-        }
-        XDestroyImage(p.image);
-    }
+    DestroyImage(p);
     if (p.gc != nullptr) XFreeGC(p.display, p.gc);
     if (p.display != nullptr) XFlush(p.display);
     p = Presenter{};
@@ -112,12 +130,7 @@ void PlatformPresentPicture() {
     Presenter& p = g_presenter;
     const uint32_t* const frame = g_tracker.frame.load(std::memory_order_acquire);
     if (p.image == nullptr || frame == nullptr) return;
-    // The Frame buffer is bottom-up; an X image is top-down. On a 24-bit
-    // TrueColor visual a pixel is the same 0x00RRGGBB word.
-    for (int line = 0; line < kFrameHeight; ++line) {
-        std::memcpy(p.image->data + static_cast<size_t>(line) * p.image->bytes_per_line,
-                    frame + (kFrameHeight - 1 - line) * kFrameWidth, static_cast<size_t>(kFrameWidth) * 4);
-    }
+    ConvertFrame(frame, p.layout, reinterpret_cast<uint8_t*>(p.image->data));
     if (p.shared) {
         XShmPutImage(p.display, p.window, p.gc, p.image, 0, 0, 0, 0, kFrameWidth, kFrameHeight, False);
         // The server reads the segment asynchronously: the next frame may

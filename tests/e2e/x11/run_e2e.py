@@ -93,20 +93,25 @@ def self_check_expectations():
 # --- The X server and its tools ------------------------------------------------
 
 class Screen:
-    def __init__(self, workdir):
+    def __init__(self, workdir, size=(W, H), depth=24, server_args=(), window_manager=True):
         self.workdir = workdir
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp", "-screen", "0",
-             "%dx%dx24" % (W, H)],
+             "%dx%dx%d" % (size[0], size[1], depth)] + list(server_args),
             pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as f:
             number = f.readline().strip()
         check(number, "Xvfb gave no display")
         self.env = dict(os.environ, DISPLAY=":" + number)
-        self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
+        self.wm = None
+        if window_manager:
+            self.start_window_manager()
+
+    def start_window_manager(self, *args):
+        self.wm = subprocess.Popen(["openbox", "--sm-disable"] + list(args), env=self.env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for("the window manager", lambda: "window id" in self.run(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check_status=False))
         self.warm_up_window_manager()
@@ -127,6 +132,8 @@ class Screen:
 
     def close(self):
         for p in (self.wm, self.xvfb):
+            if p is None:
+                continue
             p.terminate()
             try:
                 p.wait(5)
@@ -185,19 +192,30 @@ class Screen:
 
 
 class Image:
-    """An xwd dump of a 24-bit TrueColor screen: pixels as 0xRRGGBB."""
+    """An xwd dump of a TrueColor screen of any depth: pixels as 0xRRGGBB,
+    each channel stretched to 8 bits (full and empty channels exactly)."""
 
     def __init__(self, data):
         header = struct.unpack(">25I", data[:100])
         header_size, width, height = header[0], header[4], header[5]
         byte_order, bits_per_pixel, bytes_per_line, ncolors = header[7], header[11], header[12], header[19]
-        check(bits_per_pixel == 32, "unexpected xwd pixel size %d" % bits_per_pixel)
+        check(bits_per_pixel in (16, 32), "unexpected xwd pixel size %d" % bits_per_pixel)
         self.width, self.height, self.stride = width, height, bytes_per_line
-        self.order = "<I" if byte_order == 0 else ">I"
+        self.size = bits_per_pixel // 8
+        self.order = ("<" if byte_order == 0 else ">") + ("H" if self.size == 2 else "I")
+        self.masks = header[14:17]
         self.pixels = data[header_size + 12 * ncolors:]
 
+    @staticmethod
+    def channel(value, mask):
+        shift = (mask & -mask).bit_length() - 1
+        top = mask >> shift
+        return ((value & mask) >> shift) * 255 // top
+
     def at(self, x, y):
-        return struct.unpack_from(self.order, self.pixels, y * self.stride + x * 4)[0] & 0xFFFFFF
+        value = struct.unpack_from(self.order, self.pixels, y * self.stride + x * self.size)[0]
+        r, g, b = (self.channel(value, m) for m in self.masks)
+        return (r << 16) | (g << 8) | b
 
 
 # --- The program -------------------------------------------------------------
@@ -205,7 +223,8 @@ class Image:
 class Program:
     runs = 0
 
-    def __init__(self, screen, program, workdir, source="lumidartvirtualcam", extra_env=None, preexec_fn=None):
+    def __init__(self, screen, program, workdir, source="lumidartvirtualcam", extra_env=None, preexec_fn=None,
+                 args=()):
         self.screen = screen
         self.workdir = workdir
         env = dict(screen.env, LUMIDART_SOURCE=source,
@@ -217,8 +236,8 @@ class Program:
 
         def start():
             with open(self.log, "ab") as log:
-                return subprocess.Popen([program], cwd=workdir, env=env, stdout=subprocess.DEVNULL, stderr=log,
-                                        preexec_fn=preexec_fn)
+                return subprocess.Popen([program] + list(args), cwd=workdir, env=env, stdout=subprocess.DEVNULL,
+                                        stderr=log, preexec_fn=preexec_fn)
 
         self.start = start
         self.process = self.start()
@@ -232,14 +251,15 @@ class Program:
         mapping = next((line.strip() for line in info.splitlines() if "Map State" in line), "no map state")
         report = "WM_STATE %s, %s, program %s, window manager %s" % (
             self.screen.wm_state(self.window), mapping, "running" if self.process.poll() is None else "ended",
-            "running" if self.screen.wm.poll() is None else "ended")
+            "running" if self.screen.wm is not None and self.screen.wm.poll() is None else "ended")
         if shutil.which("gdb") and self.process.poll() is None:
             report += "\n" + subprocess.run(["gdb", "-p", str(self.process.pid), "-batch", "-ex", "thread apply all bt"],
                                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
                                             timeout=60).stdout
         return report
 
-    def wait_for_window(self, retry=True):
+    def wait_for_window(self, retry=True, monitor=(0, 0, W, H)):
+        """Waits for the console, centred on monitor (left, top, width, height)."""
         def found():
             check(self.process.poll() is None, "the program ended early with %s" % self.process.returncode)
             ws = self.screen.windows_titled(TITLE)
@@ -262,9 +282,10 @@ class Program:
             self.process.kill()
             self.process.wait()
             self.process = self.start()
-            return self.wait_for_window(retry=False)
-        check((self.x, self.y) == ((W - 640) // 2, (H - 480) // 2),
-              "console at %d,%d, not centred" % (self.x, self.y))
+            return self.wait_for_window(retry=False, monitor=monitor)
+        left, top, width, height = monitor
+        check((self.x, self.y) == (left + (width - 640) // 2, top + (height - 480) // 2),
+              "console at %d,%d, not centred on %s" % (self.x, self.y, monitor))
         check(self.screen.geometry(self.window)[2:] == (640, 480), "console client area not 640 x 480")
         props = self.screen.run(["xprop", "-id", str(self.window), "WM_CLASS", "_NET_WM_ALLOWED_ACTIONS"])
         check('"Lumidart"' in props, "window class: " + props)

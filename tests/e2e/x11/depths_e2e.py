@@ -1,0 +1,61 @@
+#!/usr/bin/env python3
+"""End-to-end: the Linux program presents its picture on X screens of every
+depth it may meet (15, 16, 24 and 30 bits), with and without MIT-SHM.
+
+Usage: depths_e2e.py LUMIDART
+
+Each run must show the overlays in their exact colours, close with exit
+code 0 and leave nothing on its error output (a sanitizer's report, say).
+"""
+
+import os
+import sys
+
+sys.dont_write_bytecode = True
+from run_e2e import BLUE, CYAN, Program, Screen, check, run_in_scratch, steer  # noqa: E402
+
+DEPTHS = (15, 16, 24, 30)
+
+
+def check_depth(program, workdir, depth, shared_memory):
+    name = "depth %d %s MIT-SHM" % (depth, "with" if shared_memory else "without")
+    directory = os.path.join(workdir, "d%d-%s" % (depth, "shm" if shared_memory else "plain"))
+    os.mkdir(directory)
+    screen = Screen(directory, depth=depth, server_args=() if shared_memory else ("-extension", "MIT-SHM"))
+    try:
+        check(("MIT-SHM" in screen.run(["xdpyinfo", "-queryExtensions"])) == shared_memory,
+              name + ": the server's extensions are not as asked")
+        steer(screen, noise=0, spot_x=500, spot_y=100, spot_radius=4)
+        p = Program(screen, program, directory)
+        p.wait_for_window()
+        screen.xdo("mousemove", 5, 5)
+        # Full channels survive every depth exactly: the crosshair's cyan
+        # and the quad's blue, and the white-on-black of nothing else.
+        p.wait_picture(name + ": the picture with overlays", lambda px: (
+            px(320, 20) == CYAN and px(10, 240) == CYAN and px(40, 439) == BLUE and px(600, 39) == BLUE
+            and px(321, 100) not in (CYAN, BLUE)))
+        p.close_with_keyboard()
+        check(p.exit_code() == 0, name + ": exit code")
+        errors = p.errors()
+        check("Sanitizer" not in errors and "runtime error" not in errors, name + ":\n" + errors[-3000:])
+    finally:
+        screen.close()
+    print("ok  " + name, flush=True)
+
+
+def run_checks(program, workdir):
+    for depth in DEPTHS:
+        for shared_memory in (True, False):
+            check_depth(program, workdir, depth, shared_memory)
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    program = os.path.abspath(sys.argv[1])
+    return run_in_scratch("lumidart-depths-", lambda workdir: run_checks(program, workdir), "all passed")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
