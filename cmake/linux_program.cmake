@@ -1,7 +1,7 @@
 # The native Linux program: an Xlib console, XTest pointer moves and
 # GStreamer capture, with the virtual camera built in as a source element.
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(LUMIDART_X11 REQUIRED IMPORTED_TARGET x11 xext xtst)
+pkg_check_modules(LUMIDART_X11 REQUIRED IMPORTED_TARGET x11 xext xtst xrandr)
 pkg_check_modules(LUMIDART_GST REQUIRED IMPORTED_TARGET
     gstreamer-1.0 gstreamer-base-1.0 gstreamer-video-1.0)
 
@@ -28,6 +28,7 @@ add_executable(lumidart
     src/app/x11_connection_loss.cpp
     src/app/x11_main.cpp
     src/app/x11_main_window.cpp
+    src/app/x11_monitors.cpp
     src/capture/x11_property_dialog.cpp
     src/preview/x11_picture.cpp
     src/tracking/x11_input.cpp
@@ -105,6 +106,13 @@ if(LUMIDART_BUILD_TESTS)
         add_test(NAME x11_e2e
             COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/run_e2e.py $<TARGET_FILE:lumidart>)
         set_tests_properties(x11_e2e PROPERTIES LABELS e2e TIMEOUT 400)
+        # The desktop the presenter brings: display depths, monitors,
+        # screen changes, window managers, many copies at once.
+        foreach(scenario depths monitors)
+            add_test(NAME x11_${scenario}_e2e
+                COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/${scenario}_e2e.py $<TARGET_FILE:lumidart>)
+            set_tests_properties(x11_${scenario}_e2e PROPERTIES LABELS e2e TIMEOUT 400)
+        endforeach()
         add_test(NAME x11_faults_e2e
             COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/faults_e2e.py $<TARGET_FILE:lumidart>)
         set_tests_properties(x11_faults_e2e PROPERTIES LABELS e2e TIMEOUT 400)

@@ -8,9 +8,9 @@ build-essential cmake ninja-build pkg-config
 clang libclang-rt-14-dev
 libgtest-dev googletest libbenchmark-dev
 mingw-w64 wine64 wine
-time python3 xvfb xdotool x11-utils x11-apps imagemagick openbox
+time python3 xvfb xdotool x11-utils x11-apps x11-xserver-utils imagemagick openbox
 lintian desktop-file-utils groff-base
-libx11-dev libxext-dev libxtst-dev
+libx11-dev libxext-dev libxtst-dev libxrandr-dev
 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
 gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 "

@@ -7,7 +7,7 @@
 #include "state/platform.h"
 #include "tracking/calibration.h"
 #include "tracking/cursor_driver.h"
-#include "tracking/mapping.h"
+#include "tracking/mapping_refresh.h"
 
 void OnCreate(PlatformWindow* self) {
     g_tracker.status.store(0, std::memory_order_release);
@@ -35,8 +35,21 @@ void SaveAsCloseWould() {
     if (TestStatus(kGraphReady) || TestStatus(kCornersDirty)) SaveCalibration();
 }
 
+namespace {
+
+PlatformScreenMetrics TakeScreenGeometry() {
+    PlatformScreenMetrics metrics{};
+    PlatformGetScreenMetrics(&metrics);
+    g_tracker.screenWidth.store(metrics.screenWidth, std::memory_order_relaxed);
+    g_tracker.screenHeight.store(metrics.screenHeight, std::memory_order_relaxed);
+    return metrics;
+}
+
+}  // namespace
+
 void OnMinimized() {
-    SolveMapping();
+    TakeScreenGeometry();
+    SolveMappingAtTrackingStart();
     ConfirmSourcePropertyPages();
     CentreSmoothedCursor();
     // Release: the first Tracking pass sees the new mapping and anchor.
@@ -44,6 +57,12 @@ void OnMinimized() {
 }
 
 void OnRestored() { StoreMode(kModePreview); }
+
+void OnScreenChanged() {
+    TakeScreenGeometry();
+    // In Preview the next tracking start solves it anyway.
+    if (LoadMode() == kModeTracking) RequestMappingRefresh();
+}
 
 void OnKeyTab() { ShowSourcePropertyPages(); }
 
@@ -65,17 +84,14 @@ void OnDeferredQuitTimer() {
 }
 
 void CreateMainWindow() {
-    PlatformScreenMetrics metrics{};
-    PlatformGetScreenMetrics(&metrics);
-    g_tracker.screenWidth.store(metrics.screenWidth, std::memory_order_relaxed);
-    g_tracker.screenHeight.store(metrics.screenHeight, std::memory_order_relaxed);
+    const PlatformScreenMetrics metrics = TakeScreenGeometry();
     g_tracker.frameWidthAllowance.store(metrics.frameX + 2, std::memory_order_relaxed);
     g_tracker.frameHeightAllowance.store(metrics.frameY + 2, std::memory_order_relaxed);
     g_tracker.captionHeight.store(metrics.caption, std::memory_order_relaxed);
     const int32_t width = kClientWidth + metrics.frameX + 2;
     const int32_t height = kClientHeight + metrics.frameY + 2 + metrics.caption;
-    PlatformCreateMainWindow((metrics.screenWidth - kClientWidth) / 2, (metrics.screenHeight - kClientHeight) / 2,
-                             width, height);
+    PlatformCreateMainWindow(metrics.screenLeft + (metrics.screenWidth - kClientWidth) / 2,
+                             metrics.screenTop + (metrics.screenHeight - kClientHeight) / 2, width, height);
 }
 
 int RunLumidart() {

@@ -23,11 +23,14 @@ void OnClose();
 // The close sequence's save alone, for an ending that cannot run the rest
 // of it. Any thread; only the UI thread changes what it writes.
 void SaveAsCloseWould();
-// Minimised: solve the mapping, confirm the settings dialog, centre the
-// cursor smoothing, then start tracking.
+// Minimised: take the screen geometry again, solve the mapping, confirm the
+// settings dialog, centre the cursor smoothing, then start tracking.
 void OnMinimized();
 // Restored (or sized): back to Preview.
 void OnRestored();
+// The screen's geometry changed: take it again; while tracking, the mapping
+// is solved again for it before the next frame.
+void OnScreenChanged();
 void OnKeyTab();
 void OnKeyEscape();
 void OnKeySpace();
@@ -36,7 +39,8 @@ void OnLeftButtonDown(uint16_t clientX, uint16_t clientY);
 // The one-shot timer that ends the program after a deferred close.
 void OnDeferredQuitTimer();
 
-// Reads the screen metrics and creates the window centred on the screen.
+// Reads the screen metrics and creates the window centred on the target
+// monitor.
 void CreateMainWindow();
 // The whole program: refuse a second copy, create the window, run the loop.
 // Returns the exit code, always 0.

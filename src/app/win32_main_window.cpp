@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "app/main_window.h"
+#include "app/win32_monitors.h"
 #include "state/platform.h"
 
 namespace {
@@ -23,6 +24,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             } else {
                 OnRestored();
             }
+            return 0;
+        case WM_DISPLAYCHANGE:
+            OnScreenChanged();
             return 0;
         case WM_CLOSE:
             OnClose();
@@ -70,8 +74,12 @@ void PlatformPumpWindowRequests() {
 }
 
 void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics) {
-    metrics->screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    metrics->screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    bool primary = true;
+    const MonitorRect target = TakeTargetMonitor(&primary);
+    metrics->screenWidth = target.width;
+    metrics->screenHeight = target.height;
+    metrics->screenLeft = target.left;
+    metrics->screenTop = target.top;
     metrics->frameX = GetSystemMetrics(SM_CXFRAME);
     metrics->frameY = GetSystemMetrics(SM_CYFRAME);
     metrics->caption = GetSystemMetrics(SM_CYCAPTION);

@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/posix_signals.h"
 #include "app/posix_standard_streams.h"
 #include "app/usage.h"
 #include "app/x11_connection_loss.h"
 #include "app/x11_display.h"
+#include "app/x11_monitors.h"
 
 int main(int argc, char** argv) {
     OpenMissingStandardStreams();
@@ -28,6 +30,13 @@ int main(int argc, char** argv) {
         case EarlyAnswer::Run:
             break;
     }
+    // The arguments are well formed by now; what remains is their values.
+    CommandLine command;
+    if (!ParseCommandLine(argc, argv, &command)) {
+        std::fprintf(stderr, "lumidart: %s; try 'lumidart --help'\n", command.error.c_str());
+        return kMisuseExitCode;
+    }
+    SetWantedMonitor(command.monitor);
     // From here on a termination request is a close request.
     InstallCloseSignals();
     // The worker presents and polls input while the UI thread waits for

@@ -18,6 +18,7 @@
 #include "app/main_window.h"
 #include "app/posix_signals.h"
 #include "app/x11_display.h"
+#include "app/x11_monitors.h"
 #include "state/platform.h"
 
 namespace {
@@ -187,6 +188,7 @@ void OnKey(XKeyEvent* key) {
 }
 
 void Dispatch(XEvent* event) {
+    if (HandleScreenChangeEvent(event)) return;
     if (PropertyDialogHandleEvent(event)) return;
     if (g_main.id == 0 || event->xany.window != g_main.id) return;
     switch (event->type) {
@@ -264,12 +266,11 @@ void RunEventLoopUntil(bool (*done)()) {
 // --- Platform operations ---------------------------------------------------
 
 void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics) {
-    Display* const d = UiDisplay();
-    const int screen = DefaultScreen(d);
+    const MonitorRect target = TakeTargetMonitor(UiDisplay());
     // NOTE: the window manager draws the frame outside our window, so the
     // allowances cancel out: the window is the 640 x 480 client area, and
     // its rectangle (PlatformGetWindowRect) is the client rectangle.
-    *metrics = {DisplayWidth(d, screen), DisplayHeight(d, screen), -2, -2, 0};
+    *metrics = {target.width, target.height, -2, -2, 0, target.left, target.top};
 }
 
 PlatformWindow* PlatformFindRunningInstance() {
@@ -301,6 +302,7 @@ void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t heigh
                                    static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
                                    CWBackPixel | CWEventMask, &attributes);
     SetWindowManagerHints(d, w, x, y, width, height);
+    WatchScreenChanges(d);
     g_main.id = w;
     OnCreate(&g_main);
     XMapWindow(d, w);

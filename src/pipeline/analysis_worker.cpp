@@ -6,11 +6,13 @@
 #include "state/tracker_state.h"
 #include "tracking/cursor_driver.h"
 #include "tracking/mapping.h"
+#include "tracking/mapping_refresh.h"
 #include "tracking/spot_detector.h"
 
 namespace {
 
 void TrackingPass(const uint32_t* frame) {
+    RefreshMappingIfRequested();
     const SpotResult result = DetectSpot(frame, LoadSearchBox());
     if (result.found) {
         SpotRecord spot{result.sumX, result.sumY};

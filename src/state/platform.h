@@ -20,9 +20,10 @@ struct PlatformPoint {
 };
 
 struct PlatformScreenMetrics {
-    int32_t screenWidth, screenHeight;  // primary screen, pixels
+    int32_t screenWidth, screenHeight;  // the target monitor, pixels
     int32_t frameX, frameY;             // sizing frame (SM_CXFRAME, SM_CYFRAME)
     int32_t caption;                    // caption bar height (SM_CYCAPTION)
+    int32_t screenLeft, screenTop;      // the target monitor's origin on the desktop
 };
 
 enum PlatformKey {
@@ -58,11 +59,13 @@ void PlatformPumpWindowRequests();
 
 // True while the key or mouse button is down, whichever window has focus.
 bool PlatformIsKeyDown(PlatformKey key);
-// One absolute pointer move; 0..65535 spans the primary screen on each axis.
+// One absolute pointer move; 0..65535 spans the target monitor on each axis.
 void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy);
 
 // --- Main window -----------------------------------------------------------
 
+// The target monitor as it is now (the primary one unless the operator
+// chose another); UI thread. Moves injected afterwards land on it.
 void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics);
 // A top-level window titled exactly kWindowTitle, from any process, or null.
 PlatformWindow* PlatformFindRunningInstance();

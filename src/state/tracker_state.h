@@ -3,11 +3,13 @@
 //
 // Who writes what (readers are everywhere):
 //   user-interface thread: mode, mainWindow, corners, search box, screen
-//     metrics, mapping coefficients, the smoothed cursor at tracking start,
-//     the GraphReady / DeferredQuit / CornersDirty bits, workerRun (running,
-//     stop requested), frame (at create and release).
+//     metrics, mapping coefficients (at tracking start), the smoothed
+//     cursor at tracking start, the GraphReady / DeferredQuit /
+//     CornersDirty bits, workerRun (running, stop requested), frame (at
+//     create and release).
 //   capture streaming thread: the FramePending bit (set), the frame pixels.
-//   analysis worker: the smoothed cursor, mode (Preview on F12), the
+//   analysis worker: the smoothed cursor, the mapping coefficients again
+//     when the screen changes during tracking, mode (Preview on F12), the
 //     FramePending bit (clear), workerRun (exited), the frame pixels
 //     (overlays drawn in place).
 #pragma once
@@ -64,8 +66,10 @@ struct TrackerState {
     std::atomic<int32_t> corners[kCornerValues];
     std::atomic<int32_t> xMin, xMax, yMin, yMax;
 
-    // Read once at start-up, never again.
+    // The target monitor's size: taken at start-up, at each tracking start
+    // and when the screen changes (UI thread).
     std::atomic<int32_t> screenWidth, screenHeight;
+    // Read once at start-up, never again.
     std::atomic<int32_t> frameWidthAllowance, frameHeightAllowance;
     std::atomic<int32_t> captionHeight;
 

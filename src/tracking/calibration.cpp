@@ -65,6 +65,10 @@ void SaveCalibration() {
 }
 
 void SetCorner(uint16_t clientX, uint16_t clientY) {
+    // A window manager that ignores the fixed size can give the window more
+    // than the picture; a press there is no point of the frame, and its
+    // negative row would be stored as a large unsigned one.
+    if (clientX >= kFrameWidth || clientY >= kFrameHeight) return;
     const int32_t x = clientX;
     // 480, not 479: the outline drawn at line 479 - y passes one line above
     // the clicked point, and the topmost client line gives row 480.

@@ -12,7 +12,7 @@ void LoadCalibration();
 // Writes the quad; a failed save leaves the previous file untouched.
 void SaveCalibration();
 // A left-button press at client (clientX, clientY) replaces the corner of
-// the quarter it falls in.
+// the quarter it falls in. A press outside the 640 x 480 picture sets nothing.
 void SetCorner(uint16_t clientX, uint16_t clientY);
 void UpdateSearchBox();
 

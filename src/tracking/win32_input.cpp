@@ -1,6 +1,7 @@
 // Key state and pointer injection on Windows.
 #include <windows.h>
 
+#include "app/win32_monitors.h"
 #include "state/platform.h"
 
 bool PlatformIsKeyDown(PlatformKey key) {
@@ -14,6 +15,4 @@ bool PlatformIsKeyDown(PlatformKey key) {
     return (GetAsyncKeyState(virtualKey) & 0x8000) != 0;
 }
 
-void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy) {
-    mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, static_cast<DWORD>(dx), static_cast<DWORD>(dy), 0, 0);
-}
+void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy) { InjectOnTargetMonitor(dx, dy); }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "app/x11_display.h"
+#include "app/x11_monitors.h"
 #include "state/platform.h"
 
 bool PlatformIsKeyDown(PlatformKey key) {
@@ -30,11 +31,12 @@ bool PlatformIsKeyDown(PlatformKey key) {
 void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy) {
     Display* const d = WorkerDisplay();
     if (d == nullptr) return;
-    const int screen = DefaultScreen(d);
-    // The pixel that the 0..65535 coordinate names, as on Windows.
-    const int64_t x = (int64_t{dx} * DisplayWidth(d, screen)) / 65536;
-    const int64_t y = (int64_t{dy} * DisplayHeight(d, screen)) / 65536;
-    XTestFakeMotionEvent(d, screen, static_cast<int>(x), static_cast<int>(y), CurrentTime);
+    // The pixel of the target monitor that the 0..65535 coordinate names,
+    // as on Windows; the monitor may sit anywhere on the X screen.
+    const MonitorRect target = TargetMonitor();
+    const int32_t x = AbsoluteToPixel(dx, target.left, target.width);
+    const int32_t y = AbsoluteToPixel(dy, target.top, target.height);
+    XTestFakeMotionEvent(d, DefaultScreen(d), x, y, CurrentTime);
     XFlush(d);
 }
 

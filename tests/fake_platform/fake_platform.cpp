@@ -32,7 +32,7 @@ void FakeReset() {
     g_fake.injections = 0;
     for (auto& k : g_fake.keyDown) k.store(false);
     g_fake.onInject = nullptr;
-    g_fake.metrics = {1024, 768, 4, 4, 19};
+    g_fake.metrics = {1024, 768, 4, 4, 19, 0, 0};
     g_fake.runningInstance = nullptr;
     g_fake.windowLeft = g_fake.windowTop = g_fake.windowRight = g_fake.windowBottom = 0;
     g_fake.cursorX = g_fake.cursorY = -100000;

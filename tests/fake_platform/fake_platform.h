@@ -33,7 +33,7 @@ struct FakePlatform {
     // Called on the injecting thread after each move is recorded.
     void (*onInject)(int32_t dx, int32_t dy) = nullptr;
 
-    PlatformScreenMetrics metrics{1024, 768, 4, 4, 19};
+    PlatformScreenMetrics metrics{1024, 768, 4, 4, 19, 0, 0};
     PlatformWindow* runningInstance = nullptr;
     std::atomic<int32_t> windowLeft, windowTop, windowRight, windowBottom;
     std::atomic<int32_t> cursorX, cursorY;

@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/main_window.h"
 #include "capture/frame_sink.h"
 #include "fake_platform/fake_platform.h"
 #include "pipeline/analysis_worker.h"
@@ -81,6 +82,32 @@ TEST_F(AnalysisWorkerTest, TrackingPassMovesCursorOnlyWhenASpotIsFound) {
     EXPECT_EQ(moves[0].dx, 511 * 65535 / 1024);
     EXPECT_EQ(moves[0].dy, 384 * 65535 / 768);
     EXPECT_EQ(g_fake.presents.load(), 1) << "only the stop pass, in Preview, presents";
+}
+
+TEST_F(AnalysisWorkerTest, ScreenChangeDuringTrackingRemapsFromTheNextFrame) {
+    StoreMode(kModeTracking);
+    StartWorker();
+    frame_[240 * 640 + 320] = 0x00FF0000;  // the default quad's centre
+    Deliver();
+    WaitUntil(Idle);
+    EXPECT_EQ(g_tracker.cursorY.load(), 384);
+
+    // The screen grows to 1280 x 1024 (a projector's mode) on the UI thread.
+    g_fake.metrics = {1280, 1024, 4, 4, 19, 0, 0};
+    OnScreenChanged();
+    EXPECT_EQ(g_tracker.screenWidth.load(), 1280);
+    Deliver();
+    WaitUntil(Idle);
+    StoreMode(kModePreview);
+    StopWorker();
+    // The centre of the quad is the centre of the new screen, not the old
+    // one's (511, 384) clamped into it.
+    EXPECT_EQ(g_tracker.cursorX.load(), 639);
+    EXPECT_EQ(g_tracker.cursorY.load(), 512);
+    const auto moves = FakeMoves();
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(moves[1].dx, 639 * 65535 / 1280);
+    EXPECT_EQ(moves[1].dy, 512 * 65535 / 1024);
 }
 
 TEST_F(AnalysisWorkerTest, F12EndsTrackingEvenWithoutASpot) {

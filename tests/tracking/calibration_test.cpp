@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "fake_platform/scratch_directory.h"
@@ -156,6 +157,25 @@ TEST_F(CalibrationTest, ClickChoosesCornerByQuarter) {
     ClearStatus(kCornersDirty);
     SetCorner(0, 479);
     EXPECT_TRUE(TestStatus(kCornersDirty));
+}
+
+TEST_F(CalibrationTest, ClickOutsideThePictureChangesNothing) {
+    SetDefaultCalibration();
+    UpdateSearchBox();
+    const std::vector<int32_t> before = Quad();
+    const SearchBox box = LoadSearchBox();
+    // Below the picture (a window made taller than its size hints), right
+    // of it, and the far corner.
+    for (const auto& [cx, cy] : {std::pair<uint16_t, uint16_t>{100, 480}, {100, 790}, {640, 100}, {65535, 65535}}) {
+        SetCorner(cx, cy);
+        EXPECT_EQ(Quad(), before) << cx << "," << cy;
+    }
+    EXPECT_FALSE(TestStatus(kCornersDirty));
+    EXPECT_EQ(LoadSearchBox().yMin, box.yMin);
+    // The last line and column of the picture still count.
+    SetCorner(639, 479);
+    EXPECT_EQ(Corner(kP1x), 639);
+    EXPECT_EQ(Corner(kP1y), 1);
 }
 
 TEST_F(CalibrationTest, SearchBoxFollowsClicksAndUsesOnlyItsOwnSides) {

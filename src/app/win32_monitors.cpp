@@ -1,0 +1,66 @@
+#include "app/win32_monitors.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+std::string g_wanted;
+bool g_toldUnknown = false;
+
+// Written by the UI thread, read by the worker's moves.
+std::atomic<bool> g_onPrimary{true};
+std::atomic<int32_t> g_left{0}, g_top{0}, g_width{0}, g_height{0};
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+    MONITORINFOEXA info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoA(monitor, &info)) return TRUE;
+    const RECT& r = info.rcMonitor;
+    reinterpret_cast<std::vector<MonitorEntry>*>(list)->push_back(
+        {{info.szDevice}, {r.left, r.top, r.right - r.left, r.bottom - r.top}, (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
+    return TRUE;
+}
+
+}  // namespace
+
+void SetWantedMonitor(const std::string& wanted) { g_wanted = wanted; }
+
+MonitorRect TakeTargetMonitor(bool* primary) {
+    std::vector<MonitorEntry> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+    const MonitorChoice choice = ChooseMonitor(monitors, g_wanted);
+    if (choice.unknown && !g_toldUnknown) {
+        g_toldUnknown = true;
+        std::fprintf(stderr, "lumidart: no monitor \"%s\"; using the primary monitor\n", g_wanted.c_str());
+    }
+    *primary = choice.index < 0 || monitors[static_cast<size_t>(choice.index)].primary;
+    // The primary monitor is the screen exactly as the system metrics give it.
+    const MonitorRect rect = *primary ? MonitorRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}
+                                      : monitors[static_cast<size_t>(choice.index)].rect;
+    g_left.store(rect.left, std::memory_order_relaxed);
+    g_top.store(rect.top, std::memory_order_relaxed);
+    g_width.store(rect.width, std::memory_order_relaxed);
+    g_height.store(rect.height, std::memory_order_relaxed);
+    g_onPrimary.store(*primary, std::memory_order_relaxed);
+    return rect;
+}
+
+void InjectOnTargetMonitor(int32_t dx, int32_t dy) {
+    if (g_onPrimary.load(std::memory_order_relaxed)) {
+        mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, static_cast<DWORD>(dx), static_cast<DWORD>(dy), 0, 0);
+        return;
+    }
+    // Another monitor: its pixel, expressed over the whole virtual desktop.
+    const int32_t x = AbsoluteToPixel(dx, g_left.load(std::memory_order_relaxed), g_width.load(std::memory_order_relaxed));
+    const int32_t y = AbsoluteToPixel(dy, g_top.load(std::memory_order_relaxed), g_height.load(std::memory_order_relaxed));
+    const int32_t nx =
+        VirtualDesktopPosition(x, GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    const int32_t ny =
+        VirtualDesktopPosition(y, GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK, static_cast<DWORD>(nx),
+                static_cast<DWORD>(ny), 0, 0);
+}

@@ -1,0 +1,231 @@
+#!/usr/bin/env python3
+"""End-to-end: the Linux program on desktops of several monitors (RandR
+monitors on Xvfb), and on screens that change while it runs.
+
+Usage: monitors_e2e.py LUMIDART
+
+Each layout checks where the console opens and where the pointer lands for
+a still laser spot, computed independently for the target monitor and
+offset by its origin.
+"""
+
+import os
+import struct
+import sys
+
+sys.dont_write_bytecode = True
+from run_e2e import homography, settle  # noqa: E402
+from run_e2e import (SCREEN_QUAD, SPOT_CORE, Failure, Program, Screen, check, run_in_scratch,  # noqa: E402
+                     start_tracking, steer, stop_tracking, wait_for)
+
+SPOT = (150, 120)
+LAPTOP = (1280, 1024)
+PROJECTOR = (1024, 768)
+
+
+def resting(monitor, start=None):
+    """Where the smoothed cursor (monitor pixels) comes to rest for the
+    still spot, starting from start (default the monitor's centre)."""
+    left, top, width, height = monitor
+    sx, sy = homography(SCREEN_QUAD, width, height)(*SPOT)
+    target = (int(min(max(sx, 0), width)), int(min(max(sy, 0), height)))
+    start = start or (width // 2, height // 2)
+    return settle(start[0], target[0]), settle(start[1], target[1])
+
+
+def expected_pointer(monitor, start=None):
+    """The desktop pixel the injected move for the resting cursor names."""
+    left, top, width, height = monitor
+    x, y = resting(monitor, start)
+    return (left + (x * 65535 // width) * width // 65536, top + (y * 65535 // height) * height // 65536)
+
+
+def set_monitors(screen, monitors, primary):
+    """monitors: {name: (left, top, width, height)}; the primary one takes
+    the server's only output, the others none."""
+    for name, (left, top, width, height) in monitors.items():
+        output = "screen" if name == primary else "none"
+        label = ("*" if name == primary else "") + name
+        screen.run(["xrandr", "--setmonitor", label, "%d/300x%d/200+%d+%d" % (width, height, left, top), output])
+    listed = screen.run(["xrandr", "--listmonitors"])
+    check(all(name in listed for name in monitors), "monitors not set up:\n" + listed)
+    return listed
+
+
+def monitor_number(listing, name):
+    """Where the server lists a monitor, counting from 1."""
+    for line in listing.splitlines()[1:]:
+        number, rest = line.split(":", 1)
+        if rest.split()[0].lstrip("+*") == name:
+            return int(number) + 1
+    raise Failure("no monitor %s in\n%s" % (name, listing))
+
+
+def write_quad(directory):
+    with open(os.path.join(directory, "Lumidart.set"), "wb") as f:
+        f.write(struct.pack("<8H", *[v for corner in SCREEN_QUAD for v in corner]))
+
+
+def start_program(screen, program, workdir, label, args=(), monitor=None):
+    directory = os.path.join(workdir, label)
+    os.mkdir(directory)
+    write_quad(directory)
+    steer(screen, noise=0, spot_x=SPOT[0], spot_y=SPOT[1], spot_radius=3)
+    p = Program(screen, program, directory, args=args)
+    p.wait_for_window(monitor=monitor)
+    p.wait_picture("the spot", lambda px: px(SPOT[0], 479 - SPOT[1]) == SPOT_CORE)
+    return p
+
+
+def wait_pointer(p, what, expected):
+    try:
+        wait_for(what, lambda: p.screen.pointer() == expected, timeout=5)
+    except Failure:
+        raise Failure("%s: pointer at %s, expected %s" % (what, p.screen.pointer(), expected)) from None
+
+
+def track_on(p, monitor, what):
+    start_tracking(p)
+    wait_pointer(p, what, expected_pointer(monitor))
+    stop_tracking(p)
+
+
+def finish(p, what):
+    p.close_with_keyboard()
+    check(p.exit_code() == 0, what + ": exit code")
+
+
+def with_screen(workdir, label, size, body):
+    directory = os.path.join(workdir, label)
+    os.mkdir(directory)
+    screen = Screen(directory, size=size)
+    try:
+        body(screen, directory)
+    finally:
+        screen.close()
+    print("ok  " + label, flush=True)
+
+
+def check_laptop_with_projector_right(program, workdir):
+    laptop = (0, 0) + LAPTOP
+    projector = (LAPTOP[0], 0) + PROJECTOR
+
+    def body(screen, directory):
+        listing = set_monitors(screen, {"laptop": laptop, "projector": projector}, "laptop")
+        p = start_program(screen, program, directory, "default", monitor=laptop)
+        track_on(p, laptop, "the primary laptop by default")
+        finish(p, "laptop")
+        number = monitor_number(listing, "projector")
+        p = start_program(screen, program, directory, "numbered", args=("--monitor", str(number)), monitor=projector)
+        track_on(p, projector, "the projector by number")
+        finish(p, "projector by number")
+
+    with_screen(workdir, "laptop primary, projector to its right", (LAPTOP[0] + PROJECTOR[0], LAPTOP[1]), body)
+
+
+def check_projector_primary(program, workdir):
+    laptop = (0, 0) + LAPTOP
+    projector = (LAPTOP[0], 0) + PROJECTOR
+
+    def body(screen, directory):
+        set_monitors(screen, {"laptop": laptop, "projector": projector}, "projector")
+        p = start_program(screen, program, directory, "default", monitor=projector)
+        track_on(p, projector, "the primary projector by default")
+        finish(p, "projector primary")
+        # The output's name picks the monitor it belongs to.
+        p = start_program(screen, program, directory, "output", args=("--monitor=screen",), monitor=projector)
+        finish(p, "by output name")
+
+    with_screen(workdir, "projector primary", (LAPTOP[0] + PROJECTOR[0], LAPTOP[1]), body)
+
+
+def check_projector_left(program, workdir):
+    projector = (0, 0) + PROJECTOR
+    laptop = (PROJECTOR[0], 0) + LAPTOP
+
+    def body(screen, directory):
+        set_monitors(screen, {"laptop": laptop, "projector": projector}, "laptop")
+        p = start_program(screen, program, directory, "named", args=("--monitor", "projector"), monitor=projector)
+        track_on(p, projector, "the projector on the left")
+        finish(p, "projector to the left")
+        p = start_program(screen, program, directory, "default", monitor=laptop)
+        track_on(p, laptop, "the laptop right of the projector")
+        finish(p, "laptop to the right")
+
+    with_screen(workdir, "projector to the left", (LAPTOP[0] + PROJECTOR[0], LAPTOP[1]), body)
+
+
+def check_stacked(program, workdir):
+    laptop = (0, 0) + LAPTOP
+    projector = (0, LAPTOP[1]) + PROJECTOR
+
+    def body(screen, directory):
+        set_monitors(screen, {"laptop": laptop, "projector": projector}, "laptop")
+        p = start_program(screen, program, directory, "below", args=("--monitor=projector",), monitor=projector)
+        track_on(p, projector, "the projector below the laptop")
+        finish(p, "stacked")
+
+    with_screen(workdir, "stacked vertically", (LAPTOP[0], LAPTOP[1] + PROJECTOR[1]), body)
+
+
+def check_monitor_added(program, workdir):
+    laptop = (0, 0) + LAPTOP
+    projector = (LAPTOP[0], 0) + PROJECTOR
+
+    def body(screen, directory):
+        set_monitors(screen, {"laptop": laptop}, "laptop")
+        # Asked for before it is connected: one line, then the primary.
+        p = start_program(screen, program, directory, "later", args=("--monitor", "projector"), monitor=laptop)
+        track_on(p, laptop, "the laptop while the projector is missing")
+        set_monitors(screen, {"projector": projector}, None)
+        track_on(p, projector, "the projector connected after the start")
+        finish(p, "monitor added")
+        lines = [line for line in p.errors().splitlines() if "projector" in line]
+        check(len(lines) == 1, "messages about the missing monitor: %s" % lines)
+
+    with_screen(workdir, "a monitor added between two trackings", (LAPTOP[0] + PROJECTOR[0], LAPTOP[1]), body)
+
+
+def check_unknown_monitor(program, workdir):
+    def body(screen, directory):
+        p = start_program(screen, program, directory, "unknown", args=("--monitor", "HDMI-9"),
+                          monitor=(0, 0) + LAPTOP)
+        finish(p, "unknown monitor")
+        check(p.errors().count("HDMI-9") == 1, "the unknown monitor not reported once:\n" + p.errors())
+
+    with_screen(workdir, "an unknown monitor", LAPTOP, body)
+
+
+def check_resized_while_tracking(program, workdir):
+    def body(screen, directory):
+        before = (0, 0) + LAPTOP
+        p = start_program(screen, program, directory, "resize", monitor=before)
+        start_tracking(p)
+        wait_pointer(p, "tracking on 1280 x 1024", expected_pointer(before))
+        # xrandr shrinks the screen, then fails to keep the larger mode.
+        screen.run(["xrandr", "--fb", "1024x768"], check_status=False)
+        check("1024x768 pixels" in screen.run(["xdpyinfo"]), "the screen was not resized")
+        after = (0, 0, 1024, 768)
+        wait_pointer(p, "tracking on 1024 x 768 at once", expected_pointer(after, start=resting(before)))
+        stop_tracking(p)
+        finish(p, "resized")
+
+    with_screen(workdir, "a screen resized during tracking", LAPTOP, body)
+
+
+def run_checks(program, workdir):
+    for scenario in (check_laptop_with_projector_right, check_projector_primary, check_projector_left,
+                     check_stacked, check_monitor_added, check_unknown_monitor, check_resized_while_tracking):
+        scenario(program, workdir)
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    program = os.path.abspath(sys.argv[1])
+    return run_in_scratch("lumidart-monitors-", lambda workdir: run_checks(program, workdir), "all passed")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
