@@ -19,6 +19,7 @@
 #include "app/posix_signals.h"
 #include "app/x11_display.h"
 #include "app/x11_monitors.h"
+#include "app/x11_window_state.h"
 #include "state/platform.h"
 
 namespace {
@@ -37,8 +38,6 @@ PlatformWindow g_found{0};
 std::atomic<bool> g_quit{false};
 bool g_timerArmed = false;
 Clock::time_point g_timerDue;
-// Only changes of the window-manager state are notices.
-bool g_iconic = false;
 
 int CountError(Display*, XErrorEvent*) {
     g_errors.fetch_add(1, std::memory_order_relaxed);
@@ -151,33 +150,6 @@ void SetWindowManagerHints(Display* d, Window w, int x, int y, int width, int he
                     reinterpret_cast<unsigned char*>(&pid), 1);
 }
 
-// ICCCM WM_STATE: 1 normal, 3 iconic; -1 when the manager set none.
-long WindowManagerState(Display* d, Window w) {
-    long state = -1;
-    const Atom wmState = Intern(d, "WM_STATE");
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, w, wmState, 0, 2, False, wmState, &type, &format, &count, &after, &data) == Success &&
-        data != nullptr) {
-        if (format == 32 && count >= 1) state = reinterpret_cast<long*>(data)[0];
-        XFree(data);
-    }
-    return state;
-}
-
-void OnStateChange() {
-    const long state = WindowManagerState(g_ui, g_main.id);
-    if (state == IconicState && !g_iconic) {
-        g_iconic = true;
-        OnMinimized();
-    } else if (state == NormalState && g_iconic) {
-        g_iconic = false;
-        OnRestored();
-    }
-}
-
 void OnKey(XKeyEvent* key) {
     switch (XLookupKeysym(key, 0)) {
         case XK_Tab: OnKeyTab(); break;
@@ -189,6 +161,7 @@ void OnKey(XKeyEvent* key) {
 
 void Dispatch(XEvent* event) {
     if (HandleScreenChangeEvent(event)) return;
+    if (HandleWindowStateEvent(event)) return;
     if (PropertyDialogHandleEvent(event)) return;
     if (g_main.id == 0 || event->xany.window != g_main.id) return;
     switch (event->type) {
@@ -205,9 +178,6 @@ void Dispatch(XEvent* event) {
                 static_cast<Atom>(event->xclient.data.l[0]) == Intern(g_ui, "WM_DELETE_WINDOW")) {
                 OnClose();
             }
-            break;
-        case PropertyNotify:
-            if (event->xproperty.atom == Intern(g_ui, "WM_STATE")) OnStateChange();
             break;
         default:
             break;
@@ -303,6 +273,7 @@ void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t heigh
                                    CWBackPixel | CWEventMask, &attributes);
     SetWindowManagerHints(d, w, x, y, width, height);
     WatchScreenChanges(d);
+    WatchWindowState(d, w);
     g_main.id = w;
     OnCreate(&g_main);
     XMapWindow(d, w);
@@ -316,6 +287,7 @@ void PlatformRestoreWindow(PlatformWindow* window) {
     if (d == nullptr || window == nullptr) return;
     // Mapping an iconic window asks its manager to de-iconify it; the
     // activation request raises and focuses it. Neither waits for a reply.
+    MoveToCurrentDesktop(d, window->id);
     XMapWindow(d, window->id);
     XRaiseWindow(d, window->id);
     XEvent event{};

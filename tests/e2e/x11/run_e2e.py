@@ -165,6 +165,9 @@ class Screen:
                 values[key.strip()] = value.strip()
         return tuple(int(values[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
+    def viewable(self, window):
+        return "IsViewable" in self.run(["xwininfo", "-id", str(window)], check_status=False)
+
     def origin(self, window):
         return self.geometry(window)[:2]
 
@@ -258,8 +261,9 @@ class Program:
                                             timeout=60).stdout
         return report
 
-    def wait_for_window(self, retry=True, monitor=(0, 0, W, H)):
-        """Waits for the console, centred on monitor (left, top, width, height)."""
+    def wait_for_window(self, retry=True, monitor=(0, 0, W, H), managed=True):
+        """Waits for the console, centred on monitor (left, top, width,
+        height); managed: a window manager is running and manages it."""
         def found():
             check(self.process.poll() is None, "the program ended early with %s" % self.process.returncode)
             ws = self.screen.windows_titled(TITLE)
@@ -269,8 +273,9 @@ class Program:
         # on a loaded machine GStreamer's first start can take seconds.
         self.window = wait_for("the console window", found, timeout=30.0)
         try:
-            self.x, self.y = wait_for("the mapped window", lambda: self.screen.wm_state(self.window) == "Normal"
-                                      and self.screen.origin(self.window), timeout=30.0)
+            self.x, self.y = wait_for("the mapped window", lambda: (
+                self.screen.wm_state(self.window) == "Normal" if managed else self.screen.viewable(self.window))
+                and self.screen.origin(self.window), timeout=30.0)
         except Failure as failure:
             report = "%s (%s)" % (failure, self.stall_report())
             if not retry:
@@ -282,11 +287,13 @@ class Program:
             self.process.kill()
             self.process.wait()
             self.process = self.start()
-            return self.wait_for_window(retry=False, monitor=monitor)
+            return self.wait_for_window(retry=False, monitor=monitor, managed=managed)
         left, top, width, height = monitor
         check((self.x, self.y) == (left + (width - 640) // 2, top + (height - 480) // 2),
               "console at %d,%d, not centred on %s" % (self.x, self.y, monitor))
         check(self.screen.geometry(self.window)[2:] == (640, 480), "console client area not 640 x 480")
+        if not managed:
+            return
         props = self.screen.run(["xprop", "-id", str(self.window), "WM_CLASS", "_NET_WM_ALLOWED_ACTIONS"])
         check('"Lumidart"' in props, "window class: " + props)
         # What the window manager offers: move, minimise and close, no resizing.

@@ -1,0 +1,198 @@
+#!/usr/bin/env python3
+"""End-to-end: the Linux program with and without a window manager, across
+virtual-desktop switches and a window manager killed and restarted in each
+mode. Tracking must start and stop only through Esc, a minimise and F12,
+and the console must be visible exactly when the program is not tracking.
+
+Usage: window_managers_e2e.py LUMIDART
+"""
+
+import os
+import struct
+import sys
+import time
+
+sys.dont_write_bytecode = True
+import run_e2e as e2e  # noqa: E402
+from faults_e2e import send_close_requests  # noqa: E402
+from run_e2e import SCREEN_QUAD, Program, Screen, check, run_in_scratch, steer, wait_for  # noqa: E402
+
+A = (150, 120)
+B = (470, 380)
+
+
+class Console:
+    """The program under test and where its smoothed cursor rests."""
+
+    def __init__(self, screen, program, directory, managed=True):
+        os.mkdir(directory)
+        with open(os.path.join(directory, "Lumidart.set"), "wb") as f:
+            f.write(struct.pack("<8H", *[v for corner in SCREEN_QUAD for v in corner]))
+        self.directory = directory
+        self.spot = A
+        steer(screen, noise=0, spot_x=A[0], spot_y=A[1], spot_radius=3)
+        self.p = Program(screen, program, directory)
+        self.p.wait_for_window(managed=managed)
+        self.screen = screen
+        self.rest = None
+
+    def visible(self):
+        return self.screen.viewable(self.p.window)
+
+    def expect_visible(self, what, visible):
+        wait_for("%s: the console %s" % (what, "shown" if visible else "hidden"),
+                 lambda: self.visible() == visible)
+
+    def move_spot(self, spot):
+        self.spot = spot
+        steer(self.screen, noise=0, spot_x=spot[0], spot_y=spot[1], spot_radius=3)
+
+    def expect_tracking(self, what, fresh):
+        """The pointer follows the spot; fresh: tracking has just started,
+        so the smoothing starts from the screen's centre."""
+        if fresh or self.rest is None:
+            self.rest = (e2e.W // 2, e2e.H // 2)
+        target = e2e.screen_point(SCREEN_QUAD, self.spot)
+        expected = e2e.expected_pointer(self.rest, target)
+        self.rest = (e2e.settle(self.rest[0], target[0]), e2e.settle(self.rest[1], target[1]))
+        e2e.wait_pointer(self.p, what + ": tracking", expected)
+
+    def expect_not_tracking(self, what):
+        self.screen.xdo("mousemove", 5, 5)
+        self.move_spot(B if self.spot == A else A)
+        time.sleep(1.5)
+        check(self.screen.pointer() == (5, 5), what + ": the laser moved the pointer")
+
+    def escape(self):
+        # Focused directly: nothing activates windows without a manager.
+        self.screen.xdo("windowfocus", "--sync", self.p.window)
+        self.screen.xdo("key", "Escape")
+
+    def f12(self):
+        self.screen.xdo("keydown", "F12")
+        try:
+            self.expect_visible("F12", True)
+        finally:
+            self.screen.xdo("keyup", "F12")
+
+    def close(self, what):
+        send_close_requests(self.screen, self.p.window, 1)
+        check(self.p.exit_code() == 0, what + ": exit code")
+        check(e2e.read_corners(self.directory) == SCREEN_QUAD, what + ": corners changed")
+
+
+def check_no_window_manager(program, workdir):
+    screen = Screen(workdir, window_manager=False)
+    try:
+        c = Console(screen, program, os.path.join(workdir, "nowm"), managed=False)
+        # A window made taller than the picture: presses below it set nothing.
+        screen.xdo("windowsize", c.p.window, 1000, 800)
+        wait_for("the console enlarged", lambda: screen.geometry(c.p.window)[2:] == (1000, 800))
+        c.p.click(100, 600)
+        c.p.click(800, 100)
+        c.expect_not_tracking("no window manager, Preview")
+        c.escape()
+        c.expect_visible("Esc without a window manager", False)
+        c.expect_tracking("Esc without a window manager", fresh=True)
+        c.f12()
+        c.expect_not_tracking("F12 without a window manager")
+        # Someone else's minimise request (a pager, a taskbar).
+        screen.xdo("windowminimize", c.p.window)
+        c.expect_visible("a minimise request", False)
+        c.expect_tracking("a minimise request", fresh=True)
+        c.f12()
+        c.expect_not_tracking("F12 again")
+        c.close("no window manager")
+    finally:
+        screen.close()
+    print("ok  no window manager (Esc, minimise request, F12, oversized client)", flush=True)
+
+
+def check_desktop_switch(program, workdir):
+    screen = Screen(workdir)
+    try:
+        c = Console(screen, program, os.path.join(workdir, "desktops"))
+        screen.xdo("set_desktop", 1)
+        wait_for("the console hidden by the switch", lambda: c.p.state() == "Iconic")
+        c.expect_not_tracking("another desktop")
+        screen.xdo("set_desktop", 0)
+        wait_for("the console back with its desktop", lambda: c.p.state() == "Normal")
+        c.expect_not_tracking("back on the console's desktop")
+        e2e.start_tracking(c.p)
+        c.expect_tracking("Esc", fresh=True)
+        screen.xdo("set_desktop", 1)
+        time.sleep(0.5)
+        c.move_spot(B)
+        c.expect_tracking("tracking on another desktop", fresh=False)
+        c.f12()
+        wait_for("the console restored", lambda: c.p.state() == "Normal")
+        check(screen.xdo("get_desktop").strip() == screen.xdo("get_desktop_for_window", c.p.window).strip(),
+              "F12 left the console on another desktop")
+        c.expect_not_tracking("after F12")
+        c.close("desktop switch")
+    finally:
+        screen.close()
+    print("ok  a virtual-desktop switch is not a minimise", flush=True)
+
+
+def kill_window_manager(screen):
+    screen.wm.kill()
+    screen.wm.wait()
+
+
+def check_window_manager_restarts(program, workdir):
+    screen = Screen(workdir)
+    try:
+        c = Console(screen, program, os.path.join(workdir, "restarts"))
+        # Killed and restarted in Preview.
+        kill_window_manager(screen)
+        c.expect_visible("manager killed in Preview", True)
+        c.expect_not_tracking("manager killed in Preview")
+        c.escape()
+        c.expect_visible("Esc after the manager died", False)
+        c.expect_tracking("Esc after the manager died", fresh=True)
+        c.f12()
+        c.expect_not_tracking("F12 after the manager died")
+        screen.start_window_manager()
+        wait_for("the console managed again", lambda: c.p.state() == "Normal")
+        c.expect_visible("manager restarted in Preview", True)
+        c.expect_not_tracking("manager restarted in Preview")
+        # Killed and restarted while tracking.
+        c.escape()
+        wait_for("the console minimised", lambda: c.p.state() == "Iconic")
+        c.expect_tracking("Esc under the new manager", fresh=True)
+        kill_window_manager(screen)
+        c.expect_visible("manager killed while tracking", False)
+        c.move_spot(B)
+        c.expect_tracking("manager killed while tracking", fresh=False)
+        screen.start_window_manager()
+        time.sleep(1)
+        c.expect_visible("manager restarted while tracking", False)
+        c.move_spot(A)
+        c.expect_tracking("manager restarted while tracking", fresh=False)
+        c.f12()
+        wait_for("the console managed after F12", lambda: c.p.state() == "Normal")
+        c.expect_not_tracking("F12 under the restarted manager")
+        c.close("manager restarts")
+    finally:
+        screen.close()
+    print("ok  window manager killed and restarted in Preview and while tracking", flush=True)
+
+
+def run_checks(program, workdir):
+    for scenario in (check_no_window_manager, check_desktop_switch, check_window_manager_restarts):
+        directory = os.path.join(workdir, scenario.__name__)
+        os.mkdir(directory)
+        scenario(program, directory)
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    program = os.path.abspath(sys.argv[1])
+    return run_in_scratch("lumidart-wm-", lambda workdir: run_checks(program, workdir), "all passed")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
