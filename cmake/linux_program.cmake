@@ -29,6 +29,7 @@ add_executable(lumidart
     src/app/x11_main.cpp
     src/app/x11_main_window.cpp
     src/app/x11_monitors.cpp
+    src/app/x11_single_instance.cpp
     src/app/x11_window_state.cpp
     src/capture/x11_property_dialog.cpp
     src/preview/x11_picture.cpp
@@ -109,7 +110,7 @@ if(LUMIDART_BUILD_TESTS)
         set_tests_properties(x11_e2e PROPERTIES LABELS e2e TIMEOUT 400)
         # The desktop the presenter brings: display depths, monitors,
         # screen changes, window managers, many copies at once.
-        foreach(scenario depths monitors window_managers)
+        foreach(scenario depths monitors window_managers instances)
             add_test(NAME x11_${scenario}_e2e
                 COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/${scenario}_e2e.py $<TARGET_FILE:lumidart>)
             set_tests_properties(x11_${scenario}_e2e PROPERTIES LABELS e2e TIMEOUT 400)

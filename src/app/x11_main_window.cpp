@@ -1,6 +1,5 @@
 // The console window on X11: one top-level window whose events become the
-// portable handlers, the single-instance search, and the event loop with
-// its one-shot timer.
+// portable handlers, and the event loop with its one-shot timer.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -13,12 +12,12 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "app/main_window.h"
 #include "app/posix_signals.h"
 #include "app/x11_display.h"
 #include "app/x11_monitors.h"
+#include "app/x11_single_instance.h"
 #include "app/x11_window_state.h"
 #include "state/platform.h"
 
@@ -45,57 +44,6 @@ int CountError(Display*, XErrorEvent*) {
 }
 
 Atom Intern(Display* d, const char* name) { return XInternAtom(d, name, False); }
-
-std::vector<Window> WindowListProperty(Display* d, Window w, Atom property) {
-    std::vector<Window> result;
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, w, property, 0, 65536, False, XA_WINDOW, &type, &format, &count, &after, &data) ==
-            Success &&
-        data != nullptr) {
-        if (type == XA_WINDOW && format == 32) {
-            const auto* ids = reinterpret_cast<const unsigned long*>(data);
-            result.assign(ids, ids + count);
-        }
-        XFree(data);
-    }
-    return result;
-}
-
-std::vector<Window> Children(Display* d, Window w) {
-    std::vector<Window> result;
-    Window root, parent;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (XQueryTree(d, w, &root, &parent, &children, &count) != 0 && children != nullptr) {
-        result.assign(children, children + count);
-        XFree(children);
-    }
-    return result;
-}
-
-bool HasTitle(Display* d, Window w, const char* title) {
-    bool match = false;
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, w, Intern(d, "_NET_WM_NAME"), 0, 1024, False, Intern(d, "UTF8_STRING"), &type,
-                           &format, &count, &after, &data) == Success &&
-        data != nullptr) {
-        match = format == 8 && std::string(reinterpret_cast<char*>(data), count) == title;
-        XFree(data);
-    }
-    if (match) return true;
-    char* name = nullptr;
-    if (XFetchName(d, w, &name) != 0 && name != nullptr) {
-        match = std::strcmp(name, title) == 0;
-        XFree(name);
-    }
-    return match;
-}
 
 void SetUtf8Property(Display* d, Window w, const char* property, const char* value) {
     XChangeProperty(d, w, Intern(d, property), Intern(d, "UTF8_STRING"), 8, PropModeReplace,
@@ -244,22 +192,12 @@ void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics) {
 }
 
 PlatformWindow* PlatformFindRunningInstance() {
-    Display* const d = UiDisplay();
-    const Window root = DefaultRootWindow(d);
-    std::vector<Window> candidates = WindowListProperty(d, root, Intern(d, "_NET_CLIENT_LIST"));
-    // Without a window manager's list: top-level windows, and the client
-    // windows inside a manager's frames.
-    for (Window top : Children(d, root)) {
-        candidates.push_back(top);
-        for (Window inner : Children(d, top)) candidates.push_back(inner);
-    }
-    for (Window w : candidates) {
-        if (HasTitle(d, w, kWindowTitle)) {
-            g_found.id = w;
-            return &g_found;
-        }
-    }
-    return nullptr;
+    bool gaveUp = false;
+    const Window running = ClaimSingleInstance(UiDisplay(), &gaveUp);
+    if (running == 0 && !gaveUp) return nullptr;
+    // A copy that never showed its console leaves nothing to restore.
+    g_found.id = running;
+    return &g_found;
 }
 
 void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t height) {
@@ -272,6 +210,7 @@ void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t heigh
                                    static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
                                    CWBackPixel | CWEventMask, &attributes);
     SetWindowManagerHints(d, w, x, y, width, height);
+    PublishConsole(d, w);
     WatchScreenChanges(d);
     WatchWindowState(d, w);
     g_main.id = w;
@@ -284,7 +223,7 @@ void PlatformRunMessageLoop() { RunEventLoopUntil(nullptr); }
 
 void PlatformRestoreWindow(PlatformWindow* window) {
     Display* const d = WorkerDisplay();
-    if (d == nullptr || window == nullptr) return;
+    if (d == nullptr || window == nullptr || window->id == 0) return;
     // Mapping an iconic window asks its manager to de-iconify it; the
     // activation request raises and focuses it. Neither waits for a reply.
     MoveToCurrentDesktop(d, window->id);

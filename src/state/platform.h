@@ -67,7 +67,8 @@ void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy);
 // The target monitor as it is now (the primary one unless the operator
 // chose another); UI thread. Moves injected afterwards land on it.
 void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics);
-// A top-level window titled exactly kWindowTitle, from any process, or null.
+// The console of a copy already running, or null. Deciding must be atomic:
+// of copies started together exactly one finds none.
 PlatformWindow* PlatformFindRunningInstance();
 // Creates and shows the main window at the given outer rectangle. The
 // platform calls OnCreate (app/main_window.h) during creation, with the new
