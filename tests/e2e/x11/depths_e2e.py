@@ -12,7 +12,7 @@ import os
 import sys
 
 sys.dont_write_bytecode = True
-from run_e2e import BLUE, CYAN, Program, Screen, check, run_in_scratch, steer  # noqa: E402
+from run_e2e import BLUE, CYAN, Program, Screen, check, run_driver, steer  # noqa: E402
 
 DEPTHS = (15, 16, 24, 30)
 
@@ -49,13 +49,5 @@ def run_checks(program, workdir):
             check_depth(program, workdir, depth, shared_memory)
 
 
-def main():
-    if len(sys.argv) != 2:
-        print(__doc__, file=sys.stderr)
-        return 2
-    program = os.path.abspath(sys.argv[1])
-    return run_in_scratch("lumidart-depths-", lambda workdir: run_checks(program, workdir), "all passed")
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_driver(__doc__, "lumidart-depths-", run_checks))

@@ -11,7 +11,7 @@ import sys
 import time
 
 sys.dont_write_bytecode = True
-from run_e2e import TITLE, Program, Screen, check, run_in_scratch, steer, wait_for  # noqa: E402
+from run_e2e import TITLE, Program, Screen, check, run_driver, steer, wait_for  # noqa: E402
 
 COPIES = 10
 
@@ -44,14 +44,5 @@ def check_copies_at_once(program, workdir):
     print("ok  %d copies at once: one console" % COPIES, flush=True)
 
 
-def main():
-    if len(sys.argv) != 2:
-        print(__doc__, file=sys.stderr)
-        return 2
-    program = os.path.abspath(sys.argv[1])
-    return run_in_scratch("lumidart-instances-", lambda workdir: check_copies_at_once(program, workdir),
-                          "all passed")
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_driver(__doc__, "lumidart-instances-", check_copies_at_once))

@@ -10,13 +10,12 @@ offset by its origin.
 """
 
 import os
-import struct
 import sys
 
 sys.dont_write_bytecode = True
 from run_e2e import homography, settle  # noqa: E402
-from run_e2e import (SCREEN_QUAD, SPOT_CORE, Failure, Program, Screen, check, run_in_scratch,  # noqa: E402
-                     start_tracking, steer, stop_tracking, wait_for)
+from run_e2e import (SCREEN_QUAD, SPOT_CORE, Failure, Program, Screen, check, run_driver,  # noqa: E402
+                     start_tracking, steer, stop_tracking, wait_for, write_corners)
 
 SPOT = (150, 120)
 LAPTOP = (1280, 1024)
@@ -61,15 +60,10 @@ def monitor_number(listing, name):
     raise Failure("no monitor %s in\n%s" % (name, listing))
 
 
-def write_quad(directory):
-    with open(os.path.join(directory, "Lumidart.set"), "wb") as f:
-        f.write(struct.pack("<8H", *[v for corner in SCREEN_QUAD for v in corner]))
-
-
 def start_program(screen, program, workdir, label, args=(), monitor=None):
     directory = os.path.join(workdir, label)
     os.mkdir(directory)
-    write_quad(directory)
+    write_corners(directory, SCREEN_QUAD)
     steer(screen, noise=0, spot_x=SPOT[0], spot_y=SPOT[1], spot_radius=3)
     p = Program(screen, program, directory, args=args)
     p.wait_for_window(monitor=monitor)
@@ -106,66 +100,42 @@ def with_screen(workdir, label, size, body):
     print("ok  " + label, flush=True)
 
 
-def check_laptop_with_projector_right(program, workdir):
-    laptop = (0, 0) + LAPTOP
-    projector = (LAPTOP[0], 0) + PROJECTOR
+# Static layouts: (what, screen size, monitors, primary, runs); each run is
+# (command-line arguments given the server's monitor listing, the monitor
+# the console and the pointer must land on, whether to track).
+WIDE = (LAPTOP[0] + PROJECTOR[0], LAPTOP[1])
+RIGHT = {"laptop": (0, 0) + LAPTOP, "projector": (LAPTOP[0], 0) + PROJECTOR}
+LEFT = {"projector": (0, 0) + PROJECTOR, "laptop": (PROJECTOR[0], 0) + LAPTOP}
+STACKED = {"laptop": (0, 0) + LAPTOP, "projector": (0, LAPTOP[1]) + PROJECTOR}
+LAYOUTS = [
+    ("laptop primary, projector to its right", WIDE, RIGHT, "laptop", [
+        (lambda listing: (), "laptop", True),
+        (lambda listing: ("--monitor", str(monitor_number(listing, "projector"))), "projector", True)]),
+    # The output's name picks the monitor it belongs to.
+    ("projector primary", WIDE, RIGHT, "projector", [
+        (lambda listing: (), "projector", True),
+        (lambda listing: ("--monitor=screen",), "projector", False)]),
+    ("projector to the left", WIDE, LEFT, "laptop", [
+        (lambda listing: ("--monitor", "projector"), "projector", True),
+        (lambda listing: (), "laptop", True)]),
+    ("stacked vertically", (LAPTOP[0], LAPTOP[1] + PROJECTOR[1]), STACKED, "laptop", [
+        (lambda listing: ("--monitor=projector",), "projector", True)]),
+]
+
+
+def check_layout(program, workdir, layout):
+    what, size, monitors, primary, runs = layout
 
     def body(screen, directory):
-        listing = set_monitors(screen, {"laptop": laptop, "projector": projector}, "laptop")
-        p = start_program(screen, program, directory, "default", monitor=laptop)
-        track_on(p, laptop, "the primary laptop by default")
-        finish(p, "laptop")
-        number = monitor_number(listing, "projector")
-        p = start_program(screen, program, directory, "numbered", args=("--monitor", str(number)), monitor=projector)
-        track_on(p, projector, "the projector by number")
-        finish(p, "projector by number")
+        listing = set_monitors(screen, monitors, primary)
+        for number, (args, target, track) in enumerate(runs):
+            monitor = monitors[target]
+            p = start_program(screen, program, directory, "run%d" % number, args=args(listing), monitor=monitor)
+            if track:
+                track_on(p, monitor, "%s: tracking on the %s" % (what, target))
+            finish(p, what)
 
-    with_screen(workdir, "laptop primary, projector to its right", (LAPTOP[0] + PROJECTOR[0], LAPTOP[1]), body)
-
-
-def check_projector_primary(program, workdir):
-    laptop = (0, 0) + LAPTOP
-    projector = (LAPTOP[0], 0) + PROJECTOR
-
-    def body(screen, directory):
-        set_monitors(screen, {"laptop": laptop, "projector": projector}, "projector")
-        p = start_program(screen, program, directory, "default", monitor=projector)
-        track_on(p, projector, "the primary projector by default")
-        finish(p, "projector primary")
-        # The output's name picks the monitor it belongs to.
-        p = start_program(screen, program, directory, "output", args=("--monitor=screen",), monitor=projector)
-        finish(p, "by output name")
-
-    with_screen(workdir, "projector primary", (LAPTOP[0] + PROJECTOR[0], LAPTOP[1]), body)
-
-
-def check_projector_left(program, workdir):
-    projector = (0, 0) + PROJECTOR
-    laptop = (PROJECTOR[0], 0) + LAPTOP
-
-    def body(screen, directory):
-        set_monitors(screen, {"laptop": laptop, "projector": projector}, "laptop")
-        p = start_program(screen, program, directory, "named", args=("--monitor", "projector"), monitor=projector)
-        track_on(p, projector, "the projector on the left")
-        finish(p, "projector to the left")
-        p = start_program(screen, program, directory, "default", monitor=laptop)
-        track_on(p, laptop, "the laptop right of the projector")
-        finish(p, "laptop to the right")
-
-    with_screen(workdir, "projector to the left", (LAPTOP[0] + PROJECTOR[0], LAPTOP[1]), body)
-
-
-def check_stacked(program, workdir):
-    laptop = (0, 0) + LAPTOP
-    projector = (0, LAPTOP[1]) + PROJECTOR
-
-    def body(screen, directory):
-        set_monitors(screen, {"laptop": laptop, "projector": projector}, "laptop")
-        p = start_program(screen, program, directory, "below", args=("--monitor=projector",), monitor=projector)
-        track_on(p, projector, "the projector below the laptop")
-        finish(p, "stacked")
-
-    with_screen(workdir, "stacked vertically", (LAPTOP[0], LAPTOP[1] + PROJECTOR[1]), body)
+    with_screen(workdir, what, size, body)
 
 
 def check_monitor_added(program, workdir):
@@ -214,18 +184,11 @@ def check_resized_while_tracking(program, workdir):
 
 
 def run_checks(program, workdir):
-    for scenario in (check_laptop_with_projector_right, check_projector_primary, check_projector_left,
-                     check_stacked, check_monitor_added, check_unknown_monitor, check_resized_while_tracking):
+    for layout in LAYOUTS:
+        check_layout(program, workdir, layout)
+    for scenario in (check_monitor_added, check_unknown_monitor, check_resized_while_tracking):
         scenario(program, workdir)
 
 
-def main():
-    if len(sys.argv) != 2:
-        print(__doc__, file=sys.stderr)
-        return 2
-    program = os.path.abspath(sys.argv[1])
-    return run_in_scratch("lumidart-monitors-", lambda workdir: run_checks(program, workdir), "all passed")
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_driver(__doc__, "lumidart-monitors-", run_checks))

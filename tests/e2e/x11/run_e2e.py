@@ -362,6 +362,12 @@ def read_corners(directory):
     return [(v[0], v[1]), (v[2], v[3]), (v[4], v[5]), (v[6], v[7])]
 
 
+def write_corners(directory, quad):
+    """A settings file holding quad, as a previous run would leave it."""
+    with open(os.path.join(directory, "Lumidart.set"), "wb") as f:
+        f.write(struct.pack("<8H", *[v for corner in quad for v in corner]))
+
+
 def click_quad(program, quad):
     """Sets the four corners by clicks: frame (x, y) is client (x, 480 - y)."""
     for x, y in quad:
@@ -641,6 +647,16 @@ def run_in_scratch(prefix, body, passed):
         shutil.rmtree(workdir, ignore_errors=True)
     print(passed)
     return 0
+
+
+def run_driver(doc, prefix, checks):
+    """The whole of a driver that takes the program as its one argument:
+    checks(program, workdir) in a scratch directory."""
+    if len(sys.argv) != 2:
+        print(doc, file=sys.stderr)
+        return 2
+    program = os.path.abspath(sys.argv[1])
+    return run_in_scratch(prefix, lambda workdir: checks(program, workdir), "all passed")
 
 
 def main():

@@ -8,14 +8,13 @@ Usage: window_managers_e2e.py LUMIDART
 """
 
 import os
-import struct
 import sys
 import time
 
 sys.dont_write_bytecode = True
 import run_e2e as e2e  # noqa: E402
 from faults_e2e import send_close_requests  # noqa: E402
-from run_e2e import SCREEN_QUAD, Program, Screen, check, run_in_scratch, steer, wait_for  # noqa: E402
+from run_e2e import SCREEN_QUAD, Program, Screen, check, run_driver, steer, wait_for  # noqa: E402
 
 A = (150, 120)
 B = (470, 380)
@@ -26,8 +25,7 @@ class Console:
 
     def __init__(self, screen, program, directory, managed=True):
         os.mkdir(directory)
-        with open(os.path.join(directory, "Lumidart.set"), "wb") as f:
-            f.write(struct.pack("<8H", *[v for corner in SCREEN_QUAD for v in corner]))
+        e2e.write_corners(directory, SCREEN_QUAD)
         self.directory = directory
         self.spot = A
         steer(screen, noise=0, spot_x=A[0], spot_y=A[1], spot_radius=3)
@@ -186,13 +184,5 @@ def run_checks(program, workdir):
         scenario(program, directory)
 
 
-def main():
-    if len(sys.argv) != 2:
-        print(__doc__, file=sys.stderr)
-        return 2
-    program = os.path.abspath(sys.argv[1])
-    return run_in_scratch("lumidart-wm-", lambda workdir: run_checks(program, workdir), "all passed")
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_driver(__doc__, "lumidart-wm-", run_checks))
