@@ -12,7 +12,7 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command) {
     *command = CommandLine{};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help") {
+        if (arg == "--help" || arg == "-h") {
             command->help = true;
         } else if (arg == "--version") {
             command->version = true;

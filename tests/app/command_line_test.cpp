@@ -28,6 +28,8 @@ TEST(CommandLineTest, MonitorAsSeparateOrJoinedValue) {
     // A Windows device name keeps its backslashes; the last one given wins.
     ASSERT_TRUE(Parse({"--monitor", "1", "--monitor=\\\\.\\DISPLAY2"}, &command));
     EXPECT_EQ(command.monitor, "\\\\.\\DISPLAY2");
+    ASSERT_TRUE(Parse({"-h"}, &command));
+    EXPECT_TRUE(command.help);
     ASSERT_TRUE(Parse({"--help", "--version"}, &command));
     EXPECT_TRUE(command.help);
     EXPECT_TRUE(command.version);
