@@ -20,8 +20,9 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
     info.cbSize = sizeof info;
     if (!GetMonitorInfoA(monitor, &info)) return TRUE;
     const RECT& r = info.rcMonitor;
+    const bool primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
     reinterpret_cast<std::vector<MonitorEntry>*>(list)->push_back(
-        {{info.szDevice}, {r.left, r.top, r.right - r.left, r.bottom - r.top}, (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
+        {{info.szDevice}, {r.left, r.top, r.right - r.left, r.bottom - r.top}, primary});
     return TRUE;
 }
 
@@ -55,8 +56,10 @@ void InjectOnTargetMonitor(int32_t dx, int32_t dy) {
         return;
     }
     // Another monitor: its pixel, expressed over the whole virtual desktop.
-    const int32_t x = AbsoluteToPixel(dx, g_left.load(std::memory_order_relaxed), g_width.load(std::memory_order_relaxed));
-    const int32_t y = AbsoluteToPixel(dy, g_top.load(std::memory_order_relaxed), g_height.load(std::memory_order_relaxed));
+    const MonitorRect target = {g_left.load(std::memory_order_relaxed), g_top.load(std::memory_order_relaxed),
+                                g_width.load(std::memory_order_relaxed), g_height.load(std::memory_order_relaxed)};
+    const int32_t x = AbsoluteToPixel(dx, target.left, target.width);
+    const int32_t y = AbsoluteToPixel(dy, target.top, target.height);
     const int32_t nx =
         VirtualDesktopPosition(x, GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN));
     const int32_t ny =

@@ -14,7 +14,7 @@ import sys
 
 sys.dont_write_bytecode = True
 from run_e2e import homography, settle  # noqa: E402
-from run_e2e import (SCREEN_QUAD, SPOT_CORE, Failure, Program, Screen, check, run_driver,  # noqa: E402
+from run_e2e import (SCREEN_QUAD, SPOT_CORE, Failure, Program, check, on_screen, run_driver,  # noqa: E402
                      start_tracking, steer, stop_tracking, wait_for, write_corners)
 
 SPOT = (150, 120)
@@ -92,12 +92,7 @@ def finish(p, what):
 def with_screen(workdir, label, size, body):
     directory = os.path.join(workdir, label)
     os.mkdir(directory)
-    screen = Screen(directory, size=size)
-    try:
-        body(screen, directory)
-    finally:
-        screen.close()
-    print("ok  " + label, flush=True)
+    on_screen(directory, label, lambda screen: body(screen, directory), size=size)
 
 
 # Static layouts: (what, screen size, monitors, primary, runs); each run is

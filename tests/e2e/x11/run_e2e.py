@@ -362,6 +362,16 @@ def read_corners(directory):
     return [(v[0], v[1]), (v[2], v[3]), (v[4], v[5]), (v[6], v[7])]
 
 
+def on_screen(directory, what, body, **screen_args):
+    """body(screen) on a fresh X server of its own; says "ok  what" after."""
+    screen = Screen(directory, **screen_args)
+    try:
+        body(screen)
+    finally:
+        screen.close()
+    print("ok  " + what, flush=True)
+
+
 def write_corners(directory, quad):
     """A settings file holding quad, as a previous run would leave it."""
     with open(os.path.join(directory, "Lumidart.set"), "wb") as f:

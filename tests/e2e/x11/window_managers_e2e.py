@@ -14,7 +14,7 @@ import time
 sys.dont_write_bytecode = True
 import run_e2e as e2e  # noqa: E402
 from faults_e2e import send_close_requests  # noqa: E402
-from run_e2e import SCREEN_QUAD, Program, Screen, check, run_driver, steer, wait_for  # noqa: E402
+from run_e2e import SCREEN_QUAD, Program, check, on_screen, run_driver, steer, wait_for  # noqa: E402
 
 A = (150, 120)
 B = (470, 380)
@@ -61,6 +61,14 @@ class Console:
         time.sleep(1.5)
         check(self.screen.pointer() == (5, 5), what + ": the laser moved the pointer")
 
+    def expect_hidden_tracking(self, what, fresh):
+        self.expect_visible(what, False)
+        self.expect_tracking(what, fresh)
+
+    def f12_to_preview(self, what):
+        self.f12()
+        self.expect_not_tracking(what)
+
     def escape(self):
         # Focused directly: nothing activates windows without a manager.
         self.screen.xdo("windowfocus", "--sync", self.p.window)
@@ -80,8 +88,7 @@ class Console:
 
 
 def check_no_window_manager(program, workdir):
-    screen = Screen(workdir, window_manager=False)
-    try:
+    def body(screen):
         c = Console(screen, program, os.path.join(workdir, "nowm"), managed=False)
         # A window made taller than the picture: presses below it set nothing.
         screen.xdo("windowsize", c.p.window, 1000, 800)
@@ -90,25 +97,18 @@ def check_no_window_manager(program, workdir):
         c.p.click(800, 100)
         c.expect_not_tracking("no window manager, Preview")
         c.escape()
-        c.expect_visible("Esc without a window manager", False)
-        c.expect_tracking("Esc without a window manager", fresh=True)
-        c.f12()
-        c.expect_not_tracking("F12 without a window manager")
+        c.expect_hidden_tracking("Esc without a window manager", fresh=True)
+        c.f12_to_preview("F12 without a window manager")
         # Someone else's minimise request (a pager, a taskbar).
         screen.xdo("windowminimize", c.p.window)
-        c.expect_visible("a minimise request", False)
-        c.expect_tracking("a minimise request", fresh=True)
-        c.f12()
-        c.expect_not_tracking("F12 again")
+        c.expect_hidden_tracking("a minimise request", fresh=True)
+        c.f12_to_preview("F12 again")
         c.close("no window manager")
-    finally:
-        screen.close()
-    print("ok  no window manager (Esc, minimise request, F12, oversized client)", flush=True)
+    on_screen(workdir, "no window manager (Esc, minimise request, F12, oversized client)", body, window_manager=False)
 
 
 def check_desktop_switch(program, workdir):
-    screen = Screen(workdir)
-    try:
+    def body(screen):
         c = Console(screen, program, os.path.join(workdir, "desktops"))
         screen.xdo("set_desktop", 1)
         wait_for("the console hidden by the switch", lambda: c.p.state() == "Iconic")
@@ -128,9 +128,7 @@ def check_desktop_switch(program, workdir):
               "F12 left the console on another desktop")
         c.expect_not_tracking("after F12")
         c.close("desktop switch")
-    finally:
-        screen.close()
-    print("ok  a virtual-desktop switch is not a minimise", flush=True)
+    on_screen(workdir, "a virtual-desktop switch is not a minimise", body)
 
 
 def kill_window_manager(screen):
@@ -139,18 +137,15 @@ def kill_window_manager(screen):
 
 
 def check_window_manager_restarts(program, workdir):
-    screen = Screen(workdir)
-    try:
+    def body(screen):
         c = Console(screen, program, os.path.join(workdir, "restarts"))
         # Killed and restarted in Preview.
         kill_window_manager(screen)
         c.expect_visible("manager killed in Preview", True)
         c.expect_not_tracking("manager killed in Preview")
         c.escape()
-        c.expect_visible("Esc after the manager died", False)
-        c.expect_tracking("Esc after the manager died", fresh=True)
-        c.f12()
-        c.expect_not_tracking("F12 after the manager died")
+        c.expect_hidden_tracking("Esc after the manager died", fresh=True)
+        c.f12_to_preview("F12 after the manager died")
         screen.start_window_manager()
         wait_for("the console managed again", lambda: c.p.state() == "Normal")
         c.expect_visible("manager restarted in Preview", True)
@@ -172,9 +167,7 @@ def check_window_manager_restarts(program, workdir):
         wait_for("the console managed after F12", lambda: c.p.state() == "Normal")
         c.expect_not_tracking("F12 under the restarted manager")
         c.close("manager restarts")
-    finally:
-        screen.close()
-    print("ok  window manager killed and restarted in Preview and while tracking", flush=True)
+    on_screen(workdir, "window manager killed and restarted in Preview and while tracking", body)
 
 
 def run_checks(program, workdir):
