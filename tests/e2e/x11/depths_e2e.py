@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end: the Linux program presents its picture on X screens of every
-depth it may meet (15, 16, 24 and 30 bits), with and without MIT-SHM.
+depth it may meet (15, 16, 24 and 30 bits), with and without MIT-SHM, and
+runs without a picture on a colour-mapped 8-bit screen.
 
 Usage: depths_e2e.py LUMIDART
 
@@ -12,35 +13,49 @@ import os
 import sys
 
 sys.dont_write_bytecode = True
-from run_e2e import BLUE, CYAN, Program, Screen, check, run_driver, steer  # noqa: E402
+from run_e2e import (BLUE, CYAN, Program, check, on_screen, run_driver, start_tracking, steer,  # noqa: E402
+                     wait_for)
 
-DEPTHS = (15, 16, 24, 30)
+DEPTHS = (8, 15, 16, 24, 30)
 
 
 def check_depth(program, workdir, depth, shared_memory):
     name = "depth %d %s MIT-SHM" % (depth, "with" if shared_memory else "without")
     directory = os.path.join(workdir, "d%d-%s" % (depth, "shm" if shared_memory else "plain"))
     os.mkdir(directory)
-    screen = Screen(directory, depth=depth, server_args=() if shared_memory else ("-extension", "MIT-SHM"))
-    try:
+
+    def body(screen):
         check(("MIT-SHM" in screen.run(["xdpyinfo", "-queryExtensions"])) == shared_memory,
               name + ": the server's extensions are not as asked")
         steer(screen, noise=0, spot_x=500, spot_y=100, spot_radius=4)
         p = Program(screen, program, directory)
         p.wait_for_window()
         screen.xdo("mousemove", 5, 5)
-        # Full channels survive every depth exactly: the crosshair's cyan
-        # and the quad's blue, and the white-on-black of nothing else.
-        p.wait_picture(name + ": the picture with overlays", lambda px: (
-            px(320, 20) == CYAN and px(10, 240) == CYAN and px(40, 439) == BLUE and px(600, 39) == BLUE
-            and px(321, 100) not in (CYAN, BLUE)))
+        if depth == 8:
+            # A colour-mapped screen gets no picture; the console still
+            # works: tracking starts and ends.
+            start_tracking(p)
+            stop_tracking_without_picture(p)
+        else:
+            # Full channels survive every depth exactly: the crosshair's
+            # cyan and the quad's blue.
+            p.wait_picture(name + ": the picture with overlays", lambda px: (
+                px(320, 20) == CYAN and px(10, 240) == CYAN and px(40, 439) == BLUE and px(600, 39) == BLUE
+                and px(321, 100) not in (CYAN, BLUE)))
         p.close_with_keyboard()
         check(p.exit_code() == 0, name + ": exit code")
         errors = p.errors()
         check("Sanitizer" not in errors and "runtime error" not in errors, name + ":\n" + errors[-3000:])
+
+    on_screen(directory, name, body, depth=depth, server_args=() if shared_memory else ("-extension", "MIT-SHM"))
+
+
+def stop_tracking_without_picture(p):
+    p.screen.xdo("keydown", "F12")
+    try:
+        wait_for("the console restored by F12", lambda: p.state() == "Normal")
     finally:
-        screen.close()
-    print("ok  " + name, flush=True)
+        p.screen.xdo("keyup", "F12")
 
 
 def run_checks(program, workdir):
