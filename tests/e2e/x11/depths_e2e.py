@@ -14,7 +14,7 @@ import sys
 
 sys.dont_write_bytecode = True
 from run_e2e import (BLUE, CYAN, Program, check, on_screen, run_driver, start_tracking, steer,  # noqa: E402
-                     wait_for)
+                     stop_tracking)
 
 DEPTHS = (8, 15, 16, 24, 30)
 
@@ -35,7 +35,7 @@ def check_depth(program, workdir, depth, shared_memory):
             # A colour-mapped screen gets no picture; the console still
             # works: tracking starts and ends.
             start_tracking(p)
-            stop_tracking_without_picture(p)
+            stop_tracking(p, picture=False)
         else:
             # Full channels survive every depth exactly: the crosshair's
             # cyan and the quad's blue.
@@ -48,14 +48,6 @@ def check_depth(program, workdir, depth, shared_memory):
         check("Sanitizer" not in errors and "runtime error" not in errors, name + ":\n" + errors[-3000:])
 
     on_screen(directory, name, body, depth=depth, server_args=() if shared_memory else ("-extension", "MIT-SHM"))
-
-
-def stop_tracking_without_picture(p):
-    p.screen.xdo("keydown", "F12")
-    try:
-        wait_for("the console restored by F12", lambda: p.state() == "Normal")
-    finally:
-        p.screen.xdo("keyup", "F12")
 
 
 def run_checks(program, workdir):
