@@ -5,6 +5,12 @@
 namespace {
 
 constexpr const char kMonitor[] = "--monitor";
+constexpr const char kMonitorJoined[] = "--monitor=";
+
+bool Fail(CommandLine* command, const std::string& error) {
+    command->error = error;
+    return false;
+}
 
 }  // namespace
 
@@ -14,24 +20,26 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             command->help = true;
-        } else if (arg == "--version") {
-            command->version = true;
-        } else if (arg == kMonitor) {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-                command->error = "option --monitor needs a value";
-                return false;
-            }
-            command->monitor = argv[++i];
-        } else if (arg.compare(0, std::strlen(kMonitor) + 1, std::string(kMonitor) + "=") == 0) {
-            command->monitor = arg.substr(std::strlen(kMonitor) + 1);
-            if (command->monitor.empty()) {
-                command->error = "option --monitor needs a value";
-                return false;
-            }
-        } else {
-            command->error = "unknown option " + arg;
-            return false;
+            return true;
         }
+        if (arg == "--version") {
+            command->version = true;
+            return true;
+        }
+        if (arg == kMonitor || arg.rfind(kMonitorJoined, 0) == 0) {
+            // The value is taken whole, even when it looks like an option.
+            std::string value;
+            if (arg != kMonitor) {
+                value = arg.substr(std::strlen(kMonitorJoined));
+            } else if (i + 1 < argc) {
+                value = argv[++i];
+            }
+            if (value.empty()) return Fail(command, "option '--monitor' needs a value");
+            command->monitor = value;
+            continue;
+        }
+        if (arg[0] == '-') return Fail(command, "unknown option '" + arg + "'");
+        return Fail(command, "unexpected argument '" + arg + "'");
     }
     return true;
 }

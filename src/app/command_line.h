@@ -9,10 +9,11 @@ struct CommandLine {
     // Empty: the primary monitor. A number (1 = the first in the platform's
     // order) or an output/monitor/device name.
     std::string monitor;
-    // Set when parsing fails: one line for standard error.
+    // Set when parsing fails: what was wrong, naming the argument.
     std::string error;
 };
 
-// argv[0] is the program; false (with command->error) on an unknown option
-// or a missing value.
+// argv[0] is the program. Read in order: the first --help/-h, --version or
+// mistake decides, so "--help --bogus" still asks for help. False (with
+// command->error) on an unknown option, a stray argument or a missing value.
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command);

@@ -1,25 +1,8 @@
 #include "app/usage.h"
 
-#include <cstring>
-
 #ifndef LUMIDART_VERSION
 #error "LUMIDART_VERSION comes from the build"
 #endif
-
-namespace {
-
-constexpr const char* kMonitorOption = "--monitor";
-
-bool StartsWith(const char* text, const char* prefix) {
-    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
-EarlyAnswer Complain(std::string* complaint, const std::string& what) {
-    *complaint = "lumidart: " + what + "; try 'lumidart --help'\n";
-    return EarlyAnswer::Misuse;
-}
-
-}  // namespace
 
 const char* UsageText() {
     return "Usage: lumidart [--monitor N|NAME] [--help] [--version]\n"
@@ -42,19 +25,4 @@ const char* UsageText() {
 
 const char* VersionText() { return "lumidart " LUMIDART_VERSION "\n"; }
 
-EarlyAnswer EarlyAnswerFor(int argc, const char* const* argv, std::string* complaint) {
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) return EarlyAnswer::Help;
-        if (std::strcmp(arg, "--version") == 0) return EarlyAnswer::Version;
-        if (std::strcmp(arg, kMonitorOption) == 0) {
-            if (i + 1 == argc) return Complain(complaint, "option '--monitor' needs a value");
-            ++i;
-            continue;
-        }
-        if (StartsWith(arg, "--monitor=")) continue;
-        if (arg[0] == '-') return Complain(complaint, "unknown option '" + std::string(arg) + "'");
-        return Complain(complaint, "unexpected argument '" + std::string(arg) + "'");
-    }
-    return EarlyAnswer::Run;
-}
+std::string MisuseLine(const std::string& error) { return "lumidart: " + error + "; try 'lumidart --help'\n"; }

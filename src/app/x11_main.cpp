@@ -2,7 +2,6 @@
 #include <X11/Xlib.h>
 
 #include <cstdio>
-#include <string>
 
 #include "app/command_line.h"
 #include "app/main_window.h"
@@ -16,25 +15,14 @@
 int main(int argc, char** argv) {
     OpenMissingStandardStreams();
     // Answered before Xlib is touched: no display needed, no window opened.
-    std::string complaint;
-    switch (EarlyAnswerFor(argc, argv, &complaint)) {
-        case EarlyAnswer::Help:
-            std::fputs(UsageText(), stdout);
-            return 0;
-        case EarlyAnswer::Version:
-            std::fputs(VersionText(), stdout);
-            return 0;
-        case EarlyAnswer::Misuse:
-            std::fputs(complaint.c_str(), stderr);
-            return kMisuseExitCode;
-        case EarlyAnswer::Run:
-            break;
-    }
-    // The arguments are well formed by now; what remains is their values.
     CommandLine command;
     if (!ParseCommandLine(argc, argv, &command)) {
-        std::fprintf(stderr, "lumidart: %s; try 'lumidart --help'\n", command.error.c_str());
+        std::fputs(MisuseLine(command.error).c_str(), stderr);
         return kMisuseExitCode;
+    }
+    if (command.help || command.version) {
+        std::fputs(command.help ? UsageText() : VersionText(), stdout);
+        return 0;
     }
     SetWantedMonitor(command.monitor);
     // From here on a termination request is a close request.

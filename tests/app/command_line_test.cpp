@@ -1,53 +1,72 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/usage.h"
 
 namespace {
 
-bool Parse(std::vector<const char*> args, CommandLine* command) {
+CommandLine Parse(std::vector<const char*> args, bool* ok = nullptr) {
     args.insert(args.begin(), "lumidart");
-    return ParseCommandLine(static_cast<int>(args.size()), args.data(), command);
+    CommandLine command;
+    const bool parsed = ParseCommandLine(static_cast<int>(args.size()), args.data(), &command);
+    if (ok != nullptr) *ok = parsed;
+    EXPECT_EQ(parsed, command.error.empty()) << "an error comes with false, and only then";
+    return command;
+}
+
+std::string Error(std::vector<const char*> args) {
+    bool ok = true;
+    const CommandLine command = Parse(std::move(args), &ok);
+    EXPECT_FALSE(ok);
+    return command.error;
 }
 
 TEST(CommandLineTest, NoArgumentsMeansThePrimaryMonitor) {
-    CommandLine command;
-    ASSERT_TRUE(Parse({}, &command));
+    const CommandLine command = Parse({});
     EXPECT_EQ(command.monitor, "");
     EXPECT_FALSE(command.help);
     EXPECT_FALSE(command.version);
 }
 
 TEST(CommandLineTest, MonitorAsSeparateOrJoinedValue) {
-    CommandLine command;
-    ASSERT_TRUE(Parse({"--monitor", "2"}, &command));
-    EXPECT_EQ(command.monitor, "2");
-    ASSERT_TRUE(Parse({"--monitor=HDMI-1"}, &command));
-    EXPECT_EQ(command.monitor, "HDMI-1");
+    EXPECT_EQ(Parse({"--monitor", "2"}).monitor, "2");
+    EXPECT_EQ(Parse({"--monitor=HDMI-1"}).monitor, "HDMI-1");
     // A Windows device name keeps its backslashes; the last one given wins.
-    ASSERT_TRUE(Parse({"--monitor", "1", "--monitor=\\\\.\\DISPLAY2"}, &command));
-    EXPECT_EQ(command.monitor, "\\\\.\\DISPLAY2");
-    ASSERT_TRUE(Parse({"-h"}, &command));
-    EXPECT_TRUE(command.help);
-    ASSERT_TRUE(Parse({"--help", "--version"}, &command));
-    EXPECT_TRUE(command.help);
-    EXPECT_TRUE(command.version);
-    EXPECT_EQ(command.monitor, "") << "a new parse starts from nothing";
+    EXPECT_EQ(Parse({"--monitor", "1", "--monitor=\\\\.\\DISPLAY2"}).monitor, "\\\\.\\DISPLAY2");
+    // The value is taken whole, even when it looks like an option.
+    const CommandLine odd = Parse({"--monitor", "--help"});
+    EXPECT_EQ(odd.monitor, "--help");
+    EXPECT_FALSE(odd.help);
 }
 
-TEST(CommandLineTest, MistakesGiveOneErrorLine) {
-    CommandLine command;
-    EXPECT_FALSE(Parse({"--monitor"}, &command));
-    EXPECT_EQ(command.error, "option --monitor needs a value");
-    EXPECT_FALSE(Parse({"--monitor="}, &command));
-    EXPECT_EQ(command.error, "option --monitor needs a value");
-    EXPECT_FALSE(Parse({"--monitor", ""}, &command));
-    EXPECT_FALSE(Parse({"--monitors=2"}, &command));
-    EXPECT_EQ(command.error, "unknown option --monitors=2");
-    EXPECT_FALSE(Parse({"-m", "2"}, &command));
-    EXPECT_EQ(command.error, "unknown option -m");
-    EXPECT_FALSE(Parse({"2"}, &command));
+TEST(CommandLineTest, TheFirstHelpVersionOrMistakeDecides) {
+    EXPECT_TRUE(Parse({"-h"}).help);
+    EXPECT_TRUE(Parse({"--monitor", "2", "--version"}).version);
+    EXPECT_TRUE(Parse({"--monitor=HDMI-1", "--help"}).help);
+    EXPECT_TRUE(Parse({"--version", "--bogus"}).version);
+    const CommandLine help = Parse({"--help", "--version"});
+    EXPECT_TRUE(help.help);
+    EXPECT_FALSE(help.version);
+    EXPECT_EQ(Error({"--bogus", "--help"}), "unknown option '--bogus'");
+}
+
+TEST(CommandLineTest, MistakesNameTheArgument) {
+    for (const char* arg : {"--helpme", "-help", "--Version", "-v", "-", "--", "--monitor2", "--monitors=2", "-m"}) {
+        EXPECT_EQ(Error({arg}), std::string("unknown option '") + arg + "'");
+    }
+    EXPECT_EQ(Error({"Lumidart.set"}), "unexpected argument 'Lumidart.set'");
+    for (const auto& args : std::vector<std::vector<const char*>>{
+             {"--monitor"}, {"--monitor="}, {"--monitor", ""}, {"--monitor", "1", "--monitor"}}) {
+        EXPECT_EQ(Error(args), "option '--monitor' needs a value");
+    }
+}
+
+TEST(CommandLineTest, MisuseIsOneLinePointingAtHelp) {
+    const std::string text = MisuseLine(Error({"--bogus"}));
+    EXPECT_EQ(text, "lumidart: unknown option '--bogus'; try 'lumidart --help'\n");
 }
 
 }  // namespace
