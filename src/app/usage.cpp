@@ -1,5 +1,7 @@
 #include "app/usage.h"
 
+#include <cstdio>
+
 #ifndef LUMIDART_VERSION
 #error "LUMIDART_VERSION comes from the build"
 #endif
@@ -26,3 +28,17 @@ const char* UsageText() {
 const char* VersionText() { return "lumidart " LUMIDART_VERSION "\n"; }
 
 std::string MisuseLine(const std::string& error) { return "lumidart: " + error + "; try 'lumidart --help'\n"; }
+
+bool ParseOrAnswer(int argc, const char* const* argv, CommandLine* command, int* exitCode) {
+    if (!ParseCommandLine(argc, argv, command)) {
+        std::fputs(MisuseLine(command->error).c_str(), stderr);
+        *exitCode = kMisuseExitCode;
+        return false;
+    }
+    if (command->help || command->version) {
+        std::fputs(command->help ? UsageText() : VersionText(), stdout);
+        *exitCode = 0;
+        return false;
+    }
+    return true;
+}

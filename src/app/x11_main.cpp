@@ -1,9 +1,6 @@
 // The Linux program's entry.
 #include <X11/Xlib.h>
 
-#include <cstdio>
-
-#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/posix_signals.h"
 #include "app/posix_standard_streams.h"
@@ -16,14 +13,8 @@ int main(int argc, char** argv) {
     OpenMissingStandardStreams();
     // Answered before Xlib is touched: no display needed, no window opened.
     CommandLine command;
-    if (!ParseCommandLine(argc, argv, &command)) {
-        std::fputs(MisuseLine(command.error).c_str(), stderr);
-        return kMisuseExitCode;
-    }
-    if (command.help || command.version) {
-        std::fputs(command.help ? UsageText() : VersionText(), stdout);
-        return 0;
-    }
+    int exitCode = 0;
+    if (!ParseOrAnswer(argc, argv, &command, &exitCode)) return exitCode;
     SetWantedMonitor(command.monitor);
     // From here on a termination request is a close request.
     InstallCloseSignals();
