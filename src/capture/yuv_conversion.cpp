@@ -4,6 +4,8 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+
+#include "capture/yuv_conversion_kernel.h"
 #endif
 
 YuvMatrix MakeYuvMatrix(double kr, double kb, bool fullRange) {
@@ -77,52 +79,28 @@ void ConvertPairs(const unsigned char* in, uint32_t* out, int firstPair, int end
 
 #if defined(__SSE2__)
 
-// Four pairs' chroma from 16 packed bytes: U and V each in 32-bit lanes.
-struct Chroma {
-    __m128i u, v;
+struct Sse2Ops {
+    using Reg = __m128i;
+    static constexpr int kPairs = 8;
+    static Reg Load(const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static void Store(uint32_t* p, Reg v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+    static Reg Set16(int v) { return _mm_set1_epi16(static_cast<int16_t>(v)); }
+    static Reg Set32(int v) { return _mm_set1_epi32(v); }
+    static Reg Zero() { return _mm_setzero_si128(); }
+    static Reg And(Reg a, Reg b) { return _mm_and_si128(a, b); }
+    static Reg Xor(Reg a, Reg b) { return _mm_xor_si128(a, b); }
+    static Reg Srli16(Reg a, int n) { return _mm_srli_epi16(a, n); }
+    static Reg Srli32(Reg a, int n) { return _mm_srli_epi32(a, n); }
+    static Reg Add16(Reg a, Reg b) { return _mm_add_epi16(a, b); }
+    static Reg Mullo16(Reg a, Reg b) { return _mm_mullo_epi16(a, b); }
+    static Reg Mulhi16(Reg a, Reg b) { return _mm_mulhi_epi16(a, b); }
+    static Reg Packs32(Reg a, Reg b) { return _mm_packs_epi32(a, b); }
+    static Reg Packus16(Reg a, Reg b) { return _mm_packus_epi16(a, b); }
+    static Reg Unpacklo8(Reg a, Reg b) { return _mm_unpacklo_epi8(a, b); }
+    static Reg Unpackhi8(Reg a, Reg b) { return _mm_unpackhi_epi8(a, b); }
+    static Reg Unpacklo16(Reg a, Reg b) { return _mm_unpacklo_epi16(a, b); }
+    static Reg Unpackhi16(Reg a, Reg b) { return _mm_unpackhi_epi16(a, b); }
 };
-
-Chroma SplitChroma(__m128i bytes, bool yFirst) {
-    const __m128i uv = yFirst ? _mm_srli_epi16(bytes, 8) : _mm_and_si128(bytes, _mm_set1_epi16(0x00FF));
-    return {_mm_and_si128(uv, _mm_set1_epi32(0xFFFF)), _mm_srli_epi32(uv, 16)};
-}
-
-// Pixel chroma of four pairs in 16-bit lanes, even pixel then odd pixel.
-__m128i Upsampled(__m128i before, __m128i own, __m128i after) {
-    const __m128i two = _mm_set1_epi32(2);
-    const __m128i own3 = _mm_add_epi32(own, _mm_add_epi32(own, own));
-    const __m128i even = _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(before, own3), two), 2);
-    const __m128i odd = _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(after, own3), two), 2);
-    return _mm_or_si128(even, _mm_slli_epi32(odd, 16));
-}
-
-__m128i WidenedLanes(__m128i samples) {
-    const __m128i offset = _mm_xor_si128(samples, _mm_set1_epi16(0x80));
-    return _mm_or_si128(offset, _mm_slli_epi16(offset, 8));
-}
-
-// Signed 16-bit lanes to unsigned bytes about 128, saturated.
-__m128i Bytes(__m128i lanes) { return _mm_xor_si128(_mm_packs_epi16(lanes, lanes), _mm_set1_epi8(-128)); }
-
-// Eight pixels from the 16 bytes at in; the pairs either side must exist.
-void ConvertEight(const unsigned char* in, uint32_t* out, bool yFirst, const YuvMatrix& m) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-    const Chroma own = SplitChroma(bytes, yFirst);
-    const Chroma before = SplitChroma(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in - 4)), yFirst);
-    const Chroma after = SplitChroma(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4)), yFirst);
-    const __m128i y = yFirst ? _mm_and_si128(bytes, _mm_set1_epi16(0x00FF)) : _mm_srli_epi16(bytes, 8);
-    const __m128i wy = _mm_mulhi_epi16(WidenedLanes(y), _mm_set1_epi16(m.luma));
-    const __m128i wu = WidenedLanes(Upsampled(before.u, own.u, after.u));
-    const __m128i wv = WidenedLanes(Upsampled(before.v, own.v, after.v));
-    const __m128i r = _mm_add_epi16(wy, _mm_mulhi_epi16(wv, _mm_set1_epi16(m.redFromV)));
-    const __m128i g = _mm_add_epi16(_mm_add_epi16(wy, _mm_mulhi_epi16(wu, _mm_set1_epi16(m.greenFromU))),
-                                    _mm_mulhi_epi16(wv, _mm_set1_epi16(m.greenFromV)));
-    const __m128i b = _mm_add_epi16(wy, _mm_mulhi_epi16(wu, _mm_set1_epi16(m.blueFromU)));
-    const __m128i bg = _mm_unpacklo_epi8(Bytes(b), Bytes(g));
-    const __m128i r0 = _mm_unpacklo_epi8(Bytes(r), _mm_setzero_si128());
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(bg, r0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_unpackhi_epi16(bg, r0));
-}
 
 #endif
 
@@ -134,13 +112,15 @@ void ConvertPackedYuvRow(const unsigned char* in, uint32_t* out, int width, Pack
     const Offsets at = ByteOffsets(layout);
     int pair = 0;
 #if defined(__SSE2__)
-    // The vector steps need a whole pair on each side of their four.
-    if (pairs >= 6) {
-        ConvertPairs(in, out, 0, 1, pairs, at, matrix);
-        for (pair = 1; pair + 5 <= pairs; pair += 4) {
-            ConvertEight(in + 4 * pair, out + 2 * pair, layout == PackedYuvLayout::kYuy2, matrix);
-        }
-    }
+    // The vector steps need a whole pair on each side of their own.
+    const bool yFirst = layout == PackedYuvLayout::kYuy2;
+    ConvertPairs(in, out, 0, 1, pairs, at, matrix);
+    pair = 1;
+#if defined(LUMIDART_AVX2_KERNEL)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) pair = ConvertPackedYuvPairsAvx2(in, out, pair, pairs, yFirst, matrix);
+#endif
+    pair = PackedYuvKernel<Sse2Ops>::Run(in, out, pair, pairs, yFirst, matrix);
 #endif
     ConvertPairs(in, out, pair, pairs, pairs, at, matrix);
 }

@@ -1,0 +1,106 @@
+// The vector body of the packed YUV conversion, written once over a small
+// set of register operations (Ops) so that each instruction set's file
+// instantiates it with its own. Each 128-bit lane converts its own group of
+// 16 pixels; every file that includes this keeps its copy private.
+#pragma once
+
+#include <cstdint>
+
+#include "capture/yuv_conversion.h"
+
+namespace {
+
+template <class Ops>
+struct PackedYuvKernel {
+    using Reg = typename Ops::Reg;
+
+    // Per 16-bit lane: the sample about 128 as a signed byte, repeated in
+    // both halves of the word.
+    static Reg Widened(Reg samples) {
+        return Ops::Mullo16(Ops::Xor(samples, Ops::Set16(0x80)), Ops::Set16(257));
+    }
+
+    // The chroma bytes of four pairs as 16-bit lanes, U V U V ...
+    static Reg ChromaLanes(Reg bytes, bool yFirst) {
+        return yFirst ? Ops::Srli16(bytes, 8) : Ops::And(bytes, Ops::Set16(0x00FF));
+    }
+
+    struct PairChroma {
+        Reg u, v;
+    };
+
+    // U and V of the eight pairs starting at bytes, one pair a lane.
+    static PairChroma Chroma(const unsigned char* bytes, bool yFirst) {
+        const Reg a = ChromaLanes(Ops::Load(bytes), yFirst), b = ChromaLanes(Ops::Load(bytes + 16), yFirst);
+        const Reg low = Ops::Set32(0xFFFF);
+        return {Ops::Packs32(Ops::And(a, low), Ops::And(b, low)),
+                Ops::Packs32(Ops::Srli32(a, 16), Ops::Srli32(b, 16))};
+    }
+
+    // Pixel chroma, pixels 0..7 and 8..15 of the group.
+    struct PixelChroma {
+        Reg low, high;
+    };
+
+    // Each pixel takes three quarters of its own pair's value and a quarter
+    // of the nearer neighbour's, rounded.
+    static PixelChroma Upsampled(Reg before, Reg own, Reg after) {
+        const Reg own3 = Ops::Add16(own, Ops::Add16(own, own));
+        const Reg two = Ops::Set16(2);
+        const Reg even = Ops::Srli16(Ops::Add16(Ops::Add16(before, own3), two), 2);
+        const Reg odd = Ops::Srli16(Ops::Add16(Ops::Add16(after, own3), two), 2);
+        return {Ops::Unpacklo16(even, odd), Ops::Unpackhi16(even, odd)};
+    }
+
+    struct Channels {
+        Reg r, g, b;
+    };
+
+    // Each channel offset by 128, so that saturating to unsigned bytes is
+    // the converter's signed saturation shifted back.
+    static Channels Matrix(Reg y, Reg u, Reg v, const YuvMatrix& m) {
+        const Reg wy = Ops::Add16(Ops::Mulhi16(Widened(y), Ops::Set16(m.luma)), Ops::Set16(128));
+        const Reg wu = Widened(u), wv = Widened(v);
+        return {Ops::Add16(wy, Ops::Mulhi16(wv, Ops::Set16(m.redFromV))),
+                Ops::Add16(Ops::Add16(wy, Ops::Mulhi16(wu, Ops::Set16(m.greenFromU))),
+                           Ops::Mulhi16(wv, Ops::Set16(m.greenFromV))),
+                Ops::Add16(wy, Ops::Mulhi16(wu, Ops::Set16(m.blueFromU)))};
+    }
+
+    // One group per lane; the pairs on either side of each must exist.
+    static void Convert(const unsigned char* group, uint32_t* out, bool yFirst, const YuvMatrix& m) {
+        const Reg yMask = Ops::Set16(0x00FF);
+        const Reg a = Ops::Load(group), b = Ops::Load(group + 16);
+        const Reg yLow = yFirst ? Ops::And(a, yMask) : Ops::Srli16(a, 8);
+        const Reg yHigh = yFirst ? Ops::And(b, yMask) : Ops::Srli16(b, 8);
+        const PairChroma before = Chroma(group - 4, yFirst), own = Chroma(group, yFirst);
+        const PairChroma after = Chroma(group + 4, yFirst);
+        const PixelChroma u = Upsampled(before.u, own.u, after.u), v = Upsampled(before.v, own.v, after.v);
+        const Channels low = Matrix(yLow, u.low, v.low, m), high = Matrix(yHigh, u.high, v.high, m);
+        const Reg r = Ops::Packus16(low.r, high.r), g = Ops::Packus16(low.g, high.g);
+        const Reg b8 = Ops::Packus16(low.b, high.b);
+        const Reg zero = Ops::Zero();
+        const Reg bgLow = Ops::Unpacklo8(b8, g), bgHigh = Ops::Unpackhi8(b8, g);
+        const Reg rLow = Ops::Unpacklo8(r, zero), rHigh = Ops::Unpackhi8(r, zero);
+        Ops::Store(out, Ops::Unpacklo16(bgLow, rLow));
+        Ops::Store(out + 4, Ops::Unpackhi16(bgLow, rLow));
+        Ops::Store(out + 8, Ops::Unpacklo16(bgHigh, rHigh));
+        Ops::Store(out + 12, Ops::Unpackhi16(bgHigh, rHigh));
+    }
+
+    // Pairs from firstPair on, Ops::kPairs at a time, while a whole pair
+    // follows the last; returns the first pair left unconverted.
+    static int Run(const unsigned char* in, uint32_t* out, int firstPair, int pairs, bool yFirst,
+                   const YuvMatrix& m) {
+        int pair = firstPair;
+        for (; pair + Ops::kPairs < pairs; pair += Ops::kPairs) Convert(in + 4 * pair, out + 2 * pair, yFirst, m);
+        return pair;
+    }
+};
+
+}  // namespace
+
+// The same body for processors with 256-bit integer vectors, 16 pairs at a
+// time; defined only where the build provides it.
+int ConvertPackedYuvPairsAvx2(const unsigned char* in, uint32_t* out, int firstPair, int pairs, bool yFirst,
+                              const YuvMatrix& m);
