@@ -1,6 +1,8 @@
 #include "capture/yuv_conversion.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -63,9 +65,8 @@ Offsets ByteOffsets(PackedYuvLayout layout) {
 // Chroma sits between the two pixels of its pair: each pixel takes three
 // quarters of its own pair's value and a quarter of the nearer neighbour's,
 // the outermost pixels their own pair's value alone.
-void ConvertPairs(const unsigned char* in, uint32_t* out, int firstPair, int endPair, int pairs,
-                  const Offsets& at, const YuvMatrix& m) {
-    for (int k = firstPair; k < endPair; ++k) {
+void ConvertPairs(const unsigned char* in, uint32_t* out, int pairs, const Offsets& at, const YuvMatrix& m) {
+    for (int k = 0; k < pairs; ++k) {
         const unsigned char* const pair = in + 4 * k;
         const unsigned char* const before = in + 4 * (k > 0 ? k - 1 : 0);
         const unsigned char* const after = in + 4 * (k + 1 < pairs ? k + 1 : k);
@@ -104,23 +105,45 @@ struct Sse2Ops {
 
 #endif
 
+#if defined(__SSE2__)
+
+using Sse2Kernel = PackedYuvKernel<Sse2Ops>;
+
+// The eight pairs from firstPair on, through a copy whose missing neighbours
+// repeat the row's end pairs: repeated chroma interpolates to itself, which
+// is the rule at the row's ends.
+void ConvertEdgeGroup(const unsigned char* in, uint32_t* out, int firstPair, int pairs, bool yFirst,
+                      const YuvMatrix& m) {
+    unsigned char padded[4 * (Sse2Ops::kPairs + 2)];
+    for (int i = 0; i < Sse2Ops::kPairs + 2; ++i) {
+        const int source = std::clamp(firstPair - 1 + i, 0, pairs - 1);
+        std::memcpy(padded + 4 * i, in + 4 * source, 4);
+    }
+    Sse2Kernel::Convert(padded + 4, out + 2 * firstPair, yFirst, m);
+}
+
+#endif
+
 }  // namespace
 
 void ConvertPackedYuvRow(const unsigned char* in, uint32_t* out, int width, PackedYuvLayout layout,
                          const YuvMatrix& matrix) {
     const int pairs = width / 2;
-    const Offsets at = ByteOffsets(layout);
-    int pair = 0;
 #if defined(__SSE2__)
-    // The vector steps need a whole pair on each side of their own.
-    const bool yFirst = layout == PackedYuvLayout::kYuy2;
-    ConvertPairs(in, out, 0, 1, pairs, at, matrix);
-    pair = 1;
+    if (pairs >= Sse2Ops::kPairs) {
+        const bool yFirst = layout == PackedYuvLayout::kYuy2;
+        ConvertEdgeGroup(in, out, 0, pairs, yFirst, matrix);
+        int pair = Sse2Ops::kPairs;
 #if defined(LUMIDART_AVX2_KERNEL)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) pair = ConvertPackedYuvPairsAvx2(in, out, pair, pairs, yFirst, matrix);
+        static const bool avx2 = __builtin_cpu_supports("avx2");
+        if (avx2) pair = ConvertPackedYuvPairsAvx2(in, out, pair, pairs, yFirst, matrix);
 #endif
-    pair = PackedYuvKernel<Sse2Ops>::Run(in, out, pair, pairs, yFirst, matrix);
+        Sse2Kernel::Run(in, out, pair, pairs, yFirst, matrix);
+        // At most one group is left; converting some pairs twice gives the
+        // same words.
+        ConvertEdgeGroup(in, out, pairs - Sse2Ops::kPairs, pairs, yFirst, matrix);
+        return;
+    }
 #endif
-    ConvertPairs(in, out, pair, pairs, pairs, at, matrix);
+    ConvertPairs(in, out, pairs, ByteOffsets(layout), matrix);
 }
