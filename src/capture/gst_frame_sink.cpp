@@ -112,8 +112,8 @@ static void lumidart_frame_sink_class_init(LumidartFrameSinkClass* klass) {
 }
 
 static void lumidart_frame_sink_init(LumidartFrameSink* self) {
+    // The instance starts zeroed: packedYuv is false until caps arrive.
     gst_video_info_init(&self->info);
-    self->packedYuv = false;
     // Frames are taken as they come; nothing depends on their timing.
     gst_base_sink_set_sync(GST_BASE_SINK(self), FALSE);
     gst_base_sink_set_qos_enabled(GST_BASE_SINK(self), FALSE);
