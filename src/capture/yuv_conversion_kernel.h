@@ -20,36 +20,30 @@ struct PackedYuvKernel {
         return Ops::Mullo16(Ops::Xor(samples, Ops::Set16(0x80)), Ops::Set16(257));
     }
 
-    // The chroma bytes of four pairs as 16-bit lanes, U V U V ...
-    static Reg ChromaLanes(Reg bytes, bool yFirst) {
-        return yFirst ? Ops::Srli16(bytes, 8) : Ops::And(bytes, Ops::Set16(0x00FF));
+    // The chroma bytes of the four pairs at bytes as 16-bit lanes, U V U V.
+    static Reg ChromaLanes(const unsigned char* bytes, bool yFirst) {
+        const Reg v = Ops::Load(bytes);
+        return yFirst ? Ops::Srli16(v, 8) : Ops::And(v, Ops::Set16(0x00FF));
     }
 
-    struct PairChroma {
+    struct PixelChroma {
         Reg u, v;
     };
 
-    // U and V of the eight pairs starting at bytes, one pair a lane.
-    static PairChroma Chroma(const unsigned char* bytes, bool yFirst) {
-        const Reg a = ChromaLanes(Ops::Load(bytes), yFirst), b = ChromaLanes(Ops::Load(bytes + 16), yFirst);
-        const Reg low = Ops::Set32(0xFFFF);
-        return {Ops::Packs32(Ops::And(a, low), Ops::And(b, low)),
-                Ops::Packs32(Ops::Srli32(a, 16), Ops::Srli32(b, 16))};
-    }
-
-    // Pixel chroma, pixels 0..7 and 8..15 of the group.
-    struct PixelChroma {
-        Reg low, high;
-    };
-
-    // Each pixel takes three quarters of its own pair's value and a quarter
-    // of the nearer neighbour's, rounded.
-    static PixelChroma Upsampled(Reg before, Reg own, Reg after) {
+    // U and V of the eight pixels of the four pairs at bytes: each pixel
+    // takes three quarters of its own pair's value and a quarter of the
+    // nearer neighbour's, rounded. U and V go through side by side.
+    static PixelChroma Upsampled(const unsigned char* bytes, bool yFirst) {
+        const Reg own = ChromaLanes(bytes, yFirst);
         const Reg own3 = Ops::Add16(own, Ops::Add16(own, own));
         const Reg two = Ops::Set16(2);
-        const Reg even = Ops::Srli16(Ops::Add16(Ops::Add16(before, own3), two), 2);
-        const Reg odd = Ops::Srli16(Ops::Add16(Ops::Add16(after, own3), two), 2);
-        return {Ops::Unpacklo16(even, odd), Ops::Unpackhi16(even, odd)};
+        const Reg even = Ops::Srli16(Ops::Add16(Ops::Add16(ChromaLanes(bytes - 4, yFirst), own3), two), 2);
+        const Reg odd = Ops::Srli16(Ops::Add16(Ops::Add16(ChromaLanes(bytes + 4, yFirst), own3), two), 2);
+        // Pairs 0 and 1 as U U V V U U V V, then pairs 2 and 3; then U of
+        // all four pairs, then V.
+        const Reg first = Ops::Unpacklo16(even, odd), second = Ops::Unpackhi16(even, odd);
+        const Reg a = Ops::Unpacklo32(first, second), b = Ops::Unpackhi32(first, second);
+        return {Ops::Unpacklo32(a, b), Ops::Unpackhi32(a, b)};
     }
 
     struct Channels {
@@ -73,12 +67,10 @@ struct PackedYuvKernel {
         const Reg a = Ops::Load(group), b = Ops::Load(group + 16);
         const Reg yLow = yFirst ? Ops::And(a, yMask) : Ops::Srli16(a, 8);
         const Reg yHigh = yFirst ? Ops::And(b, yMask) : Ops::Srli16(b, 8);
-        const PairChroma before = Chroma(group - 4, yFirst), own = Chroma(group, yFirst);
-        const PairChroma after = Chroma(group + 4, yFirst);
-        const PixelChroma u = Upsampled(before.u, own.u, after.u), v = Upsampled(before.v, own.v, after.v);
-        const Channels low = Matrix(yLow, u.low, v.low, m), high = Matrix(yHigh, u.high, v.high, m);
-        const Reg r = Ops::Packus16(low.r, high.r), g = Ops::Packus16(low.g, high.g);
-        const Reg b8 = Ops::Packus16(low.b, high.b);
+        const PixelChroma low = Upsampled(group, yFirst), high = Upsampled(group + 16, yFirst);
+        const Channels first = Matrix(yLow, low.u, low.v, m), second = Matrix(yHigh, high.u, high.v, m);
+        const Reg r = Ops::Packus16(first.r, second.r), g = Ops::Packus16(first.g, second.g);
+        const Reg b8 = Ops::Packus16(first.b, second.b);
         const Reg zero = Ops::Zero();
         const Reg bgLow = Ops::Unpacklo8(b8, g), bgHigh = Ops::Unpackhi8(b8, g);
         const Reg rLow = Ops::Unpacklo8(r, zero), rHigh = Ops::Unpackhi8(r, zero);
