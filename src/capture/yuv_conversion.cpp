@@ -85,26 +85,8 @@ struct Sse2Ops {
     static constexpr int kPairs = 8;
     static Reg Load(const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
     static void Store(uint32_t* p, Reg v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-    static Reg Set16(int v) { return _mm_set1_epi16(static_cast<int16_t>(v)); }
-    static Reg Zero() { return _mm_setzero_si128(); }
-    static Reg And(Reg a, Reg b) { return _mm_and_si128(a, b); }
-    static Reg Xor(Reg a, Reg b) { return _mm_xor_si128(a, b); }
-    static Reg Srli16(Reg a, int n) { return _mm_srli_epi16(a, n); }
-    static Reg Add16(Reg a, Reg b) { return _mm_add_epi16(a, b); }
-    static Reg Mullo16(Reg a, Reg b) { return _mm_mullo_epi16(a, b); }
-    static Reg Mulhi16(Reg a, Reg b) { return _mm_mulhi_epi16(a, b); }
-    static Reg Packus16(Reg a, Reg b) { return _mm_packus_epi16(a, b); }
-    static Reg Unpacklo8(Reg a, Reg b) { return _mm_unpacklo_epi8(a, b); }
-    static Reg Unpackhi8(Reg a, Reg b) { return _mm_unpackhi_epi8(a, b); }
-    static Reg Unpacklo16(Reg a, Reg b) { return _mm_unpacklo_epi16(a, b); }
-    static Reg Unpackhi16(Reg a, Reg b) { return _mm_unpackhi_epi16(a, b); }
-    static Reg Unpacklo32(Reg a, Reg b) { return _mm_unpacklo_epi32(a, b); }
-    static Reg Unpackhi32(Reg a, Reg b) { return _mm_unpackhi_epi32(a, b); }
+    LUMIDART_PACKED_YUV_OPS(_mm_, si128)
 };
-
-#endif
-
-#if defined(__SSE2__)
 
 using Sse2Kernel = PackedYuvKernel<Sse2Ops>;
 

@@ -8,6 +8,25 @@
 
 #include "capture/yuv_conversion.h"
 
+// The register operations both instruction sets name alike: PREFIX is the
+// intrinsics' prefix (_mm_, _mm256_), WHOLE their whole-register suffix.
+#define LUMIDART_PACKED_YUV_OPS(PREFIX, WHOLE)                                               \
+    static Reg Set16(int v) { return PREFIX##set1_epi16(static_cast<int16_t>(v)); }          \
+    static Reg Zero() { return PREFIX##setzero_##WHOLE(); }                                   \
+    static Reg And(Reg a, Reg b) { return PREFIX##and_##WHOLE(a, b); }                        \
+    static Reg Xor(Reg a, Reg b) { return PREFIX##xor_##WHOLE(a, b); }                        \
+    static Reg Srli16(Reg a, int n) { return PREFIX##srli_epi16(a, n); }                      \
+    static Reg Add16(Reg a, Reg b) { return PREFIX##add_epi16(a, b); }                        \
+    static Reg Mullo16(Reg a, Reg b) { return PREFIX##mullo_epi16(a, b); }                    \
+    static Reg Mulhi16(Reg a, Reg b) { return PREFIX##mulhi_epi16(a, b); }                    \
+    static Reg Packus16(Reg a, Reg b) { return PREFIX##packus_epi16(a, b); }                  \
+    static Reg Unpacklo8(Reg a, Reg b) { return PREFIX##unpacklo_epi8(a, b); }                \
+    static Reg Unpackhi8(Reg a, Reg b) { return PREFIX##unpackhi_epi8(a, b); }                \
+    static Reg Unpacklo16(Reg a, Reg b) { return PREFIX##unpacklo_epi16(a, b); }              \
+    static Reg Unpackhi16(Reg a, Reg b) { return PREFIX##unpackhi_epi16(a, b); }              \
+    static Reg Unpacklo32(Reg a, Reg b) { return PREFIX##unpacklo_epi32(a, b); }              \
+    static Reg Unpackhi32(Reg a, Reg b) { return PREFIX##unpackhi_epi32(a, b); }
+
 namespace {
 
 template <class Ops>
