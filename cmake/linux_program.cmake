@@ -86,6 +86,13 @@ if(LUMIDART_BUILD_TESTS)
     target_link_libraries(gst_capture_test PRIVATE
         lumidart_gst_capture lumidart_core lumidart_files lumidart_threads GTest::gtest_main)
     add_test(NAME gst_capture_test COMMAND gst_capture_test)
+    add_executable(gst_yuv_conversion_test tests/capture/gst_yuv_conversion_test.cpp)
+    pkg_check_modules(LUMIDART_GST_APP REQUIRED IMPORTED_TARGET gstreamer-app-1.0)
+    target_link_libraries(gst_yuv_conversion_test PRIVATE
+        lumidart_gst_capture lumidart_core lumidart_threads PkgConfig::LUMIDART_GST_APP GTest::gtest_main)
+    add_test(NAME gst_yuv_conversion_test COMMAND gst_yuv_conversion_test)
+    set_tests_properties(gst_yuv_conversion_test PROPERTIES LABELS integration
+        ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 suppressions=${PROJECT_SOURCE_DIR}/tests/capture/gst_tsan.supp")
     add_executable(gst_mode_choice_test tests/capture/gst_mode_choice_test.cpp)
     target_link_libraries(gst_mode_choice_test PRIVATE lumidart_gst_capture GTest::gtest_main)
     add_test(NAME gst_mode_choice_test COMMAND gst_mode_choice_test)

@@ -67,14 +67,22 @@ bool DeliverFrame(const void* data, size_t length) {
     return delivery.HandToWorker();
 }
 
+namespace {
+
+// True if a sample of length bytes holds every row of a top-down frame at
+// this stride. Divided rather than multiplied: stride * 479 can wrap for a
+// huge stride and let a short sample through.
+bool HoldsWholeFrame(size_t length, size_t stride, size_t rowBytes) {
+    if (stride < rowBytes) return false;
+    return length >= rowBytes && (length - rowBytes) / (kFrameHeight - 1) >= stride;
+}
+
+}  // namespace
+
 bool DeliverTopDownFrame(const void* data, size_t length, size_t stride) {
     Delivery delivery;
     uint32_t* const frame = delivery.Acquire(data);
-    const size_t rowBytes = static_cast<size_t>(kFrameWidth) * 4;
-    if (frame == nullptr || stride < rowBytes) return false;
-    // Divided rather than multiplied: stride * 479 can wrap for a huge stride
-    // and let a short sample through.
-    if (length < rowBytes || (length - rowBytes) / (kFrameHeight - 1) < stride) return false;
+    if (frame == nullptr || !HoldsWholeFrame(length, stride, static_cast<size_t>(kFrameWidth) * 4)) return false;
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (int line = 0; line < kFrameHeight; ++line) {
         uint32_t* const out = frame + (kFrameHeight - 1 - line) * kFrameWidth;
@@ -85,6 +93,19 @@ bool DeliverTopDownFrame(const void* data, size_t length, size_t stride) {
             std::memcpy(&pixel, in + 4 * x, sizeof pixel);
             out[x] = pixel & 0x00FFFFFFu;
         }
+    }
+    return delivery.HandToWorker();
+}
+
+bool DeliverPackedYuvFrame(const void* data, size_t length, size_t stride, PackedYuvLayout layout,
+                           const YuvMatrix& matrix) {
+    Delivery delivery;
+    uint32_t* const frame = delivery.Acquire(data);
+    if (frame == nullptr || !HoldsWholeFrame(length, stride, static_cast<size_t>(kFrameWidth) * 2)) return false;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (int line = 0; line < kFrameHeight; ++line) {
+        ConvertPackedYuvRow(bytes + static_cast<size_t>(line) * stride,
+                            frame + (kFrameHeight - 1 - line) * kFrameWidth, kFrameWidth, layout, matrix);
     }
     return delivery.HandToWorker();
 }

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "capture/yuv_conversion.h"
+
 // Laid out like the system's 16-byte GUID.
 struct MediaGuid {
     uint32_t data1;
@@ -42,3 +44,8 @@ bool DeliverFrame(const void* data, size_t length);
 // The same for a frame whose rows run top-down, stride bytes apart, with a
 // padding byte in each pixel's top byte: rows are flipped, padding cleared.
 bool DeliverTopDownFrame(const void* data, size_t length, size_t stride);
+
+// The same for a packed YUV frame whose rows run top-down, stride bytes
+// apart: converted to RGB on the way in.
+bool DeliverPackedYuvFrame(const void* data, size_t length, size_t stride, PackedYuvLayout layout,
+                           const YuvMatrix& matrix);

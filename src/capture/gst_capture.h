@@ -3,11 +3,20 @@
 
 #include <gst/gst.h>
 
-// The frame sink's media rule: whole 640 x 480 BGRx frames in system memory.
+#include "capture/yuv_conversion.h"
+
+// The frame sink's media rule: whole 640 x 480 frames in system memory,
+// BGRx or packed YUV that PackedYuvFromCaps can convert.
 bool AcceptsFrameCaps(const GstCaps* caps);
 
+// The byte order and matrix for fixed YUY2 or UYVY caps whose chroma sits
+// between the pixels of each pair (as when the caps do not say) and whose
+// colour matrix and range are known. False for any other caps.
+bool PackedYuvFromCaps(const GstCaps* caps, PackedYuvLayout* layout, YuvMatrix* matrix);
+
 // The frame sink element: the media rule on its caps, each buffer handed to
-// DeliverTopDownFrame on the streaming thread. Floating reference.
+// DeliverTopDownFrame or DeliverPackedYuvFrame on the streaming thread.
+// Floating reference.
 GstElement* CreateFrameSinkElement();
 
 // The element whose settings the dialog shows: the capture source itself,

@@ -4,6 +4,7 @@
 #include <gst/gst.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 
 #include "capture/gst_capture.h"
@@ -54,6 +55,39 @@ GstCaps* ChosenMode(GstPad* pad) {
     GstCaps* const chosen = ChooseCaptureMode(all);
     if (all != nullptr) gst_caps_unref(all);
     return chosen;
+}
+
+// True for a fixed mode of square (or unstated) pixels that the sink takes
+// as it comes.
+bool SinkTakesMode(const GstCaps* mode) {
+    if (mode == nullptr || !gst_caps_is_fixed(mode)) return false;
+    const GstStructure* const s = gst_caps_get_structure(mode, 0);
+    gint n = 1, d = 1;
+    if (gst_structure_has_field(s, "pixel-aspect-ratio") &&
+        (!gst_structure_get_fraction(s, "pixel-aspect-ratio", &n, &d) || n != d)) {
+        return false;
+    }
+    return AcceptsFrameCaps(mode);
+}
+
+// What the sink is given: BGRx at the frame's size with square pixels, so
+// that any shape is stretched to fill the frame (the calibration absorbs
+// the stretch) rather than padded or refused. A mode the sink takes as it
+// comes (a camera's own 640 x 480 YUY2) is preferred: the converter and
+// scaler pass it untouched and the sink converts it in its one copy. Any
+// other mode is scaled and converted by GStreamer's own elements.
+GstCaps* FrameCaps(const GstCaps* mode) {
+    GstCaps* const caps = gst_caps_new_empty();
+    const char* formats[] = {nullptr, "BGRx"};
+    if (SinkTakesMode(mode)) formats[0] = gst_structure_get_string(gst_caps_get_structure(mode, 0), "format");
+    for (const char* format : formats) {
+        if (format == nullptr) continue;
+        gst_caps_append_structure(
+            caps, gst_structure_new("video/x-raw", "format", G_TYPE_STRING, format, "width", G_TYPE_INT, kFrameWidth,
+                                    "height", G_TYPE_INT, kFrameHeight, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1,
+                                    nullptr));
+    }
+    return caps;
 }
 
 GstElement* MakeCapsFilter(GstCaps* caps) {
@@ -116,15 +150,11 @@ void PlatformCaptureConnect() {
     GstCaps* const mode = ChosenMode(output);
     // Motion JPEG needs decoding before the converter can reach raw BGRx.
     const bool jpeg = mode != nullptr && gst_structure_has_name(gst_caps_get_structure(mode, 0), "image/jpeg");
+    GstElement* const frameFormat = MakeCapsFilter(FrameCaps(mode));
     GstElement* const chosen = MakeCapsFilter(mode);
     GstElement* const decode = jpeg ? gst_element_factory_make("jpegdec", nullptr) : nullptr;
     GstElement* const convert = gst_element_factory_make("videoconvert", nullptr);
     GstElement* const scale = gst_element_factory_make("videoscale", nullptr);
-    // Square pixels and no borders: any shape is stretched to fill the
-    // frame, which the calibration absorbs, rather than padded or refused.
-    GstElement* const frameFormat = MakeCapsFilter(gst_caps_new_simple(
-        "video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, kFrameWidth, "height", G_TYPE_INT,
-        kFrameHeight, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
     if (chosen == nullptr || (jpeg && decode == nullptr) || convert == nullptr || scale == nullptr ||
         frameFormat == nullptr) {
         for (GstElement* e : {chosen, decode, convert, scale, frameFormat}) {

@@ -8,6 +8,33 @@
 #include "capture/gst_capture.h"
 #include "state/tracker_state.h"
 
+namespace {
+
+bool IsFormat(const GstStructure* s, const char* name) {
+    const char* const format = gst_structure_get_string(s, "format");
+    return format != nullptr && std::strcmp(format, name) == 0;
+}
+
+}  // namespace
+
+bool PackedYuvFromCaps(const GstCaps* caps, PackedYuvLayout* layout, YuvMatrix* matrix) {
+    GstVideoInfo info;
+    if (caps == nullptr || !gst_caps_is_fixed(caps) || !gst_video_info_from_caps(&info, caps)) return false;
+    const GstVideoFormat format = GST_VIDEO_INFO_FORMAT(&info);
+    if (format != GST_VIDEO_FORMAT_YUY2 && format != GST_VIDEO_FORMAT_UYVY) return false;
+    // Chroma on the first pixel of each pair is interpolated differently.
+    if ((info.chroma_site & GST_VIDEO_CHROMA_SITE_H_COSITED) != 0) return false;
+    const GstVideoColorimetry& colorimetry = info.colorimetry;
+    gdouble kr = 0, kb = 0;
+    if (!gst_video_color_matrix_get_Kr_Kb(colorimetry.matrix, &kr, &kb)) return false;
+    if (colorimetry.range != GST_VIDEO_COLOR_RANGE_0_255 && colorimetry.range != GST_VIDEO_COLOR_RANGE_16_235) {
+        return false;
+    }
+    *layout = format == GST_VIDEO_FORMAT_YUY2 ? PackedYuvLayout::kYuy2 : PackedYuvLayout::kUyvy;
+    *matrix = MakeYuvMatrix(kr, kb, colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255);
+    return true;
+}
+
 bool AcceptsFrameCaps(const GstCaps* caps) {
     if (caps == nullptr || gst_caps_get_size(caps) != 1 || !gst_caps_is_fixed(caps)) return false;
     const GstStructure* const s = gst_caps_get_structure(caps, 0);
@@ -16,15 +43,23 @@ bool AcceptsFrameCaps(const GstCaps* caps) {
     if (features != nullptr && !gst_caps_features_contains(features, GST_CAPS_FEATURE_MEMORY_SYSTEM_MEMORY)) {
         return false;
     }
-    const char* const format = gst_structure_get_string(s, "format");
     gint width = 0, height = 0;
-    return format != nullptr && std::strcmp(format, "BGRx") == 0 && gst_structure_get_int(s, "width", &width) &&
-           gst_structure_get_int(s, "height", &height) && width == kFrameWidth && height == kFrameHeight;
+    if (!gst_structure_get_int(s, "width", &width) || !gst_structure_get_int(s, "height", &height) ||
+        width != kFrameWidth || height != kFrameHeight) {
+        return false;
+    }
+    PackedYuvLayout layout;
+    YuvMatrix matrix;
+    return IsFormat(s, "BGRx") || PackedYuvFromCaps(caps, &layout, &matrix);
 }
 
 struct LumidartFrameSink {
     GstBaseSink parent;
     GstVideoInfo info;
+    // Packed YUV caps convert on the copy; any other are copied as BGRx.
+    bool packedYuv;
+    PackedYuvLayout layout;
+    YuvMatrix matrix;
 };
 
 struct LumidartFrameSinkClass {
@@ -37,22 +72,30 @@ namespace {
 
 GstStaticPadTemplate g_sinkTemplate =
     GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
-                            GST_STATIC_CAPS("video/x-raw, format=(string)BGRx, width=(int)640, height=(int)480"));
+                            GST_STATIC_CAPS("video/x-raw, format=(string){ BGRx, YUY2, UYVY }, width=(int)640, height=(int)480"));
 
 gboolean SetCaps(GstBaseSink* sink, GstCaps* caps) {
     if (!AcceptsFrameCaps(caps)) return FALSE;
-    return gst_video_info_from_caps(&reinterpret_cast<LumidartFrameSink*>(sink)->info, caps);
+    auto* const self = reinterpret_cast<LumidartFrameSink*>(sink);
+    self->packedYuv = PackedYuvFromCaps(caps, &self->layout, &self->matrix);
+    return gst_video_info_from_caps(&self->info, caps);
 }
 
 GstFlowReturn Render(GstBaseSink* sink, GstBuffer* buffer) {
+    const auto* const self = reinterpret_cast<LumidartFrameSink*>(sink);
     GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &reinterpret_cast<LumidartFrameSink*>(sink)->info, buffer, GST_MAP_READ)) {
+    if (!gst_video_frame_map(&frame, &self->info, buffer, GST_MAP_READ)) {
         return GST_FLOW_OK;
     }
     const auto* data = static_cast<const unsigned char*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
     const auto* mapped = frame.map[0].data;
     const size_t length = frame.map[0].size - static_cast<size_t>(data - mapped);
-    DeliverTopDownFrame(data, length, static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0)));
+    const auto stride = static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
+    if (self->packedYuv) {
+        DeliverPackedYuvFrame(data, length, stride, self->layout, self->matrix);
+    } else {
+        DeliverTopDownFrame(data, length, stride);
+    }
     gst_video_frame_unmap(&frame);
     return GST_FLOW_OK;
 }
@@ -69,6 +112,7 @@ static void lumidart_frame_sink_class_init(LumidartFrameSinkClass* klass) {
 }
 
 static void lumidart_frame_sink_init(LumidartFrameSink* self) {
+    // The instance starts zeroed: packedYuv is false until caps arrive.
     gst_video_info_init(&self->info);
     // Frames are taken as they come; nothing depends on their timing.
     gst_base_sink_set_sync(GST_BASE_SINK(self), FALSE);

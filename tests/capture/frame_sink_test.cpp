@@ -108,6 +108,35 @@ TEST_F(FrameSinkTest, TopDownFramesAreFlippedAndUnpadded) {
     EXPECT_FALSE(TestStatus(kFramePending));
 }
 
+// Packed YUV rows land bottom-up, converted, whatever the stride; a sample
+// a byte short of its last row, or with rows narrower than 640 pixels, is
+// skipped.
+TEST_F(FrameSinkTest, PackedYuvFramesAreFlippedAndConverted) {
+    const size_t stride = 640 * 2 + 32;
+    std::vector<uint8_t> sample(stride * 480, 0);
+    for (int line = 0; line < 480; ++line) {
+        uint8_t* const row = sample.data() + line * stride;
+        // Grey rows: luma 16 on the top line, 235 on the bottom one, mid
+        // grey between; chroma neutral.
+        const uint8_t luma = line == 0 ? 16 : (line == 479 ? 235 : 128);
+        for (int pair = 0; pair < 320; ++pair) {
+            row[4 * pair] = row[4 * pair + 2] = luma;
+            row[4 * pair + 1] = row[4 * pair + 3] = 128;
+        }
+    }
+    const YuvMatrix bt601 = MakeYuvMatrix(0.299, 0.114, false);
+    EXPECT_TRUE(DeliverPackedYuvFrame(sample.data(), stride * 479 + 640 * 2, stride, PackedYuvLayout::kYuy2, bt601));
+    EXPECT_EQ(buffer_[0], 0x00FDFDFDu);                // row 0 is the bottom line
+    EXPECT_EQ(buffer_[479 * 640 + 639], 0x00000000u);  // row 479 is the top line
+    EXPECT_EQ(buffer_[240 * 640 + 320], 0x00808080u);
+
+    ClearStatus(kFramePending);
+    EXPECT_FALSE(DeliverPackedYuvFrame(sample.data(), stride * 479 + 640 * 2 - 1, stride, PackedYuvLayout::kYuy2,
+                                       bt601));
+    EXPECT_FALSE(DeliverPackedYuvFrame(sample.data(), sample.size(), 640 * 2 - 2, PackedYuvLayout::kYuy2, bt601));
+    EXPECT_FALSE(TestStatus(kFramePending));
+}
+
 TEST_F(FrameSinkTest, HugeStrideIsNotWrappedIntoAShortLength) {
     // 479 rows of this stride come to 2^64 + 76 bytes: a check that
     // multiplies would ask for 2,636 bytes and then read far past them.

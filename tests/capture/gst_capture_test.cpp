@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include <gst/base/gstbasetransform.h>
 #include <gst/video/video.h>
 
 #include "capture/gst_capture.h"
@@ -80,7 +81,7 @@ protected:
     std::string control_;
 };
 
-TEST(GstCaps, OnlyWhole640x480BgrxFramesPassTheMediaRule) {
+TEST(GstCaps, OnlyWhole640x480BgrxOrPackedYuvFramesPassTheMediaRule) {
     gst_init(nullptr, nullptr);
     EXPECT_TRUE(Accepts("video/x-raw, format=BGRx, width=640, height=480"));
     // Pixel shape and interlacing do not change what the copy reads.
@@ -93,7 +94,11 @@ TEST(GstCaps, OnlyWhole640x480BgrxFramesPassTheMediaRule) {
     EXPECT_FALSE(Accepts("video/x-raw, format={ BGRx, BGR }, width=640, height=480"));
     EXPECT_FALSE(Accepts("video/x-raw, format=BGR, width=640, height=480"));
     EXPECT_FALSE(Accepts("video/x-raw, format=BGRA, width=640, height=480"));
-    EXPECT_FALSE(Accepts("video/x-raw, format=YUY2, width=640, height=480"));
+    EXPECT_TRUE(Accepts("video/x-raw, format=YUY2, width=640, height=480"));
+    EXPECT_TRUE(Accepts("video/x-raw, format=UYVY, width=640, height=480, colorimetry=bt709"));
+    EXPECT_FALSE(Accepts("video/x-raw, format=YUY2, width=1280, height=720"));
+    EXPECT_FALSE(Accepts("video/x-raw, format=YVYU, width=640, height=480"));
+    EXPECT_FALSE(Accepts("video/x-raw, format=I420, width=640, height=480"));
     EXPECT_FALSE(Accepts("video/x-raw(memory:GLMemory), format=BGRx, width=640, height=480"));
     EXPECT_FALSE(Accepts("image/jpeg, width=640, height=480"));
     EXPECT_FALSE(Accepts("audio/x-raw, format=S16LE"));
@@ -295,6 +300,79 @@ TEST_F(GstCapture, VirtualWebcamModeListsNegotiateTheChosenMode) {
     }
     unsetenv("LUMIDART_VIRTUALCAM_STATS");
     std::remove(stats.c_str());
+}
+
+// The format at the sink's pad, and whether every converter and scaler
+// of the running pipeline passes its frames through untouched.
+struct SinkSide {
+    std::string format;
+    bool allPassThrough = true;
+};
+
+SinkSide RunningSinkSide() {
+    SinkSide side;
+    GstElement* const source = CaptureSettingsElement();
+    GstObject* parent = source != nullptr ? gst_object_get_parent(GST_OBJECT(source)) : nullptr;
+    while (parent != nullptr && !GST_IS_PIPELINE(parent)) {
+        GstObject* const up = gst_object_get_parent(parent);
+        gst_object_unref(parent);
+        parent = up;
+    }
+    if (parent == nullptr) return side;
+    GstIterator* const it = gst_bin_iterate_recurse(GST_BIN(parent));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        GstElement* const e = GST_ELEMENT(g_value_get_object(&item));
+        if (GST_IS_BASE_TRANSFORM(e)) {
+            const std::string factory = GST_OBJECT_NAME(gst_element_get_factory(e));
+            if (factory == "videoconvert" || factory == "videoscale") {
+                side.allPassThrough = side.allPassThrough && gst_base_transform_is_passthrough(GST_BASE_TRANSFORM(e));
+            }
+        }
+        if (GST_OBJECT_FLAG_IS_SET(e, GST_ELEMENT_FLAG_SINK)) {
+            GstPad* const pad = gst_element_get_static_pad(e, "sink");
+            GstCaps* const caps = pad != nullptr ? gst_pad_get_current_caps(pad) : nullptr;
+            const char* const format =
+                caps != nullptr ? gst_structure_get_string(gst_caps_get_structure(caps, 0), "format") : nullptr;
+            side.format = format != nullptr ? format : "";
+            if (caps != nullptr) gst_caps_unref(caps);
+            if (pad != nullptr) gst_object_unref(pad);
+        }
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    gst_object_unref(parent);
+    return side;
+}
+
+// A camera's own 640 x 480 packed YUV reaches the sink as it comes, the
+// converter and scaler passing it through, so that the sink's conversion is
+// the only pass over each frame. Other sizes are scaled and converted to
+// BGRx by GStreamer's own elements.
+TEST_F(GstCapture, PackedYuvAt640x480GoesStraightToTheSink) {
+    struct Case {
+        const char* caps;
+        const char* atSink;
+        bool passThrough;
+    };
+    for (const Case& c : {Case{"format=YUY2,width=640,height=480", "YUY2", true},
+                          Case{"format=UYVY,width=640,height=480,pixel-aspect-ratio=1/1", "UYVY", true},
+                          Case{"format=YUY2,width=640,height=480,pixel-aspect-ratio=4/3", "BGRx", false},
+                          Case{"format=YUY2,width=1280,height=720", "BGRx", false},
+                          Case{"format=I420,width=640,height=480", "BGRx", false}}) {
+        ClearStatus(kFramePending);
+        const std::string source =
+            std::string("videotestsrc is-live=true ! capsfilter caps=video/x-raw,framerate=30/1,") + c.caps;
+        ASSERT_TRUE(Start(source.c_str())) << c.caps;
+        ASSERT_TRUE(WaitForFrame()) << c.caps << ": no picture";
+        const SinkSide side = RunningSinkSide();
+        EXPECT_EQ(side.format, c.atSink) << c.caps;
+        EXPECT_EQ(side.allPassThrough, c.passThrough) << c.caps;
+        PlatformCaptureStop();
+        PlatformCaptureReleaseSource();
+        PlatformCaptureReleasePipeline();
+    }
 }
 
 TEST_F(GstCapture, PropertiesOfTheDescribedSourceAreTheSettingsElement) {

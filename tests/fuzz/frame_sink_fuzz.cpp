@@ -6,7 +6,8 @@
 // Input: three media type identifiers (a tag byte and 16 bytes each, see
 // Identifier), a flags byte (see Flags), for the top-down copy the stride
 // (a tag byte and a 64-bit word), the sample length (a tag byte and a 32-bit
-// word), then two bytes that pick a row to check.
+// word), then two bytes that pick a row to check. The flags can make the
+// top-down frame packed YUV (two bytes a pixel), converted on the copy.
 #include <sanitizer/asan_interface.h>
 
 #include <cstdio>
@@ -39,6 +40,8 @@ enum Flags : uint8_t {
     kNullData = 1 << 2,
     kNoFrameBuffer = 1 << 3,
     kNoEvent = 1 << 4,
+    kPackedYuv = 1 << 5,  // with kTopDown
+    kUyvy = 1 << 6,       // with kPackedYuv
 };
 
 void Fail(const char* what) {
@@ -91,11 +94,11 @@ size_t Length(FuzzInput* in, size_t needed) {
 }
 
 // A row plus some padding either way, or any 64-bit stride.
-size_t Stride(FuzzInput* in) {
+size_t Stride(FuzzInput* in, size_t rowBytes) {
     const uint8_t tag = TakeU8(in);
     const uint64_t word = TakeU64(in);
     if (tag % 2 == 0) return static_cast<size_t>(word);
-    return kRowBytes + static_cast<size_t>(static_cast<int16_t>(word & 0xFFFF));
+    return rowBytes + static_cast<size_t>(static_cast<int16_t>(word & 0xFFFF));
 }
 
 struct Buffers {
@@ -135,6 +138,18 @@ void CheckTopDownRows(const uint32_t* frame, const uint8_t* sample, size_t strid
     }
 }
 
+// The same rows of a packed YUV frame against the row conversion.
+void CheckPackedRows(const uint32_t* frame, const uint8_t* sample, size_t stride, int extraRow,
+                     PackedYuvLayout layout, const YuvMatrix& matrix) {
+    const int rows[3] = {0, kFrameHeight - 1, extraRow};
+    uint32_t expected[kFrameWidth];
+    for (int row : rows) {
+        const uint8_t* const in = sample + static_cast<size_t>(kFrameHeight - 1 - row) * stride;
+        ConvertPackedYuvRow(in, expected, kFrameWidth, layout, matrix);
+        if (std::memcmp(frame + row * kFrameWidth, expected, sizeof expected) != 0) Fail("packed row converted wrongly");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -146,11 +161,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const uint8_t flags = TakeU8(&in);
     const bool topDown = (flags & kTopDown) != 0;
-    const size_t stride = topDown ? Stride(&in) : 0;
+    const bool packed = topDown && (flags & kPackedYuv) != 0;
+    const PackedYuvLayout layout = (flags & kUyvy) ? PackedYuvLayout::kUyvy : PackedYuvLayout::kYuy2;
+    const size_t rowBytes = packed ? static_cast<size_t>(kFrameWidth) * 2 : kRowBytes;
+    const size_t stride = topDown ? Stride(&in, rowBytes) : 0;
     // What a whole frame takes at this stride, saturated rather than wrapped.
     size_t needed = static_cast<size_t>(kFrameBytes);
     if (topDown) {
-        const unsigned __int128 bytes = static_cast<unsigned __int128>(stride) * (kFrameHeight - 1) + kRowBytes;
+        const unsigned __int128 bytes = static_cast<unsigned __int128>(stride) * (kFrameHeight - 1) + rowBytes;
         needed = bytes > kSampleCapacity ? kSampleCapacity + 1 : static_cast<size_t>(bytes);
     }
     const size_t length = Length(&in, needed);
@@ -175,10 +193,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     *last = ~*last;
     const uint32_t first = buffers.frame[0], end = *last;
 
-    const bool delivered = topDown ? DeliverTopDownFrame(passed, length, stride) : DeliverFrame(passed, length);
+    static const YuvMatrix matrix = MakeYuvMatrix(0.299, 0.114, false);
+    const bool delivered = packed    ? DeliverPackedYuvFrame(passed, length, stride, layout, matrix)
+                           : topDown ? DeliverTopDownFrame(passed, length, stride)
+                                     : DeliverFrame(passed, length);
     ASAN_UNPOISON_MEMORY_REGION(sample - fence, fence);
 
-    const bool whole = length >= needed && (!topDown || stride >= kRowBytes);
+    const bool whole = length >= needed && (!topDown || stride >= rowBytes);
     const bool expected = whole && (flags & (kWorkerBusy | kNullData | kNoFrameBuffer | kNoEvent)) == 0;
     if (delivered != expected) Fail(delivered ? "frame delivered that should not be" : "whole frame not delivered");
     if (g_tracker.deliveriesInProgress.load() != 0) Fail("delivery still counted in progress");
@@ -188,6 +209,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (event.signals != (delivered ? 1 : 0)) Fail("event signalled wrongly");
     if (!delivered) {
         if (buffers.frame[0] != first || *last != end) Fail("Frame buffer touched by a skipped frame");
+    } else if (packed) {
+        CheckPackedRows(buffers.frame, sample, stride, extraRow, layout, matrix);
     } else if (topDown) {
         CheckTopDownRows(buffers.frame, sample, stride, extraRow);
     } else if (std::memcmp(buffers.frame, sample, kFrameBytes) != 0) {
