@@ -38,9 +38,19 @@ uint32_t Scale(uint32_t value8, int width) {
     return out >> (filled - width);
 }
 
-uint32_t Place(uint32_t value8, uint32_t mask) {
-    const Channel c = ChannelOf(mask);
-    return Scale(value8, c.width) << c.shift;
+// Where each channel goes, found once per frame rather than per pixel.
+struct Placement {
+    Channel red, green, blue;
+};
+
+Placement PlacementOf(const PixelLayout& l) {
+    return {ChannelOf(l.redMask), ChannelOf(l.greenMask), ChannelOf(l.blueMask)};
+}
+
+uint32_t Place(uint32_t value8, Channel c) { return Scale(value8, c.width) << c.shift; }
+
+uint32_t Pack(uint32_t rgb, const Placement& p) {
+    return Place((rgb >> 16) & 0xFFu, p.red) | Place((rgb >> 8) & 0xFFu, p.green) | Place(rgb & 0xFFu, p.blue);
 }
 
 bool HostIsLittleEndian() {
@@ -68,23 +78,22 @@ bool PixelLayoutSupported(const PixelLayout& l) {
     return l.bytesPerLine >= kFrameWidth * (l.bitsPerPixel / 8);
 }
 
-uint32_t PackPixel(uint32_t rgb, const PixelLayout& l) {
-    return Place((rgb >> 16) & 0xFFu, l.redMask) | Place((rgb >> 8) & 0xFFu, l.greenMask) |
-           Place(rgb & 0xFFu, l.blueMask);
-}
+uint32_t PackPixel(uint32_t rgb, const PixelLayout& l) { return Pack(rgb, PlacementOf(l)); }
 
 void ConvertFrame(const uint32_t* frame, const PixelLayout& l, uint8_t* rows) {
     const int bytes = l.bitsPerPixel / 8;
+    // The common case is the Frame buffer's own word: a plain copy.
+    const bool plain = IsPlainRgb32(l);
+    const Placement placement = PlacementOf(l);
     for (int line = 0; line < kFrameHeight; ++line) {
         const uint32_t* const source = frame + (kFrameHeight - 1 - line) * kFrameWidth;
         uint8_t* out = rows + static_cast<size_t>(line) * static_cast<size_t>(l.bytesPerLine);
-        // The common case is the Frame buffer's own word: a plain copy.
-        if (IsPlainRgb32(l)) {
+        if (plain) {
             std::memcpy(out, source, static_cast<size_t>(kFrameWidth) * 4);
             continue;
         }
         for (int x = 0; x < kFrameWidth; ++x, out += bytes) {
-            const uint32_t pixel = PackPixel(source[x] & 0xFFFFFFu, l);
+            const uint32_t pixel = Pack(source[x] & 0xFFFFFFu, placement);
             for (int b = 0; b < bytes; ++b) {
                 const int shift = 8 * (l.mostSignificantByteFirst ? bytes - 1 - b : b);
                 out[b] = static_cast<uint8_t>(pixel >> shift);
