@@ -4,6 +4,8 @@
 
 #include <X11/Xlib.h>
 
+#include <vector>
+
 struct PlatformWindow {
     Window id;
 };
@@ -17,6 +19,11 @@ Display* WorkerDisplay();
 // Counts every X error; errors are never fatal.
 int X11ErrorCount();
 void InstallX11ErrorHandler();
+
+// The items of a 32-bit property (WINDOW, CARDINAL, ATOM, WM_STATE...) of
+// the given type (AnyPropertyType for any); empty when it is missing, of
+// another type or format, or the window is gone.
+std::vector<unsigned long> WindowProperty32(Display* d, Window w, Atom property, Atom type = AnyPropertyType);
 
 // Dispatches events (main window and settings dialog) and the deferred-quit
 // timer until the quit is posted or done() is true.

@@ -161,6 +161,24 @@ int X11ErrorCount() { return g_errors.load(std::memory_order_relaxed); }
 
 void InstallX11ErrorHandler() { XSetErrorHandler(CountError); }
 
+std::vector<unsigned long> WindowProperty32(Display* d, Window w, Atom property, Atom type) {
+    std::vector<unsigned long> result;
+    Atom actual;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, w, property, 0, 1024, False, type, &actual, &format, &count, &after, &data) ==
+            Success &&
+        data != nullptr) {
+        if (format == 32 && (type == AnyPropertyType || actual == type)) {
+            const auto* items = reinterpret_cast<const unsigned long*>(data);
+            result.assign(items, items + count);
+        }
+        XFree(data);
+    }
+    return result;
+}
+
 void RunEventLoopUntil(bool (*done)()) {
     Display* const d = UiDisplay();
     pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {CloseSignalFd(), POLLIN, 0}};

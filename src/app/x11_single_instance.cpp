@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
+
+#include "app/x11_display.h"
 
 namespace {
 
@@ -21,18 +24,8 @@ Atom Selection(Display* d) {
 Atom ConsoleProperty(Display* d) { return XInternAtom(d, "_LUMIDART_CONSOLE", False); }
 
 Window PublishedConsole(Display* d, Window owner) {
-    Window console = 0;
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, owner, ConsoleProperty(d), 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
-                           &data) == Success &&
-        data != nullptr) {
-        if (type == XA_WINDOW && format == 32 && count == 1) console = *reinterpret_cast<const Window*>(data);
-        XFree(data);
-    }
-    return console;
+    const std::vector<unsigned long> console = WindowProperty32(d, owner, ConsoleProperty(d), XA_WINDOW);
+    return console.size() == 1 ? console[0] : 0;
 }
 
 }  // namespace

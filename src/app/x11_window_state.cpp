@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/x11_display.h"
 #include "state/tracker_state.h"
 
 namespace {
@@ -22,47 +23,27 @@ Window g_managerCheck = 0;
 
 Atom Intern(const char* name) { return XInternAtom(g_display, name, False); }
 
-// A property of 32-bit items (CARDINAL, WINDOW, ATOM, WM_STATE); empty if
-// missing, of another format, or the window is gone.
-std::vector<unsigned long> Property(Display* d, Window w, Atom property) {
-    std::vector<unsigned long> result;
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, w, property, 0, 1024, False, AnyPropertyType, &type, &format, &count, &after,
-                           &data) == Success &&
-        data != nullptr) {
-        if (format == 32) {
-            const auto* items = reinterpret_cast<const unsigned long*>(data);
-            result.assign(items, items + count);
-        }
-        XFree(data);
-    }
-    return result;
-}
-
 // An EWMH window manager: the root names a check window that names itself.
 Window ManagerCheckWindow() {
     const Atom check = Intern("_NET_SUPPORTING_WM_CHECK");
-    const std::vector<unsigned long> root = Property(g_display, DefaultRootWindow(g_display), check);
+    const std::vector<unsigned long> root = WindowProperty32(g_display, DefaultRootWindow(g_display), check);
     if (root.empty() || root[0] == 0) return 0;
-    const std::vector<unsigned long> self = Property(g_display, root[0], check);
+    const std::vector<unsigned long> self = WindowProperty32(g_display, root[0], check);
     return !self.empty() && self[0] == root[0] ? root[0] : 0;
 }
 
 // ICCCM WM_STATE: 1 normal, 3 iconic; -1 when the manager set none.
 long ConsoleState() {
-    const std::vector<unsigned long> state = Property(g_display, g_console, Intern("WM_STATE"));
+    const std::vector<unsigned long> state = WindowProperty32(g_display, g_console, Intern("WM_STATE"));
     return state.empty() ? -1 : static_cast<long>(state[0]);
 }
 
 // Hidden because another virtual desktop is shown, not because the
 // operator minimised it.
 bool OnAnotherDesktop() {
-    const std::vector<unsigned long> mine = Property(g_display, g_console, Intern("_NET_WM_DESKTOP"));
+    const std::vector<unsigned long> mine = WindowProperty32(g_display, g_console, Intern("_NET_WM_DESKTOP"));
     const std::vector<unsigned long> shown =
-        Property(g_display, DefaultRootWindow(g_display), Intern("_NET_CURRENT_DESKTOP"));
+        WindowProperty32(g_display, DefaultRootWindow(g_display), Intern("_NET_CURRENT_DESKTOP"));
     if (mine.empty() || shown.empty() || mine[0] == 0xFFFFFFFFul) return false;
     return mine[0] != shown[0];
 }
@@ -131,7 +112,7 @@ void Reconcile() {
 
 void MoveToCurrentDesktop(Display* d, Window w) {
     const std::vector<unsigned long> shown =
-        Property(d, DefaultRootWindow(d), XInternAtom(d, "_NET_CURRENT_DESKTOP", False));
+        WindowProperty32(d, DefaultRootWindow(d), XInternAtom(d, "_NET_CURRENT_DESKTOP", False));
     if (shown.empty()) return;
     XEvent event{};
     event.xclient.type = ClientMessage;
