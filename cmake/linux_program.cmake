@@ -31,7 +31,7 @@ add_executable(lumidart
     src/app/x11_monitors.cpp
     src/app/x11_single_instance.cpp
     src/app/x11_window_state.cpp
-    src/capture/x11_property_dialog.cpp
+    src/capture/x11_settings_dialog.cpp
     src/preview/x11_picture.cpp
     src/tracking/x11_input.cpp
 )
@@ -112,38 +112,7 @@ if(LUMIDART_BUILD_TESTS)
     endif()
 
     if(LUMIDART_E2E)
-        add_test(NAME x11_e2e
-            COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/run_e2e.py $<TARGET_FILE:lumidart>)
-        set_tests_properties(x11_e2e PROPERTIES LABELS e2e TIMEOUT 400)
-        # The desktop the presenter brings: display depths, monitors,
-        # screen changes, window managers, many copies at once.
-        foreach(scenario depths monitors window_managers instances)
-            add_test(NAME x11_${scenario}_e2e
-                COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/${scenario}_e2e.py $<TARGET_FILE:lumidart>)
-            set_tests_properties(x11_${scenario}_e2e PROPERTIES LABELS e2e TIMEOUT 400)
-        endforeach()
-        add_test(NAME x11_faults_e2e
-            COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/faults_e2e.py $<TARGET_FILE:lumidart>)
-        set_tests_properties(x11_faults_e2e PROPERTIES LABELS e2e TIMEOUT 400)
-        add_test(NAME x11_endings_e2e
-            COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/endings_e2e.py $<TARGET_FILE:lumidart>)
-        set_tests_properties(x11_endings_e2e PROPERTIES LABELS e2e TIMEOUT 600)
-        add_test(NAME x11_webcam_modes_e2e
-            COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/webcam_modes_e2e.py $<TARGET_FILE:lumidart>)
-        set_tests_properties(x11_webcam_modes_e2e PROPERTIES LABELS e2e TIMEOUT 300)
-        # A short soak; a sanitized program renders about ten times slower.
-        set(soak_frames 20000)
-        if(CMAKE_CXX_FLAGS MATCHES "sanitize")
-            set(soak_frames 3000)
-        endif()
-        add_test(NAME x11_soak_e2e
-            COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/e2e/x11/soak_e2e.py $<TARGET_FILE:lumidart>
-                --frames ${soak_frames} --run-seconds 10)
-        set_tests_properties(x11_soak_e2e PROPERTIES LABELS e2e TIMEOUT 400)
-        # Sanitizer quarantines grow the resident size by design.
-        if(CMAKE_CXX_FLAGS MATCHES "sanitize")
-            set_tests_properties(x11_soak_e2e PROPERTIES ENVIRONMENT LUMIDART_SOAK_NO_MEMORY_CHECK=1)
-        endif()
+        add_subdirectory(tests/e2e/x11)
     endif()
 endif()
 

@@ -50,7 +50,7 @@ PlatformScreenMetrics TakeScreenGeometry() {
 void OnMinimized() {
     TakeScreenGeometry();
     SolveMappingAtTrackingStart();
-    ConfirmSourcePropertyPages();
+    ConfirmSettingsDialog();
     CentreSmoothedCursor();
     // Release: the first Tracking pass sees the new mapping and anchor.
     StoreMode(kModeTracking);
@@ -64,7 +64,7 @@ void OnScreenChanged() {
     if (LoadMode() == kModeTracking) RequestMappingRefresh();
 }
 
-void OnKeyTab() { ShowSourcePropertyPages(); }
+void OnKeyTab() { ShowSettingsDialog(); }
 
 void OnKeyEscape() { PlatformRequestMinimize(g_tracker.mainWindow.load(std::memory_order_acquire)); }
 

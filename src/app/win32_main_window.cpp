@@ -40,7 +40,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // NOTE: Wine's property frame call returns about 2 s after its
             // frame has closed; the component system must outlive that call,
             // so the deferred quit waits until it has returned.
-            if (!PlatformPropertyFrameIsOpen()) OnDeferredQuitTimer();
+            if (!PlatformSettingsDialogIsOpen()) OnDeferredQuitTimer();
             return 0;
         case WM_LBUTTONDOWN:
             OnLeftButtonDown(LOWORD(lParam), HIWORD(lParam));

@@ -30,4 +30,4 @@ std::vector<unsigned long> WindowProperty32(Display* d, Window w, Atom property,
 void RunEventLoopUntil(bool (*done)());
 
 // The settings dialog's share of the event loop: true if the event was its.
-bool PropertyDialogHandleEvent(XEvent* event);
+bool SettingsDialogHandleEvent(XEvent* event);

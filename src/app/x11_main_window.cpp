@@ -110,7 +110,7 @@ void OnKey(XKeyEvent* key) {
 void Dispatch(XEvent* event) {
     if (HandleScreenChangeEvent(event)) return;
     if (HandleWindowStateEvent(event)) return;
-    if (PropertyDialogHandleEvent(event)) return;
+    if (SettingsDialogHandleEvent(event)) return;
     if (g_main.id == 0 || event->xany.window != g_main.id) return;
     switch (event->type) {
         case KeyPress:

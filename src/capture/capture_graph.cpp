@@ -11,15 +11,15 @@ void BuildCaptureGraph() {
     PlatformCaptureRun();
 }
 
-void ShowSourcePropertyPages() {
+void ShowSettingsDialog() {
     // No source, or a source already released: no pages to show.
     if (!TestStatus(kGraphReady) || g_tracker.closed) return;
-    if (PlatformPropertyFrameIsOpen()) return;
-    PlatformPropertyFrameRun();
+    if (PlatformSettingsDialogIsOpen()) return;
+    PlatformSettingsDialogRun();
 }
 
-void ConfirmSourcePropertyPages() {
-    if (PlatformPropertyFrameIsOpen()) PlatformPropertyFrameConfirm();
+void ConfirmSettingsDialog() {
+    if (PlatformSettingsDialogIsOpen()) PlatformSettingsDialogConfirm();
 }
 
 void TeardownCaptureGraph() {
@@ -28,8 +28,8 @@ void TeardownCaptureGraph() {
         PlatformCaptureReleaseSource();
         // We may be running inside the dialog's modal loop: it still holds
         // the source, so the component system must outlive this call.
-        if (PlatformPropertyFrameIsOpen()) {
-            PlatformPropertyFrameClose();
+        if (PlatformSettingsDialogIsOpen()) {
+            PlatformSettingsDialogClose();
             SetStatus(kDeferredQuit);
             PlatformStartDeferredQuitTimer(g_tracker.mainWindow.load(std::memory_order_acquire));
         }

@@ -5,9 +5,9 @@
 // Sets GraphReady once the capture source exists.
 void BuildCaptureGraph();
 // Modal; returns at once if the settings dialog is already open.
-void ShowSourcePropertyPages();
+void ShowSettingsDialog();
 // Presses OK on an open settings dialog.
-void ConfirmSourcePropertyPages();
+void ConfirmSettingsDialog();
 // Stops and releases everything. With the settings dialog open it closes
 // the dialog, sets DeferredQuit and leaves the last shutdown to the timer.
 void TeardownCaptureGraph();

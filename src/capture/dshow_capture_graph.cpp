@@ -169,9 +169,9 @@ void PlatformCaptureReleasePipeline() {
 
 void PlatformCaptureShutdown() { CoUninitialize(); }
 
-bool PlatformPropertyFrameIsOpen() { return g_frameCalls > 0; }
+bool PlatformSettingsDialogIsOpen() { return g_frameCalls > 0; }
 
-void PlatformPropertyFrameRun() {
+void PlatformSettingsDialogRun() {
     if (g_source == nullptr) return;
     CAUUID pages{0, nullptr};
     ISpecifyPropertyPages* specify = nullptr;
@@ -195,7 +195,7 @@ void PlatformPropertyFrameRun() {
     CoTaskMemFree(pages.pElems);
 }
 
-void PlatformPropertyFrameConfirm() {
+void PlatformSettingsDialogConfirm() {
     const HWND frame = OpenFrameWindow();
     if (frame == nullptr) return;
     SendDlgItemMessageA(frame, IDOK, BM_CLICK, 0, 0);
@@ -204,7 +204,7 @@ void PlatformPropertyFrameConfirm() {
     PostMessageA(frame, WM_NULL, 0, 0);
 }
 
-void PlatformPropertyFrameClose() {
+void PlatformSettingsDialogClose() {
     const HWND frame = OpenFrameWindow();
     if (frame != nullptr) SendMessageA(frame, WM_CLOSE, 0, 0);
 }

@@ -38,8 +38,8 @@ void DrawCrosshair() {
 }
 
 void DrawQuadOutline() {
-    const int32_t x[4] = {Corner(kP0x), Corner(kP1x), Corner(kP2x), Corner(kP3x)};
-    const int32_t y[4] = {Line(Corner(kP0y)), Line(Corner(kP1y)), Line(Corner(kP2y)), Line(Corner(kP3y))};
+    const int32_t x[4] = {Corner(kLowerLeftX), Corner(kLowerRightX), Corner(kUpperLeftX), Corner(kUpperRightX)};
+    const int32_t y[4] = {Line(Corner(kLowerLeftY)), Line(Corner(kLowerRightY)), Line(Corner(kUpperLeftY)), Line(Corner(kUpperRightY))};
     PlatformSelectPen(kPenQuad);
     const int order[5] = {0, 1, 3, 2, 0};
     for (int i = 0; i < 4; ++i) {

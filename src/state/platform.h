@@ -59,8 +59,9 @@ void PlatformPumpWindowRequests();
 
 // True while the key or mouse button is down, whichever window has focus.
 bool PlatformIsKeyDown(PlatformKey key);
-// One absolute pointer move; 0..65535 spans the target monitor on each axis.
-void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy);
+// Moves the pointer to an absolute position: 0..65535 spans the target
+// monitor on each axis.
+void PlatformInjectAbsoluteMove(int32_t x, int32_t y);
 
 // --- Main window -----------------------------------------------------------
 
@@ -145,10 +146,10 @@ void PlatformCaptureReleasePipeline();
 void PlatformCaptureShutdown();
 
 // The source's settings dialog, at most one at a time.
-bool PlatformPropertyFrameIsOpen();
+bool PlatformSettingsDialogIsOpen();
 // Modal: returns when the dialog has closed. Other UI events keep flowing.
-void PlatformPropertyFrameRun();
+void PlatformSettingsDialogRun();
 // Presses OK on the open dialog: applies and closes it.
-void PlatformPropertyFrameConfirm();
+void PlatformSettingsDialogConfirm();
 // Closes the open dialog without applying; handled when this returns.
-void PlatformPropertyFrameClose();
+void PlatformSettingsDialogClose();

@@ -41,9 +41,15 @@ enum WorkerRunState : int32_t {
     kWorkerExited = 2,
 };
 
-// Indices into TrackerState::corners: P0x, P0y, P1x, P1y, P2x, P2y, P3x, P3y.
+// Indices into TrackerState::corners, in the settings file's order. Rows
+// count from the bottom of the picture, so the quad's first corner is the
+// lower-left one.
 enum CornerIndex : int {
-    kP0x, kP0y, kP1x, kP1y, kP2x, kP2y, kP3x, kP3y, kCornerValues
+    kLowerLeftX, kLowerLeftY,
+    kLowerRightX, kLowerRightY,
+    kUpperLeftX, kUpperLeftY,
+    kUpperRightX, kUpperRightY,
+    kCornerValues
 };
 
 struct SpotRecord {

@@ -83,8 +83,8 @@ void SetCorner(uint16_t clientX, uint16_t clientY) {
 void UpdateSearchBox() {
     const auto lesser = [](int32_t a, int32_t b) { return a < b ? a : b; };
     const auto greater = [](int32_t a, int32_t b) { return a > b ? a : b; };
-    g_tracker.xMin.store(lesser(Corner(kP0x), Corner(kP2x)), std::memory_order_relaxed);
-    g_tracker.xMax.store(greater(Corner(kP1x), Corner(kP3x)), std::memory_order_relaxed);
-    g_tracker.yMin.store(lesser(Corner(kP0y), Corner(kP1y)), std::memory_order_relaxed);
-    g_tracker.yMax.store(greater(Corner(kP2y), Corner(kP3y)), std::memory_order_relaxed);
+    g_tracker.xMin.store(lesser(Corner(kLowerLeftX), Corner(kUpperLeftX)), std::memory_order_relaxed);
+    g_tracker.xMax.store(greater(Corner(kLowerRightX), Corner(kUpperRightX)), std::memory_order_relaxed);
+    g_tracker.yMin.store(lesser(Corner(kLowerLeftY), Corner(kLowerRightY)), std::memory_order_relaxed);
+    g_tracker.yMax.store(greater(Corner(kUpperLeftY), Corner(kUpperRightY)), std::memory_order_relaxed);
 }

@@ -28,12 +28,12 @@ void SolveMapping() {
     const double W = g_tracker.screenWidth.load(std::memory_order_relaxed);
     const double H = g_tracker.screenHeight.load(std::memory_order_relaxed);
 
-    const double dx1 = Difference(kP1x, kP0x);
-    double dy1 = Difference(kP1y, kP0y);
-    const double dx2 = Difference(kP2x, kP0x);
-    const double dy2 = Difference(kP2y, kP0y);
-    const double dx3 = Difference(kP3x, kP0x);
-    const double dy3 = Difference(kP3y, kP0y);
+    const double dx1 = Difference(kLowerRightX, kLowerLeftX);
+    double dy1 = Difference(kLowerRightY, kLowerLeftY);
+    const double dx2 = Difference(kUpperLeftX, kLowerLeftX);
+    const double dy2 = Difference(kUpperLeftY, kLowerLeftY);
+    const double dx3 = Difference(kUpperRightX, kLowerLeftX);
+    const double dy3 = Difference(kUpperRightY, kLowerLeftY);
 
     // A level bottom side would make b infinite: tilt it by a tenth of a row.
     if (dy1 == 0.0) dy1 = 0.1;
@@ -73,8 +73,8 @@ void MapSpot(SpotRecord* spot) {
     const int32_t W = g_tracker.screenWidth.load(std::memory_order_relaxed);
     const int32_t H = g_tracker.screenHeight.load(std::memory_order_relaxed);
 
-    const double u = spot->x * 0.5 - Corner(kP0x);
-    const double v = spot->y * 0.5 - Corner(kP0y);
+    const double u = spot->x * 0.5 - Corner(kLowerLeftX);
+    const double v = spot->y * 0.5 - Corner(kLowerLeftY);
     const double q = 1.0 / ((g_tracker.wv * v + g_tracker.wu * u) + 1.0);
     const double sx = Clamp((g_tracker.xv * v + g_tracker.xu * u) * q, W);
     const double sy = Clamp((g_tracker.yv * v + g_tracker.yu * u) * q, H);

@@ -15,4 +15,4 @@ bool PlatformIsKeyDown(PlatformKey key) {
     return (GetAsyncKeyState(virtualKey) & 0x8000) != 0;
 }
 
-void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy) { InjectOnTargetMonitor(dx, dy); }
+void PlatformInjectAbsoluteMove(int32_t x, int32_t y) { InjectOnTargetMonitor(x, y); }

@@ -28,15 +28,15 @@ bool PlatformIsKeyDown(PlatformKey key) {
     return (state & mask) != 0;
 }
 
-void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy) {
+void PlatformInjectAbsoluteMove(int32_t x, int32_t y) {
     Display* const d = WorkerDisplay();
     if (d == nullptr) return;
     // The pixel of the target monitor that the 0..65535 coordinate names,
     // as on Windows; the monitor may sit anywhere on the X screen.
     const MonitorRect target = TargetMonitor();
-    const int32_t x = AbsoluteToPixel(dx, target.left, target.width);
-    const int32_t y = AbsoluteToPixel(dy, target.top, target.height);
-    XTestFakeMotionEvent(d, DefaultScreen(d), x, y, CurrentTime);
+    const int32_t pixelX = AbsoluteToPixel(x, target.left, target.width);
+    const int32_t pixelY = AbsoluteToPixel(y, target.top, target.height);
+    XTestFakeMotionEvent(d, DefaultScreen(d), pixelX, pixelY, CurrentTime);
     XFlush(d);
 }
 

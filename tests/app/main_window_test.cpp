@@ -111,7 +111,7 @@ TEST_F(MainWindowTest, SaveAsCloseWouldSavesOnlyWhenACloseWould) {
     SetCorner(100, 100);
     SaveAsCloseWould();
     ASSERT_TRUE(fs::exists(kSettingsFileName)) << "a corner was set";
-    EXPECT_EQ(Corner(kP2y), 380);
+    EXPECT_EQ(Corner(kUpperLeftY), 380);
     fs::remove(kSettingsFileName);
 
     OnCreate(FakeWindow());
@@ -126,11 +126,11 @@ TEST_F(MainWindowTest, SaveAsCloseWouldSavesOnlyWhenACloseWould) {
 TEST_F(MainWindowTest, CloseWithSettingsDialogOpenQuitsOnTheTimer) {
     OnCreate(FakeWindow());
     FakeReset();
-    g_fake.whilePropertyFrameOpen = [] { OnClose(); };
+    g_fake.whileSettingsDialogOpen = [] { OnClose(); };
     OnKeyTab();
-    EXPECT_EQ(FakeCalls(), (Calls{"PropertyFrameOpen", "CaptureStop", "CaptureReleaseSource", "PropertyFrameClose",
+    EXPECT_EQ(FakeCalls(), (Calls{"SettingsDialogOpen", "CaptureStop", "CaptureReleaseSource", "SettingsDialogClose",
                                   "StartDeferredQuitTimer", "CaptureReleasePipeline", "ReleasePicture",
-                                  "PropertyFrameReturned"}));
+                                  "SettingsDialogReturned"}));
     EXPECT_TRUE(fs::exists(kSettingsFileName));
     FakeReset();
     OnDeferredQuitTimer();
@@ -172,26 +172,26 @@ TEST_F(MainWindowTest, CornerClicksOnlyInPreviewAndMappingOnlyOnMinimise) {
 
     OnKeySpace();
     OnLeftButtonDown(100, 100);  // Threshold view: ignored
-    EXPECT_EQ(Corner(kP2x), 40);
+    EXPECT_EQ(Corner(kUpperLeftX), 40);
     OnKeySpace();
     OnLeftButtonDown(100, 100);
-    EXPECT_EQ(Corner(kP2x), 100);
-    EXPECT_EQ(Corner(kP2y), 380);
+    EXPECT_EQ(Corner(kUpperLeftX), 100);
+    EXPECT_EQ(Corner(kUpperLeftY), 380);
     EXPECT_TRUE(TestStatus(kCornersDirty));
     EXPECT_EQ(g_tracker.xu, before) << "edits wait for the next minimise";
 
     OnMinimized();
     EXPECT_NE(g_tracker.xu, before);
     OnLeftButtonDown(500, 400);  // tracking: ignored
-    EXPECT_EQ(Corner(kP1x), 600);
+    EXPECT_EQ(Corner(kLowerRightX), 600);
 }
 
 TEST_F(MainWindowTest, MinimiseConfirmsAnOpenSettingsDialog) {
     CreateMainWindow();
     FakeReset();
-    g_fake.whilePropertyFrameOpen = [] { OnMinimized(); };
+    g_fake.whileSettingsDialogOpen = [] { OnMinimized(); };
     OnKeyTab();
-    EXPECT_EQ(FakeCalls(), (Calls{"PropertyFrameOpen", "PropertyFrameConfirm", "PropertyFrameReturned"}));
+    EXPECT_EQ(FakeCalls(), (Calls{"SettingsDialogOpen", "SettingsDialogConfirm", "SettingsDialogReturned"}));
     EXPECT_EQ(LoadMode(), kModeTracking);
 }
 

@@ -23,7 +23,7 @@ TEST_F(CaptureGraphTest, MissingSourceLeavesGraphReadyClearAndShutsDownAtOnce) {
     g_fake.sourceAvailable = false;
     BuildCaptureGraph();
     EXPECT_FALSE(TestStatus(kGraphReady));
-    ShowSourcePropertyPages();  // no source: nothing to show
+    ShowSettingsDialog();  // no source: nothing to show
     TeardownCaptureGraph();
     EXPECT_EQ(FakeCalls(), (Calls{"CaptureCreatePipeline", "CaptureCreateSource", "CaptureReleasePipeline",
                                   "CaptureShutdown"}));
@@ -43,24 +43,24 @@ TEST_F(CaptureGraphTest, RunningGraphTearsDownInOrder) {
 TEST_F(CaptureGraphTest, SettingsDialogOpensOnceAndIsConfirmed) {
     BuildCaptureGraph();
     FakeReset();
-    g_fake.whilePropertyFrameOpen = [] {
-        ShowSourcePropertyPages();  // the second Tab
-        ConfirmSourcePropertyPages();
+    g_fake.whileSettingsDialogOpen = [] {
+        ShowSettingsDialog();  // the second Tab
+        ConfirmSettingsDialog();
     };
-    ShowSourcePropertyPages();
-    EXPECT_EQ(FakeCalls(), (Calls{"PropertyFrameOpen", "PropertyFrameConfirm", "PropertyFrameReturned"}));
-    ConfirmSourcePropertyPages();  // nothing open: nothing pressed
+    ShowSettingsDialog();
+    EXPECT_EQ(FakeCalls(), (Calls{"SettingsDialogOpen", "SettingsDialogConfirm", "SettingsDialogReturned"}));
+    ConfirmSettingsDialog();  // nothing open: nothing pressed
     EXPECT_EQ(FakeCalls().size(), 3u);
 }
 
 TEST_F(CaptureGraphTest, TeardownInsideOpenDialogDefersShutdown) {
     BuildCaptureGraph();
     FakeReset();
-    g_fake.whilePropertyFrameOpen = [] { TeardownCaptureGraph(); };
-    ShowSourcePropertyPages();
+    g_fake.whileSettingsDialogOpen = [] { TeardownCaptureGraph(); };
+    ShowSettingsDialog();
     EXPECT_EQ(FakeCalls(),
-              (Calls{"PropertyFrameOpen", "CaptureStop", "CaptureReleaseSource", "PropertyFrameClose",
-                     "StartDeferredQuitTimer", "CaptureReleasePipeline", "PropertyFrameReturned"}));
+              (Calls{"SettingsDialogOpen", "CaptureStop", "CaptureReleaseSource", "SettingsDialogClose",
+                     "StartDeferredQuitTimer", "CaptureReleasePipeline", "SettingsDialogReturned"}));
     EXPECT_TRUE(TestStatus(kDeferredQuit));
 }
 

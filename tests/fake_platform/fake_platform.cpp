@@ -44,8 +44,8 @@ void FakeReset() {
     g_fake.onCaptureRun = nullptr;
     g_fake.onCaptureStop = nullptr;
     g_fake.pictureAvailable = true;
-    g_fake.propertyFrameOpen = false;
-    g_fake.whilePropertyFrameOpen = nullptr;
+    g_fake.settingsDialogOpen = false;
+    g_fake.whileSettingsDialogOpen = nullptr;
     g_fake.presents = 0;
 }
 
@@ -96,13 +96,13 @@ bool FakeDispatchNotices() {
 
 bool PlatformIsKeyDown(PlatformKey key) { return g_fake.keyDown[key].load(); }
 
-void PlatformInjectAbsoluteMove(int32_t dx, int32_t dy) {
+void PlatformInjectAbsoluteMove(int32_t x, int32_t y) {
     g_fake.injections.fetch_add(1);
     if (!g_fake.quiet.load()) {
         std::lock_guard<std::mutex> guard(g_fake.lock);
-        g_fake.moves.push_back({dx, dy});
+        g_fake.moves.push_back({x, y});
     }
-    if (g_fake.onInject != nullptr) g_fake.onInject(dx, dy);
+    if (g_fake.onInject != nullptr) g_fake.onInject(x, y);
 }
 
 void PlatformPumpWindowRequests() { g_fake.pumps.fetch_add(1); }
@@ -217,22 +217,22 @@ void PlatformCaptureReleaseSource() { FakeRecord("CaptureReleaseSource"); }
 void PlatformCaptureReleasePipeline() { FakeRecord("CaptureReleasePipeline"); }
 void PlatformCaptureShutdown() { FakeRecord("CaptureShutdown"); }
 
-bool PlatformPropertyFrameIsOpen() { return g_fake.propertyFrameOpen; }
+bool PlatformSettingsDialogIsOpen() { return g_fake.settingsDialogOpen; }
 
-void PlatformPropertyFrameRun() {
-    FakeRecord("PropertyFrameOpen");
-    g_fake.propertyFrameOpen = true;
-    if (g_fake.whilePropertyFrameOpen != nullptr) g_fake.whilePropertyFrameOpen();
-    g_fake.propertyFrameOpen = false;
-    FakeRecord("PropertyFrameReturned");
+void PlatformSettingsDialogRun() {
+    FakeRecord("SettingsDialogOpen");
+    g_fake.settingsDialogOpen = true;
+    if (g_fake.whileSettingsDialogOpen != nullptr) g_fake.whileSettingsDialogOpen();
+    g_fake.settingsDialogOpen = false;
+    FakeRecord("SettingsDialogReturned");
 }
 
-void PlatformPropertyFrameConfirm() {
-    FakeRecord("PropertyFrameConfirm");
-    g_fake.propertyFrameOpen = false;
+void PlatformSettingsDialogConfirm() {
+    FakeRecord("SettingsDialogConfirm");
+    g_fake.settingsDialogOpen = false;
 }
 
-void PlatformPropertyFrameClose() {
-    FakeRecord("PropertyFrameClose");
-    g_fake.propertyFrameOpen = false;
+void PlatformSettingsDialogClose() {
+    FakeRecord("SettingsDialogClose");
+    g_fake.settingsDialogOpen = false;
 }

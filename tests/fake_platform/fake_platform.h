@@ -51,10 +51,10 @@ struct FakePlatform {
     void (*onCaptureRun)() = nullptr;
     void (*onCaptureStop)() = nullptr;
     bool pictureAvailable = true;
-    bool propertyFrameOpen = false;
+    bool settingsDialogOpen = false;
     // Run inside the modal settings dialog, as the UI events that arrive
     // while it is open.
-    void (*whilePropertyFrameOpen)() = nullptr;
+    void (*whileSettingsDialogOpen)() = nullptr;
     std::atomic<int> presents;
 };
 

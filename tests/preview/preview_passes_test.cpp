@@ -178,9 +178,9 @@ TEST_F(PreviewTest, ButtonSquaresUseTheCurrentPen) {
 
 TEST_F(PreviewTest, OutlineFollowsCornersAndClipsFarCorners) {
     Fill(0);
-    g_tracker.corners[kP3x].store(65535);
-    g_tracker.corners[kP3y].store(65535);
-    g_tracker.corners[kP2y].store(480);
+    g_tracker.corners[kUpperRightX].store(65535);
+    g_tracker.corners[kUpperRightY].store(65535);
+    g_tracker.corners[kUpperLeftY].store(480);
     DrawQuadOutline();  // ASan catches any write outside the buffer
     EXPECT_EQ(At(40, 439), kQuadPenPixel);  // P0
     EXPECT_EQ(At(45, 439), kQuadPenPixel);  // along P0 -> P1

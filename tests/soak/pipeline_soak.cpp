@@ -185,7 +185,7 @@ void RandomAction() {
         }
         case 7:
             ++g_counts.dialogs;
-            g_fake.whilePropertyFrameOpen = [] {
+            g_fake.whileSettingsDialogOpen = [] {
                 // The console keeps working under the dialog; a minimise
                 // presses its OK.
                 for (int i = 0; i < 3; ++i) {
@@ -195,7 +195,7 @@ void RandomAction() {
                 if (g_rng() % 2 == 0) Minimise();
             };
             OnKeyTab();
-            g_fake.whilePropertyFrameOpen = nullptr;
+            g_fake.whileSettingsDialogOpen = nullptr;
             break;
         default:
             break;
@@ -258,9 +258,9 @@ void RunProgramOnce(const Options& options, const std::vector<uint8_t>& expected
     if (g_rng() % 4 == 0) {
         // The close request arrives while the settings dialog is open: the
         // quit waits for the deferred timer.
-        g_fake.whilePropertyFrameOpen = [] { OnClose(); };
+        g_fake.whileSettingsDialogOpen = [] { OnClose(); };
         OnKeyTab();
-        g_fake.whilePropertyFrameOpen = nullptr;
+        g_fake.whileSettingsDialogOpen = nullptr;
         ++g_counts.closesInDialog;
     } else {
         OnClose();

@@ -82,8 +82,8 @@ TEST_F(CalibrationTest, FileBytesAreLittleEndianUnsigned) {
     bytes.insert(bytes.end(), {1, 2, 3, 4});  // a 20-byte file: the tail is ignored
     WriteFile(bytes);
     LoadCalibration();
-    EXPECT_EQ(Corner(kP3y), 65535);
-    EXPECT_EQ(Corner(kP3x), 600);
+    EXPECT_EQ(Corner(kUpperRightY), 65535);
+    EXPECT_EQ(Corner(kUpperRightX), 600);
 }
 
 TEST_F(CalibrationTest, SaveReplacesWholeFileAndRoundTripsEveryValue) {
@@ -117,10 +117,10 @@ TEST_F(CalibrationTest, ReadOnlyFileIsKeptAndTheQuadInMemoryStays) {
     // The user's choice on both platforms: a file made read-only is kept.
     fs::permissions(kSettingsFileName, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    g_tracker.corners[kP0x].store(7);
+    g_tracker.corners[kLowerLeftX].store(7);
     SaveCalibration();
     EXPECT_EQ(ReadFile(), kDefaultBytes);
-    EXPECT_EQ(Corner(kP0x), 7) << "the quad in memory is not affected";
+    EXPECT_EQ(Corner(kLowerLeftX), 7) << "the quad in memory is not affected";
     // Windows will not delete a read-only file with the scratch directory.
     fs::permissions(kSettingsFileName, fs::perms::owner_write, fs::perm_options::add);
 }
@@ -174,20 +174,20 @@ TEST_F(CalibrationTest, ClickOutsideThePictureChangesNothing) {
     EXPECT_EQ(LoadSearchBox().yMin, box.yMin);
     // The last line and column of the picture still count.
     SetCorner(639, 479);
-    EXPECT_EQ(Corner(kP1x), 639);
-    EXPECT_EQ(Corner(kP1y), 1);
+    EXPECT_EQ(Corner(kLowerRightX), 639);
+    EXPECT_EQ(Corner(kLowerRightY), 1);
 }
 
 TEST_F(CalibrationTest, SearchBoxFollowsClicksAndUsesOnlyItsOwnSides) {
     SetDefaultCalibration();
     UpdateSearchBox();
     SetCorner(10, 10);
-    EXPECT_EQ(Corner(kP2x), 10);
-    EXPECT_EQ(Corner(kP2y), 470);
+    EXPECT_EQ(Corner(kUpperLeftX), 10);
+    EXPECT_EQ(Corner(kUpperLeftY), 470);
     ExpectBox(10, 600, 40, 470);
 
     SetDefaultCalibration();
-    g_tracker.corners[kP2x].store(700);  // out of its quarter, from a file
+    g_tracker.corners[kUpperLeftX].store(700);  // out of its quarter, from a file
     UpdateSearchBox();
     ExpectBox(40, 600, 40, 440);
 }
@@ -220,8 +220,8 @@ TEST_F(CalibrationTest, UnreadableFileIsKeptUnlessACornerWasSet) {
     ASSERT_TRUE(fs::is_regular_file(kSettingsFileName));
     SetDefaultCalibration();
     LoadCalibration();
-    EXPECT_EQ(Corner(kP2x), 100);
-    EXPECT_EQ(Corner(kP2y), 380);
+    EXPECT_EQ(Corner(kUpperLeftX), 100);
+    EXPECT_EQ(Corner(kUpperLeftY), 380);
 
     ClearStatus(kCornersDirty);
     WriteFile(std::vector<uint8_t>(15, 0x11));

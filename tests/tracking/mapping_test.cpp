@@ -90,7 +90,7 @@ TEST(MappingTest, RandomQuadsSendCornersToScreenCorners) {
         if (!finite) continue;
         // A bottom side that is exactly level is solved with a 0.1-row tilt,
         // which moves P1 itself off the corner by a little.
-        const int bottomTolerance = (q[kP1y] == q[kP0y]) ? std::max(w, h) / 50 + 2 : 1;
+        const int bottomTolerance = (q[kLowerRightY] == q[kLowerLeftY]) ? std::max(w, h) / 50 + 2 : 1;
         const struct {
             int corner;
             int32_t x, y;

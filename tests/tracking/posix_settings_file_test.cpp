@@ -230,8 +230,8 @@ TEST_F(PosixSettingsFileTest, DirectoryNotWritableKeepsTheFile) {
     EXPECT_EQ(ReadFile(kSettingsFileName), Image(kOldQuad));
     EXPECT_FALSE(fs::exists(kTemporary));
     Quad edited = kOldQuad;
-    edited[kP2x] = 100;
-    edited[kP2y] = 380;
+    edited[kUpperLeftX] = 100;
+    edited[kUpperLeftY] = 380;
     EXPECT_EQ(Quad(user.quad, user.quad + kCornerValues), edited) << "the quad in memory is not affected";
 
     // Any user on a read-only file system.
@@ -248,7 +248,7 @@ TEST_F(PosixSettingsFileTest, DirectoryNotWritableKeepsTheFile) {
     });
     EXPECT_EQ(SnapshotBytes(readOnly.files[0]), Image(kOldQuad));
     EXPECT_FALSE(readOnly.files[0].temporaryLeft);
-    EXPECT_EQ(readOnly.quad[kP1x], 500);
+    EXPECT_EQ(readOnly.quad[kLowerRightX], 500);
 }
 
 TEST_F(PosixSettingsFileTest, FullDiskKeepsTheFileAndTheNextSaveSucceeds) {
@@ -384,8 +384,8 @@ TEST_F(PosixSettingsFileTest, UnreadableFileIsKeptUnlessACornerWasSet) {
         SaveCalibration();
     });
     Quad edited = kDefaultQuad;
-    edited[kP2x] = 100;
-    edited[kP2y] = 380;
+    edited[kUpperLeftX] = 100;
+    edited[kUpperLeftY] = 380;
     EXPECT_EQ(ReadFile(kSettingsFileName), Image(edited)) << "the corner set in that run is kept";
     EXPECT_EQ(fs::status(kSettingsFileName).permissions(), writeOnly) << "the replacement keeps the mode";
     EXPECT_FALSE(fs::exists(kTemporary));
@@ -410,7 +410,7 @@ TEST_F(PosixSettingsFileTest, ReadOnlyFileIsKept) {
         EXPECT_EQ(fs::status(kSettingsFileName).permissions(), mode);
         fs::permissions(kSettingsFileName, fs::perms::owner_read, fs::perm_options::add);
         EXPECT_EQ(ReadFile(kSettingsFileName), Image(kOldQuad));
-        EXPECT_EQ(Corner(kP2x), 100);
+        EXPECT_EQ(Corner(kUpperLeftX), 100);
         EXPECT_FALSE(fs::exists(kTemporary));
     }
 

@@ -494,7 +494,7 @@ def check_tracking(p):
     return c
 
 
-def check_property_dialog(p, spot):
+def check_settings_dialog(p, spot):
     p.key("Tab")
     dialog = wait_for("the settings dialog", lambda: (lambda ws: ws[0] if len(ws) == 1 else None)(
         p.screen.windows_titled("Properties")))
@@ -600,7 +600,7 @@ def run_checks(program, workdir):
             print("ok  " + name, flush=True)
         spot = check_tracking(p)
         print("ok  tracking and F12", flush=True)
-        check_property_dialog(p, spot)
+        check_settings_dialog(p, spot)
         print("ok  settings dialog (Tab, second Tab, Cancel, OK on minimise)", flush=True)
         check_second_instance(p, program, workdir)
         print("ok  second instance", flush=True)

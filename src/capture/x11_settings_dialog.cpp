@@ -169,11 +169,11 @@ bool Inside(int x, int y, int left, int top, int width) {
 
 void OnClick(int x, int y) {
     if (Inside(x, y, OkLeft(), ActionTop(), kActionWidth)) {
-        PlatformPropertyFrameConfirm();
+        PlatformSettingsDialogConfirm();
         return;
     }
     if (Inside(x, y, CancelLeft(), ActionTop(), kActionWidth)) {
-        PlatformPropertyFrameClose();
+        PlatformSettingsDialogClose();
         return;
     }
     const int row = (y - kMargin) / kRowHeight;
@@ -215,7 +215,7 @@ bool DialogClosed() { return !g_dialog.open; }
 
 }  // namespace
 
-bool PropertyDialogHandleEvent(XEvent* event) {
+bool SettingsDialogHandleEvent(XEvent* event) {
     if (!g_dialog.open || event->xany.window != g_dialog.window) return false;
     switch (event->type) {
         case Expose:
@@ -226,13 +226,13 @@ bool PropertyDialogHandleEvent(XEvent* event) {
             break;
         case KeyPress: {
             const KeySym key = XLookupKeysym(&event->xkey, 0);
-            if (key == XK_Return || key == XK_KP_Enter) PlatformPropertyFrameConfirm();
-            if (key == XK_Escape) PlatformPropertyFrameClose();
+            if (key == XK_Return || key == XK_KP_Enter) PlatformSettingsDialogConfirm();
+            if (key == XK_Escape) PlatformSettingsDialogClose();
             break;
         }
         case ClientMessage:
             if (static_cast<Atom>(event->xclient.data.l[0]) == XInternAtom(UiDisplay(), "WM_DELETE_WINDOW", False)) {
-                PlatformPropertyFrameClose();
+                PlatformSettingsDialogClose();
             }
             break;
         default:
@@ -241,9 +241,9 @@ bool PropertyDialogHandleEvent(XEvent* event) {
     return true;
 }
 
-bool PlatformPropertyFrameIsOpen() { return g_dialog.open; }
+bool PlatformSettingsDialogIsOpen() { return g_dialog.open; }
 
-void PlatformPropertyFrameRun() {
+void PlatformSettingsDialogRun() {
     GstElement* const element = CaptureSettingsElement();
     if (g_dialog.open || element == nullptr) return;
     g_dialog.open = true;
@@ -262,12 +262,12 @@ void PlatformPropertyFrameRun() {
     if (g_dialog.open) Destroy();
 }
 
-void PlatformPropertyFrameConfirm() {
+void PlatformSettingsDialogConfirm() {
     if (!g_dialog.open) return;
     Apply();
     Destroy();
 }
 
-void PlatformPropertyFrameClose() {
+void PlatformSettingsDialogClose() {
     if (g_dialog.open) Destroy();
 }
