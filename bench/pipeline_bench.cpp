@@ -13,7 +13,7 @@
 
 #include "capture/frame_sink.h"
 #include "fake_platform/fake_platform.h"
-#include "pipeline/analysis_worker.h"
+#include "analysis/analysis_worker.h"
 #include "preview/preview_passes.h"
 #include "preview/soft_picture.h"
 #include "state/tracker_state.h"

@@ -1,13 +1,38 @@
 # The native Linux program: an Xlib console, XTest pointer moves and
-# GStreamer capture, with the virtual camera built in as a source element.
+# GStreamer capture; and the virtual camera as a GStreamer plugin beside it.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LUMIDART_X11 REQUIRED IMPORTED_TARGET x11 xext xtst xrandr)
 pkg_check_modules(LUMIDART_GST REQUIRED IMPORTED_TARGET
     gstreamer-1.0 gstreamer-base-1.0 gstreamer-video-1.0)
 
-add_library(lumidart_gst_virtualcam STATIC virtualcam/gst_virtualcam.cpp)
-target_include_directories(lumidart_gst_virtualcam PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(lumidart_gst_virtualcam PUBLIC lumidart_scene PkgConfig::LUMIDART_GST)
+# The virtual camera is test and demo equipment: a plugin GStreamer finds
+# through GST_PLUGIN_PATH, never part of the program or its package. It is
+# built without sanitizers, so that GStreamer's plugin scanner (a plain
+# program) can load it from a sanitized build too; the test programs link
+# the sanitized element themselves.
+set(LUMIDART_GST_PLUGIN_DIR ${PROJECT_BINARY_DIR}/gst-plugins)
+add_library(gstlumidartvirtualcam MODULE
+    virtualcam/camera_modes.cpp
+    virtualcam/gst_virtualcam.cpp
+    virtualcam/posix_control_file.cpp
+    virtualcam/scene.cpp
+    virtualcam/scene_control.cpp
+)
+target_include_directories(gstlumidartvirtualcam PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
+target_compile_options(gstlumidartvirtualcam PRIVATE -fno-sanitize=all)
+target_link_options(gstlumidartvirtualcam PRIVATE -fno-sanitize=all -Wl,-z,defs)
+target_link_libraries(gstlumidartvirtualcam PRIVATE PkgConfig::LUMIDART_GST)
+set_target_properties(gstlumidartvirtualcam PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${LUMIDART_GST_PLUGIN_DIR})
+# What the tests and scripts that start the program give it: the plugin,
+# and a registry of this build's own, so builds never share a cache entry.
+set(LUMIDART_TEST_ENVIRONMENT
+    "GST_PLUGIN_PATH=${LUMIDART_GST_PLUGIN_DIR}" "GST_REGISTRY=${PROJECT_BINARY_DIR}/gst-registry.bin")
+
+if(LUMIDART_BUILD_TESTS)
+    add_library(lumidart_gst_virtualcam STATIC virtualcam/gst_virtualcam.cpp)
+    target_include_directories(lumidart_gst_virtualcam PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(lumidart_gst_virtualcam PUBLIC lumidart_scene PkgConfig::LUMIDART_GST)
+endif()
 
 # The capture pipeline without any window: also what its tests link.
 add_library(lumidart_gst_capture STATIC
@@ -15,7 +40,7 @@ add_library(lumidart_gst_capture STATIC
     src/capture/gst_frame_sink.cpp
     src/capture/gst_mode_choice.cpp
 )
-target_link_libraries(lumidart_gst_capture PUBLIC lumidart_core lumidart_gst_virtualcam PkgConfig::LUMIDART_GST)
+target_link_libraries(lumidart_gst_capture PUBLIC lumidart_core PkgConfig::LUMIDART_GST)
 
 # Process-level endings and descriptors, also what their tests link.
 add_library(lumidart_posix_process STATIC
@@ -28,10 +53,12 @@ add_executable(lumidart
     src/app/x11_connection_loss.cpp
     src/app/x11_main.cpp
     src/app/x11_main_window.cpp
-    src/app/x11_monitors.cpp
     src/app/x11_single_instance.cpp
     src/app/x11_window_state.cpp
     src/capture/x11_settings_dialog.cpp
+    src/platform/x11_display.cpp
+    src/platform/x11_event_loop.cpp
+    src/platform/x11_monitors.cpp
     src/preview/x11_picture.cpp
     src/tracking/x11_input.cpp
 )
@@ -84,7 +111,7 @@ if(LUMIDART_BUILD_TESTS)
     find_package(GTest REQUIRED)
     add_executable(gst_capture_test tests/capture/gst_capture_test.cpp)
     target_link_libraries(gst_capture_test PRIVATE
-        lumidart_gst_capture lumidart_core lumidart_files lumidart_threads GTest::gtest_main)
+        lumidart_gst_capture lumidart_gst_virtualcam lumidart_core lumidart_files lumidart_threads GTest::gtest_main)
     add_test(NAME gst_capture_test COMMAND gst_capture_test)
     add_executable(gst_yuv_conversion_test tests/capture/gst_yuv_conversion_test.cpp)
     pkg_check_modules(LUMIDART_GST_APP REQUIRED IMPORTED_TARGET gstreamer-app-1.0)

@@ -4,10 +4,10 @@
 # Everything but the entry, which the window's tests replace.
 set(lumidart_windows_sources
     src/app/win32_main_window.cpp
-    src/app/win32_monitors.cpp
     src/capture/dshow_capture_graph.cpp
     src/capture/dshow_frame_sink_filter.cpp
     src/capture/dshow_renderer_base.cpp
+    src/platform/win32_monitors.cpp
     src/preview/win32_picture.cpp
     src/tracking/win32_input.cpp
 )

@@ -12,8 +12,10 @@ fi
     cd "$root"
     scripts/install-deps.sh
     [ -f build/linux/build.ninja ] || cmake --preset linux >/dev/null
-    cmake --build build/linux --target lumidart >/dev/null
+    cmake --build build/linux --target lumidart gstlumidartvirtualcam >/dev/null
 )
 : "${LUMIDART_SOURCE:=lumidartvirtualcam}"
 export LUMIDART_SOURCE
+# The virtual camera is a plugin of the build, not of the system.
+export GST_PLUGIN_PATH="$root/build/linux/gst-plugins${GST_PLUGIN_PATH:+:$GST_PLUGIN_PATH}"
 exec "$root/build/linux/lumidart"

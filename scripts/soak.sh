@@ -12,12 +12,13 @@ frames="${1:-1000000}"
 scripts/install-deps.sh
 for preset in linux linux-asan; do
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" --target pipeline_soak lumidart >/dev/null
+    cmake --build --preset "$preset" --target pipeline_soak lumidart gstlumidartvirtualcam >/dev/null
 done
 for preset in linux linux-asan; do
     echo "=== $preset: pipeline_soak --frames $frames --frames-per-run 50000"
     /usr/bin/time -f "wall %e s, max resident %M KiB" \
         "build/$preset/tests/pipeline_soak" --frames "$frames" --frames-per-run 50000
 done
+export GST_PLUGIN_PATH="$PWD/build/linux/gst-plugins"
 echo "=== linux: soak_e2e.py --frames $frames --run-seconds 120"
 python3 tests/e2e/x11/soak_e2e.py build/linux/lumidart --frames "$frames" --run-seconds 120

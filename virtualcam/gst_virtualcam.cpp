@@ -344,10 +344,14 @@ static void lumidart_virtual_cam_init(LumidartVirtualCam* self) {
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_TIME);
 }
 
+#define PACKAGE "lumidart"
+GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, lumidartvirtualcam, "Lumidart virtual camera", PluginInit,
+                  "1.01", "Proprietary", "Lumidart", "lumidart")
+
 bool RegisterVirtualCameraElement() {
     static const bool registered =
         gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "lumidartvirtualcam",
-                                   "Lumidart virtual camera", PluginInit, "1.01", "unknown", "lumidart", "Lumidart",
+                                   "Lumidart virtual camera", PluginInit, "1.01", "Proprietary", PACKAGE, "Lumidart",
                                    "lumidart");
     return registered;
 }

@@ -1,8 +1,8 @@
 #include "app/main_window.h"
 
-#include "app/window_restore.h"
+#include "platform/window_restore.h"
 #include "capture/capture_graph.h"
-#include "pipeline/analysis_worker.h"
+#include "analysis/analysis_worker.h"
 #include "preview/preview_resources.h"
 #include "state/platform.h"
 #include "tracking/calibration.h"

@@ -3,7 +3,7 @@
 
 #include "app/main_window.h"
 #include "app/usage.h"
-#include "app/win32_monitors.h"
+#include "platform/win32_monitors.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // The runtime has split the process command line as for main().

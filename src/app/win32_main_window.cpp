@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "app/main_window.h"
-#include "app/win32_monitors.h"
+#include "platform/win32_monitors.h"
 #include "state/platform.h"
 
 namespace {

@@ -6,8 +6,21 @@
 #include "app/posix_standard_streams.h"
 #include "app/usage.h"
 #include "app/x11_connection_loss.h"
-#include "app/x11_display.h"
-#include "app/x11_monitors.h"
+#include "platform/x11_display.h"
+#include "platform/x11_event_loop.h"
+#include "platform/x11_monitors.h"
+
+namespace {
+
+// A termination signal closes the console as its close button does, on
+// the UI thread.
+bool CloseOnSignal() {
+    if (!TakeCloseSignal()) return false;
+    OnClose();
+    return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     OpenMissingStandardStreams();
@@ -18,6 +31,7 @@ int main(int argc, char** argv) {
     SetWantedMonitor(command.monitor);
     // From here on a termination request is a close request.
     InstallCloseSignals();
+    WatchX11LoopDescriptor(CloseSignalFd(), CloseOnSignal);
     // The worker presents and polls input while the UI thread waits for
     // events; restores may come from either thread.
     XInitThreads();

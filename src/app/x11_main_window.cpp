@@ -1,47 +1,27 @@
 // The console window on X11: one top-level window whose events become the
-// portable handlers, and the event loop with its one-shot timer.
+// portable handlers.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <poll.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "app/main_window.h"
-#include "app/posix_signals.h"
-#include "app/x11_display.h"
-#include "app/x11_monitors.h"
 #include "app/x11_single_instance.h"
 #include "app/x11_window_state.h"
+#include "platform/x11_display.h"
+#include "platform/x11_event_loop.h"
+#include "platform/x11_monitors.h"
 #include "state/platform.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-Display* g_ui = nullptr;
-Display* g_worker = nullptr;
-std::once_flag g_workerOnce;
-std::atomic<int> g_errors{0};
-
 PlatformWindow g_main{0};
 // The first copy's window, found by a second copy.
 PlatformWindow g_found{0};
-
-std::atomic<bool> g_quit{false};
-bool g_timerArmed = false;
-Clock::time_point g_timerDue;
-
-int CountError(Display*, XErrorEvent*) {
-    g_errors.fetch_add(1, std::memory_order_relaxed);
-    return 0;
-}
 
 Atom Intern(Display* d, const char* name) { return XInternAtom(d, name, False); }
 
@@ -107,11 +87,15 @@ void OnKey(XKeyEvent* key) {
     }
 }
 
-void Dispatch(XEvent* event) {
-    if (HandleScreenChangeEvent(event)) return;
-    if (HandleWindowStateEvent(event)) return;
-    if (SettingsDialogHandleEvent(event)) return;
-    if (g_main.id == 0 || event->xany.window != g_main.id) return;
+// The console's share of the event loop: the screen and window-manager
+// notices it watches, and its own window's events.
+bool HandleConsoleEvent(XEvent* event) {
+    if (HandleScreenChangeEvent(event)) {
+        OnScreenChanged();
+        return true;
+    }
+    if (HandleWindowStateEvent(event)) return true;
+    if (g_main.id == 0 || event->xany.window != g_main.id) return false;
     switch (event->type) {
         case KeyPress:
             OnKey(&event->xkey);
@@ -122,82 +106,18 @@ void Dispatch(XEvent* event) {
             }
             break;
         case ClientMessage:
-            if (event->xclient.message_type == Intern(g_ui, "WM_PROTOCOLS") &&
-                static_cast<Atom>(event->xclient.data.l[0]) == Intern(g_ui, "WM_DELETE_WINDOW")) {
+            if (event->xclient.message_type == Intern(UiDisplay(), "WM_PROTOCOLS") &&
+                static_cast<Atom>(event->xclient.data.l[0]) == Intern(UiDisplay(), "WM_DELETE_WINDOW")) {
                 OnClose();
             }
             break;
         default:
             break;
     }
-}
-
-// Milliseconds until the timer is due (at least 1), or -1 with none armed.
-int TimerWaitMs() {
-    if (!g_timerArmed) return -1;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(g_timerDue - Clock::now()).count();
-    return left < 1 ? 1 : static_cast<int>(left) + 1;
-}
-
-void FireTimerIfDue() {
-    if (!g_timerArmed || Clock::now() < g_timerDue) return;
-    g_timerArmed = false;
-    OnDeferredQuitTimer();
+    return true;
 }
 
 }  // namespace
-
-Display* UiDisplay() {
-    if (g_ui == nullptr) g_ui = XOpenDisplay(nullptr);
-    return g_ui;
-}
-
-Display* WorkerDisplay() {
-    std::call_once(g_workerOnce, [] { g_worker = XOpenDisplay(nullptr); });
-    return g_worker;
-}
-
-int X11ErrorCount() { return g_errors.load(std::memory_order_relaxed); }
-
-void InstallX11ErrorHandler() { XSetErrorHandler(CountError); }
-
-std::vector<unsigned long> WindowProperty32(Display* d, Window w, Atom property, Atom type) {
-    std::vector<unsigned long> result;
-    Atom actual;
-    int format;
-    unsigned long count, after;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, w, property, 0, 1024, False, type, &actual, &format, &count, &after, &data) ==
-            Success &&
-        data != nullptr) {
-        if (format == 32 && (type == AnyPropertyType || actual == type)) {
-            const auto* items = reinterpret_cast<const unsigned long*>(data);
-            result.assign(items, items + count);
-        }
-        XFree(data);
-    }
-    return result;
-}
-
-void RunEventLoopUntil(bool (*done)()) {
-    Display* const d = UiDisplay();
-    pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {CloseSignalFd(), POLLIN, 0}};
-    while (!g_quit.load(std::memory_order_relaxed) && (done == nullptr || !done())) {
-        if (TakeCloseSignal()) {
-            OnClose();
-            continue;
-        }
-        if (XPending(d) > 0) {
-            XEvent event;
-            XNextEvent(d, &event);
-            Dispatch(&event);
-            continue;
-        }
-        FireTimerIfDue();
-        if (g_quit.load(std::memory_order_relaxed) || (done != nullptr && done())) break;
-        poll(fds, 2, TimerWaitMs());
-    }
-}
 
 // --- Platform operations ---------------------------------------------------
 
@@ -232,6 +152,7 @@ void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t heigh
     WatchScreenChanges(d);
     WatchWindowState(d, w);
     g_main.id = w;
+    AddX11EventHandler(HandleConsoleEvent);
     OnCreate(&g_main);
     XMapWindow(d, w);
     XFlush(d);
@@ -260,8 +181,9 @@ void PlatformRestoreWindow(PlatformWindow* window) {
 
 void PlatformRequestMinimize(PlatformWindow* window) {
     if (window == nullptr) return;
-    XIconifyWindow(g_ui, window->id, DefaultScreen(g_ui));
-    XFlush(g_ui);
+    Display* const d = UiDisplay();
+    XIconifyWindow(d, window->id, DefaultScreen(d));
+    XFlush(d);
 }
 
 bool PlatformGetWindowRect(PlatformWindow* window, PlatformRect* rect) {
@@ -276,14 +198,11 @@ bool PlatformGetWindowRect(PlatformWindow* window, PlatformRect* rect) {
     return true;
 }
 
-void PlatformStartDeferredQuitTimer(PlatformWindow*) {
-    g_timerArmed = true;
-    g_timerDue = Clock::now() + std::chrono::milliseconds(1);
-}
+void PlatformStartDeferredQuitTimer(PlatformWindow*) { StartX11LoopTimer(1, OnDeferredQuitTimer); }
 
-void PlatformKillDeferredQuitTimer(PlatformWindow*) { g_timerArmed = false; }
+void PlatformKillDeferredQuitTimer(PlatformWindow*) { StopX11LoopTimer(); }
 
-void PlatformPostQuit() { g_quit.store(true, std::memory_order_relaxed); }
+void PlatformPostQuit() { PostX11LoopQuit(); }
 
 // Nothing the worker does waits for this thread: it has its own connection.
 void PlatformPumpWindowRequests() {}

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/x11_display.h"
+#include "platform/x11_display.h"
 
 namespace {
 

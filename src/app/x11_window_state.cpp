@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/x11_display.h"
+#include "platform/x11_display.h"
 #include "state/tracker_state.h"
 
 namespace {

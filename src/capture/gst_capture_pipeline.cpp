@@ -10,7 +10,6 @@
 #include "capture/gst_capture.h"
 #include "capture/gst_mode_choice.h"
 #include "state/platform.h"
-#include "virtualcam/gst_virtualcam.h"
 
 namespace {
 
@@ -120,7 +119,6 @@ GstElement* CaptureSettingsElement() {
 
 void PlatformCaptureCreatePipeline() {
     gst_init(nullptr, nullptr);
-    RegisterVirtualCameraElement();
     g_pipeline = gst_pipeline_new("lumidart");
     GstBus* const bus = gst_pipeline_get_bus(GST_PIPELINE(g_pipeline));
     gst_bus_set_sync_handler(bus, DropMessage, nullptr, nullptr);

@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "app/x11_display.h"
 #include "capture/gst_capture.h"
+#include "platform/x11_display.h"
+#include "platform/x11_event_loop.h"
 #include "state/platform.h"
 
 namespace {
@@ -213,9 +214,8 @@ void CreateWindow() {
 
 bool DialogClosed() { return !g_dialog.open; }
 
-}  // namespace
-
-bool SettingsDialogHandleEvent(XEvent* event) {
+// The dialog's share of the event loop while it runs.
+bool HandleDialogEvent(XEvent* event) {
     if (!g_dialog.open || event->xany.window != g_dialog.window) return false;
     switch (event->type) {
         case Expose:
@@ -241,6 +241,8 @@ bool SettingsDialogHandleEvent(XEvent* event) {
     return true;
 }
 
+}  // namespace
+
 bool PlatformSettingsDialogIsOpen() { return g_dialog.open; }
 
 void PlatformSettingsDialogRun() {
@@ -257,7 +259,9 @@ void PlatformSettingsDialogRun() {
         AddPropertyControls(element);
     }
     CreateWindow();
+    AddX11EventHandler(HandleDialogEvent);
     RunEventLoopUntil(DialogClosed);
+    RemoveX11EventHandler(HandleDialogEvent);
     // The loop also ends when the program quits.
     if (g_dialog.open) Destroy();
 }

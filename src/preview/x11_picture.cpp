@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/x11_display.h"
+#include "platform/x11_display.h"
 #include "preview/pixel_layout.h"
 #include "preview/soft_picture.h"
 #include "state/platform.h"

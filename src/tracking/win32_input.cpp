@@ -1,7 +1,7 @@
 // Key state and pointer injection on Windows.
 #include <windows.h>
 
-#include "app/win32_monitors.h"
+#include "platform/win32_monitors.h"
 #include "state/platform.h"
 
 bool PlatformIsKeyDown(PlatformKey key) {

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "app/x11_display.h"
-#include "app/x11_monitors.h"
+#include "platform/x11_display.h"
+#include "platform/x11_monitors.h"
 #include "state/platform.h"
 
 bool PlatformIsKeyDown(PlatformKey key) {

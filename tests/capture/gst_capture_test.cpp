@@ -20,6 +20,7 @@
 #include "capture/gst_capture.h"
 #include "state/platform.h"
 #include "state/tracker_state.h"
+#include "virtualcam/gst_virtualcam.h"
 #include "virtualcam/scene.h"
 
 namespace {
@@ -35,6 +36,7 @@ class GstCapture : public ::testing::Test {
 protected:
     void SetUp() override {
         gst_init(nullptr, nullptr);
+        ASSERT_TRUE(RegisterVirtualCameraElement());
         frame_.assign(kFramePixels, 0xDEADBEEFu);
         g_tracker.frame.store(frame_.data());
         // GStreamer's streaming threads go back to its pool instead of being

@@ -1,4 +1,4 @@
-#include "app/monitor_choice.h"
+#include "platform/monitor_choice.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "pipeline/analysis_worker.h"
+#include "analysis/analysis_worker.h"
 
-#include "app/window_restore.h"
+#include "platform/window_restore.h"
 #include "preview/preview_passes.h"
 #include "state/platform.h"
 #include "state/tracker_state.h"

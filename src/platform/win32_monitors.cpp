@@ -1,4 +1,4 @@
-#include "app/win32_monitors.h"
+#include "platform/win32_monitors.h"
 
 #include <windows.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/monitor_choice.h"
+#include "platform/monitor_choice.h"
 
 namespace {
 

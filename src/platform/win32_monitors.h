@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/monitor_choice.h"
+#include "platform/monitor_choice.h"
 
 // From the command line, before the window exists: empty for the primary.
 void SetWantedMonitor(const std::string& wanted);

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/monitor_choice.h"
+#include "platform/monitor_choice.h"
 
 // From the command line, before the window exists: empty for the primary.
 void SetWantedMonitor(const std::string& wanted);
@@ -17,6 +17,6 @@ MonitorRect TakeTargetMonitor(Display* d);
 MonitorRect TargetMonitor();
 // Selects screen-change events on the root window of the UI connection.
 void WatchScreenChanges(Display* d);
-// True if the event was a screen change: Xlib's view of the screen is
-// updated and the change handed on.
+// True if the event was a screen change; Xlib's view of the screen is then
+// up to date, and the caller takes the geometry again.
 bool HandleScreenChangeEvent(XEvent* event);

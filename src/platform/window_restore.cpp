@@ -1,4 +1,4 @@
-#include "app/window_restore.h"
+#include "platform/window_restore.h"
 
 #include "state/platform.h"
 

@@ -1,5 +1,5 @@
-// What the X11 platform files share: the two display connections, the
-// window object behind PlatformWindow and the event loop.
+// The X11 plumbing every X11 file shares: the two display connections, the
+// window object behind PlatformWindow and the error count.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -24,10 +24,3 @@ void InstallX11ErrorHandler();
 // the given type (AnyPropertyType for any); empty when it is missing, of
 // another type or format, or the window is gone.
 std::vector<unsigned long> WindowProperty32(Display* d, Window w, Atom property, Atom type = AnyPropertyType);
-
-// Dispatches events (main window and settings dialog) and the deferred-quit
-// timer until the quit is posted or done() is true.
-void RunEventLoopUntil(bool (*done)());
-
-// The settings dialog's share of the event loop: true if the event was its.
-bool SettingsDialogHandleEvent(XEvent* event);

@@ -1,4 +1,4 @@
-#include "app/x11_monitors.h"
+#include "platform/x11_monitors.h"
 
 #include <X11/extensions/Xrandr.h>
 
@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/main_window.h"
 
 namespace {
 
@@ -98,6 +97,5 @@ bool HandleScreenChangeEvent(XEvent* event) {
     if (event->type != g_eventBase + RRScreenChangeNotify && event->type != g_eventBase + RRNotify) return false;
     // Keeps DisplayWidth and DisplayHeight of this connection true.
     XRRUpdateConfiguration(event);
-    OnScreenChanged();
     return true;
 }

@@ -8,7 +8,7 @@
 #include "app/main_window.h"
 #include "capture/frame_sink.h"
 #include "fake_platform/fake_platform.h"
-#include "pipeline/analysis_worker.h"
+#include "analysis/analysis_worker.h"
 #include "preview/soft_picture.h"
 #include "state/tracker_state.h"
 #include "tracking/calibration.h"
