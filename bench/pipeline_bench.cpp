@@ -44,9 +44,6 @@ void SetUpTracker() {
     g_tracker.mainWindow.store(FakeWindow());
     g_tracker.screenWidth.store(1920);
     g_tracker.screenHeight.store(1080);
-    g_tracker.frameWidthAllowance.store(6);
-    g_tracker.frameHeightAllowance.store(6);
-    g_tracker.captionHeight.store(19);
     FakeSetWindowRect(100, 100, 746, 605);
     g_fake.cursorX = 300;
     g_fake.cursorY = 300;

@@ -4,6 +4,7 @@
 # Everything but the entry, which the window's tests replace.
 set(lumidart_windows_sources
     src/app/win32_main_window.cpp
+    src/app/win32_window_frame.cpp
     src/capture/dshow_capture_graph.cpp
     src/capture/dshow_frame_sink_filter.cpp
     src/capture/dshow_renderer_base.cpp

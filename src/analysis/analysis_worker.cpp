@@ -15,9 +15,8 @@ void TrackingPass(const uint32_t* frame) {
     RefreshMappingIfRequested();
     const SpotResult result = DetectSpot(frame, LoadSearchBox());
     if (result.found) {
-        SpotRecord spot{result.sumX, result.sumY};
-        MapSpot(&spot);
-        DriveCursor(spot.x, spot.y);
+        const ScreenPoint point = MapSpot({result.sumX, result.sumY});
+        DriveCursor(point.x, point.y);
     }
     // Polled, not a window message: it works while the window is minimised.
     if (PlatformIsKeyDown(kKeyF12)) {

@@ -15,6 +15,8 @@ void OnCreate(PlatformWindow* self) {
     g_tracker.closed = false;
     StoreMode(kModePreview);
     CreatePreviewResources();
+    LoadCalibration();
+    UpdateSearchBox();
     StartWorker();
     BuildCaptureGraph();
     if (!TestStatus(kGraphReady)) OnClose();
@@ -85,13 +87,9 @@ void OnDeferredQuitTimer() {
 
 void CreateMainWindow() {
     const PlatformScreenMetrics metrics = TakeScreenGeometry();
-    g_tracker.frameWidthAllowance.store(metrics.frameX + 2, std::memory_order_relaxed);
-    g_tracker.frameHeightAllowance.store(metrics.frameY + 2, std::memory_order_relaxed);
-    g_tracker.captionHeight.store(metrics.caption, std::memory_order_relaxed);
-    const int32_t width = kClientWidth + metrics.frameX + 2;
-    const int32_t height = kClientHeight + metrics.frameY + 2 + metrics.caption;
     PlatformCreateMainWindow(metrics.screenLeft + (metrics.screenWidth - kClientWidth) / 2,
-                             metrics.screenTop + (metrics.screenHeight - kClientHeight) / 2, width, height);
+                             metrics.screenTop + (metrics.screenHeight - kClientHeight) / 2, kClientWidth,
+                             kClientHeight);
 }
 
 int RunLumidart() {

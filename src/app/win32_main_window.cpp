@@ -3,13 +3,20 @@
 // window operations other threads and processes need.
 #include <windows.h>
 
+#include <atomic>
+
 #include "app/main_window.h"
+#include "app/win32_window_frame.h"
 #include "platform/win32_monitors.h"
 #include "state/platform.h"
 
 namespace {
 
 constexpr UINT_PTR kDeferredQuitTimerId = 1;
+
+// Read once when the window is created (UI thread); the worker's magnifier
+// reads them every Preview pass.
+std::atomic<int32_t> g_frameWidthAllowance{0}, g_frameHeightAllowance{0}, g_captionHeight{0};
 
 HWND AsHwnd(PlatformWindow* window) { return reinterpret_cast<HWND>(window); }
 
@@ -80,21 +87,24 @@ void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics) {
     metrics->screenHeight = target.height;
     metrics->screenLeft = target.left;
     metrics->screenTop = target.top;
-    metrics->frameX = GetSystemMetrics(SM_CXFRAME);
-    metrics->frameY = GetSystemMetrics(SM_CYFRAME);
-    metrics->caption = GetSystemMetrics(SM_CYCAPTION);
 }
 
 PlatformWindow* PlatformFindRunningInstance() {
     return reinterpret_cast<PlatformWindow*>(FindWindowA(nullptr, kWindowTitle));
 }
 
-void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t height) {
+void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t clientWidth, int32_t clientHeight) {
+    const WindowFrame frame =
+        FrameFromMetrics(GetSystemMetrics(SM_CXFRAME), GetSystemMetrics(SM_CYFRAME), GetSystemMetrics(SM_CYCAPTION));
+    g_frameWidthAllowance.store(frame.widthAllowance, std::memory_order_relaxed);
+    g_frameHeightAllowance.store(frame.heightAllowance, std::memory_order_relaxed);
+    g_captionHeight.store(frame.caption, std::memory_order_relaxed);
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     const HWND window =
         RegisterMainWindowClass(instance)
             ? CreateWindowExA(0, kWindowClassName, kWindowTitle, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, x, y,
-                              width, height, nullptr, nullptr, instance, nullptr)
+                              OuterWidth(frame, clientWidth), OuterHeight(frame, clientHeight), nullptr, nullptr,
+                              instance, nullptr)
             : nullptr;
     // Without the window nothing could ever post the quit: the loop would
     // wait for ever, invisible. The program ends at once, with exit code 0.
@@ -124,10 +134,13 @@ void PlatformRequestMinimize(PlatformWindow* window) {
     PostMessageA(AsHwnd(window), WM_SYSCOMMAND, SC_MINIMIZE, 0);
 }
 
-bool PlatformGetWindowRect(PlatformWindow* window, PlatformRect* rect) {
+bool PlatformGetClientArea(PlatformWindow* window, PlatformRect* area) {
     RECT r;
     if (!GetWindowRect(AsHwnd(window), &r)) return false;
-    *rect = {r.left, r.top, r.right, r.bottom};
+    const WindowFrame frame = {g_frameWidthAllowance.load(std::memory_order_relaxed),
+                               g_frameHeightAllowance.load(std::memory_order_relaxed),
+                               g_captionHeight.load(std::memory_order_relaxed)};
+    *area = ClientAreaOf(frame, {r.left, r.top, r.right, r.bottom});
     return true;
 }
 

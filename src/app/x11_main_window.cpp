@@ -123,10 +123,7 @@ bool HandleConsoleEvent(XEvent* event) {
 
 void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics) {
     const MonitorRect target = TakeTargetMonitor(UiDisplay());
-    // NOTE: the window manager draws the frame outside our window, so the
-    // allowances cancel out: the window is the 640 x 480 client area, and
-    // its rectangle (PlatformGetWindowRect) is the client rectangle.
-    *metrics = {target.width, target.height, -2, -2, 0, target.left, target.top};
+    *metrics = {target.width, target.height, target.left, target.top};
 }
 
 PlatformWindow* PlatformFindRunningInstance() {
@@ -138,6 +135,8 @@ PlatformWindow* PlatformFindRunningInstance() {
     return &g_found;
 }
 
+// NOTE: the window manager draws the frame outside our window: the window
+// is the client area, and its rectangle is the client rectangle.
 void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t height) {
     Display* const d = UiDisplay();
     const int screen = DefaultScreen(d);
@@ -186,7 +185,7 @@ void PlatformRequestMinimize(PlatformWindow* window) {
     XFlush(d);
 }
 
-bool PlatformGetWindowRect(PlatformWindow* window, PlatformRect* rect) {
+bool PlatformGetClientArea(PlatformWindow* window, PlatformRect* rect) {
     Display* const d = WorkerDisplay();
     if (d == nullptr || window == nullptr) return false;
     Window root, child;

@@ -33,8 +33,8 @@ int32_t ThresholdRowLevel(int32_t y, int32_t yMin, int32_t yMax) {
 
 void DrawCrosshair() {
     PlatformSelectPen(kPenCrosshair);
-    PlatformDrawLine(320, 0, 320, 480);
-    PlatformDrawLine(0, 240, 640, 240);
+    PlatformDrawLine(kFrameWidth / 2, 0, kFrameWidth / 2, kFrameHeight);
+    PlatformDrawLine(0, kFrameHeight / 2, kFrameWidth, kFrameHeight / 2);
 }
 
 void DrawQuadOutline() {
@@ -48,21 +48,13 @@ void DrawQuadOutline() {
 }
 
 void DrawMagnifier() {
-    PlatformRect window;
+    PlatformRect client;
     PlatformPoint cursor;
-    if (!PlatformGetWindowRect(g_tracker.mainWindow.load(std::memory_order_acquire), &window)) return;
+    if (!PlatformGetClientArea(g_tracker.mainWindow.load(std::memory_order_acquire), &client)) return;
     if (!PlatformGetCursorPos(&cursor)) return;
-    const int32_t fw = g_tracker.frameWidthAllowance.load(std::memory_order_relaxed);
-    const int32_t fh = g_tracker.frameHeightAllowance.load(std::memory_order_relaxed);
-    const int32_t caption = g_tracker.captionHeight.load(std::memory_order_relaxed);
-    // The client area estimated from the window's outer rectangle.
-    const int32_t left = window.left + fw / 2;
-    const int32_t top = window.top + caption + fh / 2;
-    const int32_t right = window.right - fw / 2;
-    const int32_t bottom = window.bottom - fh / 2;
-    if (cursor.x < left || cursor.x > right || cursor.y < top || cursor.y > bottom) return;
-    const int32_t cx = cursor.x - left;
-    const int32_t cy = cursor.y - top;
+    if (cursor.x < client.left || cursor.x > client.right || cursor.y < client.top || cursor.y > client.bottom) return;
+    const int32_t cx = cursor.x - client.left;
+    const int32_t cy = cursor.y - client.top;
     PlatformStretchBlock2x(cx - 8, cy - 8, cx - 16, cy - 16);
 }
 

@@ -2,15 +2,12 @@
 
 #include "state/platform.h"
 #include "state/tracker_state.h"
-#include "tracking/calibration.h"
 
 void CreatePreviewResources() {
     // A missing picture leaves the Frame buffer null: the sink then drops
     // every frame and the passes draw nothing.
     uint32_t* const frame = PlatformCreatePicture(g_tracker.mainWindow.load(std::memory_order_acquire));
     g_tracker.frame.store(frame, std::memory_order_release);
-    LoadCalibration();
-    UpdateSearchBox();
 }
 
 void ReleasePreviewResources() {

@@ -79,7 +79,7 @@ void PlatformStretchBlock2x(int32_t srcX, int32_t srcY, int32_t dstX, int32_t ds
 }
 
 void PlatformPresentPicture() {
-    BitBlt(g_picture.windowDc, 0, 0, 640, 480, g_picture.memoryDc, 0, 0, SRCCOPY);
+    BitBlt(g_picture.windowDc, 0, 0, kFrameWidth, kFrameHeight, g_picture.memoryDc, 0, 0, SRCCOPY);
     // NOTE: the sink writes the bits from its own thread once this pass
     // ends; nothing of this thread's drawing may still be batched.
     GdiFlush();

@@ -21,8 +21,6 @@ struct PlatformPoint {
 
 struct PlatformScreenMetrics {
     int32_t screenWidth, screenHeight;  // the target monitor, pixels
-    int32_t frameX, frameY;             // sizing frame (SM_CXFRAME, SM_CYFRAME)
-    int32_t caption;                    // caption bar height (SM_CYCAPTION)
     int32_t screenLeft, screenTop;      // the target monitor's origin on the desktop
 };
 
@@ -71,10 +69,11 @@ void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics);
 // The console of a copy already running, or null. Deciding must be atomic:
 // of copies started together exactly one finds none.
 PlatformWindow* PlatformFindRunningInstance();
-// Creates and shows the main window at the given outer rectangle. The
-// platform calls OnCreate (app/main_window.h) during creation, with the new
-// window, before this returns.
-void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t height);
+// Creates and shows the main window: its outer top-left corner at (x, y),
+// a client area of the given size, and around it whatever frame the
+// platform draws. The platform calls OnCreate (app/main_window.h) during
+// creation, with the new window, before this returns.
+void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t clientWidth, int32_t clientHeight);
 // Runs the event loop until PlatformPostQuit.
 void PlatformRunMessageLoop();
 // From any thread: show, raise and un-minimise; the un-minimise reaches the
@@ -82,7 +81,9 @@ void PlatformRunMessageLoop();
 void PlatformRestoreWindow(PlatformWindow* window);
 // Asks for the window to be minimised; the minimised notice follows.
 void PlatformRequestMinimize(PlatformWindow* window);
-bool PlatformGetWindowRect(PlatformWindow* window, PlatformRect* rect);
+// Where the window's client area is on the desktop now, as the platform
+// knows it; any thread. False when the window is gone.
+bool PlatformGetClientArea(PlatformWindow* window, PlatformRect* area);
 bool PlatformGetCursorPos(PlatformPoint* point);
 // One-shot: OnDeferredQuitTimer runs on the UI thread about 1 ms later.
 void PlatformStartDeferredQuitTimer(PlatformWindow* window);

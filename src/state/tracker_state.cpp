@@ -13,9 +13,6 @@ void ResetTrackerState() {
     g_tracker.yMax.store(0);
     g_tracker.screenWidth.store(0);
     g_tracker.screenHeight.store(0);
-    g_tracker.frameWidthAllowance.store(0);
-    g_tracker.frameHeightAllowance.store(0);
-    g_tracker.captionHeight.store(0);
     g_tracker.xu = g_tracker.xv = g_tracker.yu = g_tracker.yv = 0.0;
     g_tracker.wu = g_tracker.wv = 0.0;
     g_tracker.cursorX.store(0);

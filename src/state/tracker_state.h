@@ -52,7 +52,16 @@ enum CornerIndex : int {
     kCornerValues
 };
 
-struct SpotRecord {
+// The spot's box as the detector reports it: the lowest plus the highest
+// column, and the lowest plus the highest row (twice the spot's centre, in
+// frame coordinates, so a half-pixel centre stays exact).
+struct SpotSums {
+    int32_t x;
+    int32_t y;
+};
+
+// A pixel of the target monitor, from its top-left corner.
+struct ScreenPoint {
     int32_t x;
     int32_t y;
 };
@@ -75,9 +84,6 @@ struct TrackerState {
     // The target monitor's size: taken at start-up, at each tracking start
     // and when the screen changes (UI thread).
     std::atomic<int32_t> screenWidth, screenHeight;
-    // Read once at start-up, never again.
-    std::atomic<int32_t> frameWidthAllowance, frameHeightAllowance;
-    std::atomic<int32_t> captionHeight;
 
     // Plain doubles: written only before Mode becomes Tracking, read only in
     // Tracking passes; the Mode release/acquire pair orders them.

@@ -72,8 +72,10 @@ void SetCorner(uint16_t clientX, uint16_t clientY) {
     const int32_t x = clientX;
     // 480, not 479: the outline drawn at line 479 - y passes one line above
     // the clicked point, and the topmost client line gives row 480.
-    const int32_t y = 480 - static_cast<int32_t>(clientY);
-    const int corner = (x < 320 ? 0 : 1) + (y < 240 ? 0 : 2);
+    const int32_t y = kFrameHeight - static_cast<int32_t>(clientY);
+    // The quarter the click falls in: lower-left, lower-right, upper-left,
+    // upper-right, the corners' order.
+    const int corner = (x < kFrameWidth / 2 ? 0 : 1) + (y < kFrameHeight / 2 ? 0 : 2);
     StoreCorner(2 * corner, x);
     StoreCorner(2 * corner + 1, y);
     SetStatus(kCornersDirty);

@@ -69,16 +69,15 @@ void SolveMapping() {
     g_tracker.wv = wv;
 }
 
-void MapSpot(SpotRecord* spot) {
+ScreenPoint MapSpot(SpotSums sums) {
     const int32_t W = g_tracker.screenWidth.load(std::memory_order_relaxed);
     const int32_t H = g_tracker.screenHeight.load(std::memory_order_relaxed);
 
-    const double u = spot->x * 0.5 - Corner(kLowerLeftX);
-    const double v = spot->y * 0.5 - Corner(kLowerLeftY);
+    const double u = sums.x * 0.5 - Corner(kLowerLeftX);
+    const double v = sums.y * 0.5 - Corner(kLowerLeftY);
     const double q = 1.0 / ((g_tracker.wv * v + g_tracker.wu * u) + 1.0);
     const double sx = Clamp((g_tracker.xv * v + g_tracker.xu * u) * q, W);
     const double sy = Clamp((g_tracker.yv * v + g_tracker.yu * u) * q, H);
 
-    spot->x = Truncate(sx);
-    spot->y = Truncate(static_cast<double>(H) - sy);
+    return {Truncate(sx), Truncate(static_cast<double>(H) - sy)};
 }

@@ -6,6 +6,6 @@
 // Solves the six coefficients from the quad and the screen size. UI thread,
 // before Mode becomes Tracking.
 void SolveMapping();
-// Replaces the Spot sums (twice the spot's centre) by a screen point with
-// 0 <= x <= W and 0 <= y <= H, whatever the coefficients hold.
-void MapSpot(SpotRecord* spot);
+// The screen point of the spot, with 0 <= x <= W and 0 <= y <= H whatever
+// the coefficients hold.
+ScreenPoint MapSpot(SpotSums sums);

@@ -93,7 +93,7 @@ TEST_F(AnalysisWorkerTest, ScreenChangeDuringTrackingRemapsFromTheNextFrame) {
     EXPECT_EQ(g_tracker.cursorY.load(), 384);
 
     // The screen grows to 1280 x 1024 (a projector's mode) on the UI thread.
-    g_fake.metrics = {1280, 1024, 4, 4, 19, 0, 0};
+    g_fake.metrics = {1280, 1024, 0, 0};
     OnScreenChanged();
     EXPECT_EQ(g_tracker.screenWidth.load(), 1280);
     Deliver();

@@ -36,17 +36,15 @@ class MainWindowTest : public ::testing::Test {
 };
 
 TEST_F(MainWindowTest, WindowIsCentredWithRoomForFrameAndCaption) {
-    g_fake.metrics = {1024, 768, 4, 4, 19, 0, 0};
+    g_fake.metrics = {1024, 768, 0, 0};
     g_fake.sourceAvailable = false;
     EXPECT_EQ(RunLumidart(), 0);
     EXPECT_EQ(FakeCalls().front(), "CreateMainWindow 192,144 646x505");
-    EXPECT_EQ(g_tracker.frameWidthAllowance.load(), 6);
-    EXPECT_EQ(g_tracker.captionHeight.load(), 19);
 }
 
 TEST_F(MainWindowTest, WindowIsCentredOnTheTargetMonitor) {
     // A 1920 x 1080 projector to the right of a 1280-pixel laptop screen.
-    g_fake.metrics = {1920, 1080, 4, 4, 19, 1280, 0};
+    g_fake.metrics = {1920, 1080, 1280, 0};
     g_fake.sourceAvailable = false;
     EXPECT_EQ(RunLumidart(), 0);
     EXPECT_EQ(FakeCalls().front(), "CreateMainWindow 1920,300 646x505");
@@ -54,18 +52,17 @@ TEST_F(MainWindowTest, WindowIsCentredOnTheTargetMonitor) {
 }
 
 TEST_F(MainWindowTest, GeometryIsTakenAgainAtEachTrackingStart) {
-    g_fake.metrics = {1024, 768, 4, 4, 19, 0, 0};
+    g_fake.metrics = {1024, 768, 0, 0};
     CreateMainWindow();
-    g_fake.metrics = {1366, 768, 4, 4, 19, 0, 0};  // changed while in Preview
+    g_fake.metrics = {1366, 768, 0, 0};  // changed while in Preview
     OnScreenChanged();
     EXPECT_EQ(g_tracker.screenWidth.load(), 1366);
-    g_fake.metrics = {1920, 1080, 4, 4, 19, 0, 0};  // and again, unannounced
+    g_fake.metrics = {1920, 1080, 0, 0};  // and again, unannounced
     OnMinimized();
     EXPECT_EQ(g_tracker.screenWidth.load(), 1920);
     EXPECT_EQ(g_tracker.cursorX.load(), 960);
     EXPECT_EQ(g_tracker.cursorY.load(), 540);
-    SpotRecord centre{640, 480};  // sums: twice the default quad's centre
-    MapSpot(&centre);
+    const ScreenPoint centre = MapSpot({640, 480});  // sums: twice the default quad's centre
     EXPECT_EQ(centre.x, 959);
     EXPECT_EQ(centre.y, 540);
 }
@@ -91,6 +88,7 @@ TEST_F(MainWindowTest, CloseRunsInOrderOnceAndSavesTheCorners) {
     OnCreate(FakeWindow());
     EXPECT_EQ(LoadMode(), kModePreview);
     EXPECT_TRUE(TestStatus(kGraphReady));
+    EXPECT_EQ(LoadSearchBox().xMax, 600) << "creation loads the corners and their Search box";
     OnKeySpace();
     FakeReset();
     OnClose();
@@ -139,7 +137,7 @@ TEST_F(MainWindowTest, CloseWithSettingsDialogOpenQuitsOnTheTimer) {
 }
 
 TEST_F(MainWindowTest, ModeStateMachine) {
-    g_fake.metrics = {1366, 768, 4, 4, 19, 0, 0};
+    g_fake.metrics = {1366, 768, 0, 0};
     CreateMainWindow();
     EXPECT_EQ(LoadMode(), kModePreview);
     OnKeySpace();
@@ -164,7 +162,7 @@ TEST_F(MainWindowTest, ModeStateMachine) {
 }
 
 TEST_F(MainWindowTest, CornerClicksOnlyInPreviewAndMappingOnlyOnMinimise) {
-    g_fake.metrics = {1024, 768, 4, 4, 19, 0, 0};
+    g_fake.metrics = {1024, 768, 0, 0};
     CreateMainWindow();
     OnMinimized();
     const double before = g_tracker.xu;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window.h"
+#include "app/win32_window_frame.h"
 #include "state/platform.h"
 #include "state/tracker_state.h"
 
@@ -59,6 +60,18 @@ TEST_F(Win32MainWindowTest, FailedWindowCreationEndsTheProgram) {
     EXPECT_TRUE(LoopEndsByItself());
     UnhookWindowsHookEx(hook);
     EXPECT_EQ(g_tracker.mainWindow.load(), nullptr) << "the creation sequence ran";
+}
+
+// A classic desktop's metrics: a 4-pixel sizing frame and a 19-pixel caption.
+TEST(Win32WindowFrameTest, OuterSizeAndClientAreaFromTheMetrics) {
+    const WindowFrame frame = FrameFromMetrics(4, 4, 19);
+    EXPECT_EQ(OuterWidth(frame, kClientWidth), 646);
+    EXPECT_EQ(OuterHeight(frame, kClientHeight), 505);
+    const PlatformRect client = ClientAreaOf(frame, {189, 131, 189 + 646, 131 + 505});
+    EXPECT_EQ(client.left, 192);
+    EXPECT_EQ(client.top, 153);
+    EXPECT_EQ(client.right - client.left, 640);
+    EXPECT_EQ(client.bottom - client.top, 480);
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ void FakeReset() {
     g_fake.injections = 0;
     for (auto& k : g_fake.keyDown) k.store(false);
     g_fake.onInject = nullptr;
-    g_fake.metrics = {1024, 768, 4, 4, 19, 0, 0};
+    g_fake.metrics = {1024, 768, 0, 0};
     g_fake.runningInstance = nullptr;
     g_fake.windowLeft = g_fake.windowTop = g_fake.windowRight = g_fake.windowBottom = 0;
     g_fake.cursorX = g_fake.cursorY = -100000;
@@ -113,7 +113,9 @@ void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics) { *metrics = g_fak
 
 PlatformWindow* PlatformFindRunningInstance() { return g_fake.runningInstance; }
 
-void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t height) {
+void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t clientWidth, int32_t clientHeight) {
+    const int32_t width = clientWidth + 2 * kFakeBorder;
+    const int32_t height = clientHeight + 2 * kFakeBorder + kFakeCaption;
     FakeRecord("CreateMainWindow " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(width) +
                "x" + std::to_string(height));
     FakeSetWindowRect(x, y, x + width, y + height);
@@ -153,9 +155,10 @@ void PlatformRequestMinimize(PlatformWindow*) {
     Queue(kNoticeMinimized);
 }
 
-bool PlatformGetWindowRect(PlatformWindow* window, PlatformRect* rect) {
+bool PlatformGetClientArea(PlatformWindow* window, PlatformRect* area) {
     if (window == nullptr) return false;
-    *rect = {g_fake.windowLeft.load(), g_fake.windowTop.load(), g_fake.windowRight.load(), g_fake.windowBottom.load()};
+    *area = {g_fake.windowLeft.load() + kFakeBorder, g_fake.windowTop.load() + kFakeBorder + kFakeCaption,
+             g_fake.windowRight.load() - kFakeBorder, g_fake.windowBottom.load() - kFakeBorder};
     return true;
 }
 

@@ -31,10 +31,12 @@ struct FakePlatform {
 
     std::atomic<bool> keyDown[4];
     // Called on the injecting thread after each move is recorded.
-    void (*onInject)(int32_t dx, int32_t dy) = nullptr;
+    void (*onInject)(int32_t x, int32_t y) = nullptr;
 
-    PlatformScreenMetrics metrics{1024, 768, 4, 4, 19, 0, 0};
+    PlatformScreenMetrics metrics{1024, 768, 0, 0};
     PlatformWindow* runningInstance = nullptr;
+    // The window's outer rectangle. Its frame is a classic desktop's: a
+    // 6-pixel border (3 each side) and a 19-pixel caption.
     std::atomic<int32_t> windowLeft, windowTop, windowRight, windowBottom;
     std::atomic<int32_t> cursorX, cursorY;
 
@@ -67,6 +69,7 @@ std::vector<InjectedMove> FakeMoves();
 std::vector<std::string> FakeCalls();
 void FakeRecord(const std::string& call);
 void FakeSetWindowRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
+constexpr int32_t kFakeBorder = 3, kFakeCaption = 19;
 // Runs the queued notices through the window's handlers; false once the
 // quit notice has been reached.
 bool FakeDispatchNotices();

@@ -16,7 +16,7 @@
 
 namespace {
 
-void Fail(const char* what, int32_t sumX, int32_t sumY, SpotRecord got) {
+void Fail(const char* what, int32_t sumX, int32_t sumY, ScreenPoint got) {
     std::fprintf(stderr, "%s: sums (%d, %d) mapped to (%d, %d) on %d x %d\n", what, sumX, sumY, got.x, got.y,
                  g_tracker.screenWidth.load(), g_tracker.screenHeight.load());
     std::abort();
@@ -24,18 +24,17 @@ void Fail(const char* what, int32_t sumX, int32_t sumY, SpotRecord got) {
 
 // MapSpot promises 0 <= x <= W and 0 <= y <= H; for a size below 1, which no
 // platform reports, the bounds swap and the point stays between 0 and it.
-void CheckInside(int32_t sumX, int32_t sumY, SpotRecord got) {
+void CheckInside(int32_t sumX, int32_t sumY, ScreenPoint got) {
     const int32_t W = g_tracker.screenWidth.load();
     const int32_t H = g_tracker.screenHeight.load();
     if (got.x < std::min(0, W) || got.x > std::max(0, W)) Fail("x outside the screen", sumX, sumY, got);
     if (got.y < std::min(0, H) || got.y > std::max(0, H)) Fail("y outside the screen", sumX, sumY, got);
 }
 
-SpotRecord Map(int32_t sumX, int32_t sumY) {
-    SpotRecord spot{sumX, sumY};
-    MapSpot(&spot);
-    CheckInside(sumX, sumY, spot);
-    return spot;
+ScreenPoint Map(int32_t sumX, int32_t sumY) {
+    const ScreenPoint point = MapSpot({sumX, sumY});
+    CheckInside(sumX, sumY, point);
+    return point;
 }
 
 bool Finite() {
@@ -61,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int64_t sumX = 2 * int64_t{Corner(2 * i)};
         const int64_t sumY = 2 * int64_t{Corner(2 * i + 1)};
         if (sumX != static_cast<int32_t>(sumX) || sumY != static_cast<int32_t>(sumY)) continue;
-        const SpotRecord got = Map(static_cast<int32_t>(sumX), static_cast<int32_t>(sumY));
+        const ScreenPoint got = Map(static_cast<int32_t>(sumX), static_cast<int32_t>(sumY));
         // P0 is the origin of u and v: with finite coefficients it lands on
         // the bottom-left corner exactly.
         const int32_t H = g_tracker.screenHeight.load();

@@ -158,9 +158,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g_tracker.mainWindow.store(FakeWindow());
     g_tracker.screenWidth.store(scene.screenWidth);
     g_tracker.screenHeight.store(scene.screenHeight);
-    g_tracker.frameWidthAllowance.store(6);
-    g_tracker.frameHeightAllowance.store(6);
-    g_tracker.captionHeight.store(19);
     FakeSetWindowRect(kWindowLeft, kWindowTop, kWindowRight, kWindowBottom);
     g_fake.cursorX.store(kClientLeft + scene.cursorX);
     g_fake.cursorY.store(kClientTop + scene.cursorY);

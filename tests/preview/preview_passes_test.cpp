@@ -18,9 +18,6 @@ class PreviewTest : public ::testing::Test {
         ResetTrackerState();
         FakeReset();
         g_tracker.mainWindow.store(FakeWindow());
-        g_tracker.frameWidthAllowance.store(6);
-        g_tracker.frameHeightAllowance.store(6);
-        g_tracker.captionHeight.store(19);
         FakeSetWindowRect(189, 131, 189 + 646, 131 + 505);
         frame_ = SoftCreatePicture();
         g_tracker.frame.store(frame_);
@@ -235,13 +232,12 @@ TEST_F(PreviewTest, MissingFrameBufferDrawsNothing) {
     frame_ = SoftCreatePicture();
 }
 
-TEST(PreviewResourcesTest, CreateLoadsCalibrationAndReleaseIsOnce) {
+TEST(PreviewResourcesTest, CreateMakesThePictureAndReleaseIsOnce) {
     ResetTrackerState();
     FakeReset();
     g_fake.pictureAvailable = false;
     CreatePreviewResources();
     EXPECT_EQ(g_tracker.frame.load(), nullptr);
-    EXPECT_EQ(LoadSearchBox().xMax, 600);
     ReleasePreviewResources();
     EXPECT_EQ(FakeCalls(), (std::vector<std::string>{"CreatePicture"}));
 

@@ -242,7 +242,7 @@ void RunProgramOnce(const Options& options, const std::vector<uint8_t>& expected
     g_fake.onCaptureStop = StopCamera;
     g_fake.blockRestoreUntilPump = g_rng() % 2 == 0;
     static const PlatformScreenMetrics kScreens[] = {
-        {1920, 1080, 4, 4, 23, 0, 0}, {1024, 768, 4, 4, 19, 0, 0}, {3840, 2160, 8, 8, 30, 0, 0}, {800, 600, 4, 4, 19, 0, 0}};
+        {1920, 1080, 0, 0}, {1024, 768, 0, 0}, {3840, 2160, 0, 0}, {800, 600, 0, 0}};
     g_fake.metrics = kScreens[g_counts.runs % 4];
 
     g_phase = "create";

@@ -17,11 +17,7 @@ void SetQuad(const int32_t (&q)[kCornerValues], int32_t w, int32_t h) {
     g_tracker.screenHeight.store(h);
 }
 
-SpotRecord Map(int32_t sumX, int32_t sumY) {
-    SpotRecord s{sumX, sumY};
-    MapSpot(&s);
-    return s;
-}
+ScreenPoint Map(int32_t sumX, int32_t sumY) { return MapSpot({sumX, sumY}); }
 
 // Relative agreement to 10 significant digits (absolute for tiny values).
 void ExpectCoefficient(double actual, double expected) {
@@ -31,7 +27,7 @@ void ExpectCoefficient(double actual, double expected) {
 
 #define EXPECT_POINT(spot, ex, ey) \
     do {                           \
-        const SpotRecord s_ = (spot); \
+        const ScreenPoint s_ = (spot); \
         EXPECT_EQ(s_.x, ex);       \
         EXPECT_EQ(s_.y, ey);       \
     } while (0)
@@ -97,7 +93,7 @@ TEST(MappingTest, RandomQuadsSendCornersToScreenCorners) {
             int tolerance;
         } expect[] = {{0, 0, h, 1}, {1, w, h, bottomTolerance}, {2, 0, 0, 1}, {3, w, 0, 1}};
         for (const auto& e : expect) {
-            const SpotRecord s = Map(2 * q[2 * e.corner], 2 * q[2 * e.corner + 1]);
+            const ScreenPoint s = Map(2 * q[2 * e.corner], 2 * q[2 * e.corner + 1]);
             ASSERT_LE(std::abs(s.x - e.x), e.tolerance) << "quad " << i << " corner " << e.corner;
             ASSERT_LE(std::abs(s.y - e.y), e.tolerance) << "quad " << i << " corner " << e.corner;
         }
@@ -109,7 +105,7 @@ TEST(MappingTest, OutputStaysOnScreenForAnySpot) {
     SolveMapping();
     for (int32_t y = -2000; y <= 3000; y += 37) {
         for (int32_t x = -2000; x <= 3000; x += 41) {
-            const SpotRecord s = Map(x, y);
+            const ScreenPoint s = Map(x, y);
             ASSERT_GE(s.x, 0);
             ASSERT_LE(s.x, 1920);
             ASSERT_GE(s.y, 0);
@@ -124,7 +120,7 @@ TEST(MappingTest, DegenerateQuadsAndNaNCoefficientsStayDefined) {
     SolveMapping();
     for (int32_t y = 0; y <= 960; y += 60) {
         for (int32_t x = 0; x <= 1280; x += 80) {
-            const SpotRecord s = Map(x, y);
+            const ScreenPoint s = Map(x, y);
             ASSERT_GE(s.x, 0);
             ASSERT_LE(s.x, 1024);
             ASSERT_GE(s.y, 0);
@@ -134,7 +130,7 @@ TEST(MappingTest, DegenerateQuadsAndNaNCoefficientsStayDefined) {
     // All corners in one point.
     SetQuad({100, 100, 100, 100, 100, 100, 100, 100}, 1024, 768);
     SolveMapping();
-    const SpotRecord p = Map(200, 200);
+    const ScreenPoint p = Map(200, 200);
     EXPECT_GE(p.x, 0);
     EXPECT_LE(p.x, 1024);
 
@@ -155,7 +151,7 @@ TEST(MappingTest, CornersAtTheInt32ExtremesStayDefined) {
     const int32_t lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
     SetQuad({lo, hi, hi, lo, lo, lo, hi, hi}, 1024, 768);
     SolveMapping();
-    const SpotRecord s = Map(640, 480);
+    const ScreenPoint s = Map(640, 480);
     EXPECT_GE(s.x, 0);
     EXPECT_LE(s.x, 1024);
     EXPECT_GE(s.y, 0);
