@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/analysis_worker.h"
 #include "capture/frame_sink.h"
 #include "fake_platform/fake_platform.h"
-#include "analysis/analysis_worker.h"
 #include "preview/preview_passes.h"
 #include "preview/soft_picture.h"
 #include "state/tracker_state.h"

@@ -1,8 +1,8 @@
 #include "app/main_window.h"
 
-#include "platform/window_restore.h"
-#include "capture/capture_graph.h"
 #include "analysis/analysis_worker.h"
+#include "capture/capture_graph.h"
+#include "platform/window_restore.h"
 #include "preview/preview_resources.h"
 #include "state/platform.h"
 #include "tracking/calibration.h"

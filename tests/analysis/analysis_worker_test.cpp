@@ -5,10 +5,10 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/analysis_worker.h"
 #include "app/main_window.h"
 #include "capture/frame_sink.h"
 #include "fake_platform/fake_platform.h"
-#include "analysis/analysis_worker.h"
 #include "preview/soft_picture.h"
 #include "state/tracker_state.h"
 #include "tracking/calibration.h"

@@ -17,10 +17,10 @@
 #include <cstring>
 #include <string>
 
+#include "analysis/analysis_worker.h"
 #include "app/main_window.h"
 #include "fake_platform/fake_platform.h"
 #include "fuzz/fuzz_input.h"
-#include "analysis/analysis_worker.h"
 #include "preview/soft_picture.h"
 #include "state/tracker_state.h"
 #include "tracking/calibration.h"

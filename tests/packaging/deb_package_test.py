@@ -62,7 +62,7 @@ def listing(deb):
     return entries
 
 
-def check_contents(deb, _root):
+def check_contents(deb, _root, _build_dir):
     entries = listing(deb)
     for path in (BINARY, DESKTOP, ICON, MANPAGE, COPYRIGHT, CHANGELOG):
         check(path in entries, f"{path} missing from {sorted(entries)}")
@@ -78,7 +78,7 @@ def check_contents(deb, _root):
     return f"{len(entries)} entries, the six files present, root-owned, 0755/0644"
 
 
-def check_lintian(deb, _root):
+def check_lintian(deb, _root, _build_dir):
     result = run(["lintian", "--tag-display-limit", "0", deb])
     tags = [line for line in result.stdout.splitlines() if re.match(r"[EWIPXNCO]: ", line)]
     errors = [line for line in tags if line.startswith("E: ")]
@@ -89,6 +89,26 @@ def check_lintian(deb, _root):
     check(not noise, "lintian: " + "\n".join(noise))
     warnings = [line for line in tags if line.startswith("W: ")]
     return f"no errors, {len(warnings)} warnings"
+
+
+# The virtual camera's own names: its element, its GObject type and the
+# scene it draws.
+VIRTUAL_CAMERA = re.compile(r"virtualcam|VirtualCam|virtual_cam|SceneSettings|DrawScene", re.IGNORECASE)
+
+
+def check_no_virtual_camera(deb, root, build_dir):
+    """Test equipment stays out of what users install: no file of the
+    package, no symbol of the program as built, no string of the packaged
+    (stripped) program names the virtual camera."""
+    files = [path for path in listing(deb) if VIRTUAL_CAMERA.search(path)]
+    check(not files, f"packaged: {files}")
+    symbols = run(["nm", "-C", os.path.join(build_dir, "lumidart")])
+    check(symbols.returncode == 0 and symbols.stdout, "nm read no symbols: " + symbols.stderr)
+    named = [line for line in symbols.stdout.splitlines() if VIRTUAL_CAMERA.search(line)]
+    check(not named, "linked in: " + "\n".join(named[:5]))
+    with open(os.path.join(root, BINARY), "rb") as program:
+        check(b"lumidartvirtualcam" not in program.read(), "the packaged program names the element")
+    return f"{len(symbols.stdout.splitlines())} symbols and the package's files, none of the virtual camera"
 
 
 def desktop_entry(root):
@@ -105,7 +125,7 @@ def desktop_entry(root):
     return entry
 
 
-def check_desktop_validate(_deb, root):
+def check_desktop_validate(_deb, root, _build_dir):
     result = run(["desktop-file-validate", os.path.join(root, DESKTOP)])
     complaints = [line for line in (result.stdout + result.stderr).splitlines() if "error" in line or "warning" in line]
     check(result.returncode == 0 and not complaints, result.stdout + result.stderr)
@@ -125,7 +145,7 @@ def exec_arguments(value):
     return shlex.split(value.replace("\\\\", "\\"))
 
 
-def check_menu_start_directory(_deb, root):
+def check_menu_start_directory(_deb, root, _build_dir):
     """A launcher may start the entry anywhere; the program must still run
     in the home directory, where it keeps Lumidart.set."""
     scratch = tempfile.mkdtemp(prefix="lumidart-exec-")
@@ -158,7 +178,7 @@ def package_version(deb):
     return result.stdout.strip()
 
 
-def check_manpage(deb, root):
+def check_manpage(deb, root, _build_dir):
     with gzip.open(os.path.join(root, MANPAGE), "rt", encoding="utf-8") as f:
         source = f.read()
     # Wide lines: no word is hyphenated across a line end.
@@ -176,7 +196,7 @@ def check_manpage(deb, root):
     return f"formats without a warning, version {version}"
 
 
-def check_documentation(deb, root):
+def check_documentation(deb, root, _build_dir):
     with open(os.path.join(root, COPYRIGHT), encoding="utf-8") as f:
         copyright_text = f.read()
     check(copyright_text.startswith("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"),
@@ -193,6 +213,7 @@ def check_documentation(deb, root):
 CHECKS = [
     ("contents", check_contents),
     ("lintian", check_lintian),
+    ("no virtual camera", check_no_virtual_camera),
     ("desktop entry", check_desktop_validate),
     ("menu start directory", check_menu_start_directory),
     ("manual page", check_manpage),
@@ -211,7 +232,7 @@ def main():
         check(result.returncode == 0, result.stderr)
         for name, procedure in CHECKS:
             try:
-                print(f"ok   {name}: {procedure(deb, root)}", flush=True)
+                print(f"ok   {name}: {procedure(deb, root, build_dir)}", flush=True)
             except (Failure, OSError) as failure:
                 failed += 1
                 print(f"FAIL {name}: {failure}", flush=True)
