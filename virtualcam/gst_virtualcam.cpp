@@ -162,6 +162,19 @@ gboolean SetCaps(GstBaseSrc* src, GstCaps* caps) {
 
 // --- Properties ---
 
+// Runs use on the scene setting a property id names, under the camera's
+// lock; an id of no scene setting gets GLib's warning instead.
+template <typename Use>
+void WithSceneSetting(GObject* object, guint id, GParamSpec* pspec, Use use) {
+    if (id == 0 || id > kPropertyCount) {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+        return;
+    }
+    CameraState* const state = StateOf(object);
+    std::lock_guard<std::mutex> guard(state->lock);
+    use(state->settings.*kProperties[id - 1].field);
+}
+
 void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
     if (id == kLivePropertyId) {
         gst_base_src_set_live(GST_BASE_SRC(object), g_value_get_boolean(value));
@@ -171,13 +184,7 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
         SetModeList(object, g_value_get_string(value));
         return;
     }
-    if (id == 0 || id > kPropertyCount) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
-        return;
-    }
-    CameraState* const state = StateOf(object);
-    std::lock_guard<std::mutex> guard(state->lock);
-    state->settings.*kProperties[id - 1].field = g_value_get_int(value);
+    WithSceneSetting(object, id, pspec, [value](int& setting) { setting = g_value_get_int(value); });
 }
 
 void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
@@ -189,13 +196,7 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
         g_value_set_string(value, ModeListOf(object)->name);
         return;
     }
-    if (id == 0 || id > kPropertyCount) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
-        return;
-    }
-    CameraState* const state = StateOf(object);
-    std::lock_guard<std::mutex> guard(state->lock);
-    g_value_set_int(value, state->settings.*kProperties[id - 1].field);
+    WithSceneSetting(object, id, pspec, [value](int& setting) { g_value_set_int(value, setting); });
 }
 
 void Finalize(GObject* object) {
