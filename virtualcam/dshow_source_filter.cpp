@@ -20,8 +20,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "capture/dshow_enumerator.h"
-#include "capture/dshow_media_type.h"
+#include "platform/dshow_enumerator.h"
+#include "platform/dshow_media_type.h"
 #include "state/tracker_state.h"
 #include "virtualcam/camera_modes.h"
 #include "virtualcam/dshow_virtualcam.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "capture/dshow_frame_sink_filter.h"
-#include "capture/dshow_media_type.h"
+#include "platform/dshow_media_type.h"
 #include "capture/stream_capability.h"
 #include "state/platform.h"
 

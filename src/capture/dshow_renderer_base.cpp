@@ -3,8 +3,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "capture/dshow_enumerator.h"
-#include "capture/dshow_media_type.h"
+#include "platform/dshow_enumerator.h"
+#include "platform/dshow_media_type.h"
 
 namespace {
 
