@@ -15,6 +15,7 @@ set(lumidart_windows_sources
     src/app/win32_monitors.cpp
     src/capture/dshow_capture_graph.cpp
     src/capture/dshow_frame_sink_filter.cpp
+    src/capture/dshow_media_rule.cpp
     src/capture/dshow_renderer_base.cpp
     src/preview/win32_picture.cpp
     src/tracking/win32_input.cpp
@@ -50,6 +51,7 @@ if(LUMIDART_BUILD_TESTS)
     add_executable(dshow_frame_sink_filter_test
         tests/capture/dshow_frame_sink_filter_test.cpp
         src/capture/dshow_frame_sink_filter.cpp
+        src/capture/dshow_media_rule.cpp
         src/capture/dshow_renderer_base.cpp
         ${lumidart_dshow_platform_sources}
     )

@@ -1,18 +1,23 @@
 // The frame sink filter on our own renderer base, driven through its COM
-// interfaces as the filter graph manager and an upstream pin would.
+// interfaces as the filter graph manager and an upstream pin would; and
+// its media-type rule and the capture graph's reading of capabilities.
 #include <windows.h>
 #include <dshow.h>
+#include <dvdmedia.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "capture/dshow_frame_sink_filter.h"
+#include "capture/dshow_media_rule.h"
+#include "capture/stream_capability.h"
 #include "state/platform.h"
 #include "state/tracker_state.h"
 
@@ -119,6 +124,98 @@ AM_MEDIA_TYPE VideoType(const GUID& subtype, const GUID& formatType, LONG width 
     type.cbFormat = sizeof info;
     type.pbFormat = reinterpret_cast<BYTE*>(&info);
     return type;
+}
+
+// One bit of the last byte changed.
+GUID Nearly(GUID guid) {
+    guid.Data4[7] ^= 1;
+    return guid;
+}
+
+TEST(MediaRuleTest, FormatTypeIsTestedFirstThenMajorTypeAndSubtype) {
+    AM_MEDIA_TYPE type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
+    EXPECT_EQ(CheckFrameMediaType(&type), S_OK);
+    type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo2);
+    EXPECT_EQ(CheckFrameMediaType(&type), E_INVALIDARG);
+    // Everything wrong: the format type still decides.
+    type = VideoType(FORMAT_VideoInfo2, MEDIATYPE_Video);
+    type.majortype = MEDIASUBTYPE_RGB24;
+    EXPECT_EQ(CheckFrameMediaType(&type), E_INVALIDARG);
+    type = VideoType(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo);
+    EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL);
+    type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
+    type.majortype = MEDIASUBTYPE_RGB32;
+    EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL);
+}
+
+TEST(MediaRuleTest, EveryByteOfEachIdentifierCounts) {
+    AM_MEDIA_TYPE type = VideoType(Nearly(MEDIASUBTYPE_RGB32), FORMAT_VideoInfo);
+    EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL);
+    type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
+    type.majortype = Nearly(MEDIATYPE_Video);
+    EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL);
+    type = VideoType(MEDIASUBTYPE_RGB32, Nearly(FORMAT_VideoInfo));
+    EXPECT_EQ(CheckFrameMediaType(&type), E_INVALIDARG);
+}
+
+// A negative height counts rows top-down.
+TEST(MediaRuleTest, PictureIs640x480EitherWayUp) {
+    AM_MEDIA_TYPE type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 640, 480);
+    EXPECT_EQ(CheckFrameMediaType(&type), S_OK);
+    EXPECT_FALSE(IsTopDownFrameType(&type));
+    type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 640, -480);
+    EXPECT_EQ(CheckFrameMediaType(&type), S_OK);
+    EXPECT_TRUE(IsTopDownFrameType(&type));
+    for (const auto& size : {std::pair<LONG, LONG>{-640, 480}, {-640, -480}, {480, 640}, {1280, 720}, {640, 481},
+                             {640, -481}, {0, 0}, {640, LONG_MIN}}) {
+        type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, size.first, size.second);
+        EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL) << size.first << "x" << size.second;
+    }
+}
+
+// A plain video-info capability of this size and frame interval, as read.
+StreamCapability ReadVideoInfo(LONG width, LONG height, REFERENCE_TIME interval) {
+    const AM_MEDIA_TYPE type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, width, height);
+    reinterpret_cast<VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame = interval;
+    return StreamCapabilityOf(&type);
+}
+
+TEST(MediaRuleTest, CapabilitiesAreReadFromEitherVideoHeaderWhicheverWayUp) {
+    const StreamCapability read = ReadVideoInfo(640, -480, 333333);
+    EXPECT_EQ(read.width, 640);
+    EXPECT_EQ(read.height, 480);
+    EXPECT_EQ(read.frameInterval, 333333);
+    EXPECT_EQ(ReadVideoInfo(640, 480, 0).height, 480);
+
+    VIDEOINFOHEADER2 info2{};
+    info2.AvgTimePerFrame = 666666;
+    info2.bmiHeader.biWidth = 1280;
+    info2.bmiHeader.biHeight = -720;
+    AM_MEDIA_TYPE type{};
+    type.formattype = FORMAT_VideoInfo2;
+    type.cbFormat = sizeof info2;
+    type.pbFormat = reinterpret_cast<BYTE*>(&info2);
+    const StreamCapability second = StreamCapabilityOf(&type);
+    EXPECT_EQ(second.width, 1280);
+    EXPECT_EQ(second.height, 720);
+    EXPECT_EQ(second.frameInterval, 666666);
+
+    // A header cut short, or none, reads as no picture at all.
+    type.cbFormat = sizeof info2 - 1;
+    EXPECT_EQ(StreamCapabilityOf(&type).width, 0);
+    type.pbFormat = nullptr;
+    type.cbFormat = sizeof info2;
+    EXPECT_EQ(StreamCapabilityOf(&type).height, 0);
+    EXPECT_EQ(StreamCapabilityOf(nullptr).frameInterval, 0);
+}
+
+// The choice over capabilities read this way: a top-down 640 x 480 mode is
+// of the frame's size.
+TEST(MediaRuleTest, TopDownCapabilityOfTheFrameSizeIsChosen) {
+    const StreamCapability larger[] = {ReadVideoInfo(1280, 720, 333333), ReadVideoInfo(640, -480, 333333)};
+    EXPECT_EQ(ChooseStreamCapability(larger, 2), 1);
+    const StreamCapability first[] = {ReadVideoInfo(640, -480, 666666), ReadVideoInfo(640, 480, 333333)};
+    EXPECT_EQ(ChooseStreamCapability(first, 2), 0);
 }
 
 class FrameSinkFilterTest : public ::testing::Test {
