@@ -299,6 +299,44 @@ TEST_F(FrameSinkFilterTest, ConnectsOnlyWithUncompressedRgb32VideoInfo) {
     EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &rgb32), VFW_E_ALREADY_CONNECTED);
 }
 
+// The pin and filter plumbing a renderer shares with the virtual camera's
+// source: a renderer has something to show when paused, takes stream
+// control, and keeps its connection while the graph is not stopped.
+TEST_F(FrameSinkFilterTest, AnswersQueriesAndHoldsItsConnectionWhileNotStopped) {
+    LPWSTR id = nullptr;
+    ASSERT_EQ(pin_->QueryId(&id), S_OK);
+    EXPECT_STREQ(id, L"In");
+    CoTaskMemFree(id);
+    PIN_DIRECTION direction = PINDIR_OUTPUT;
+    ASSERT_EQ(pin_->QueryDirection(&direction), S_OK);
+    EXPECT_EQ(direction, PINDIR_INPUT);
+    EXPECT_EQ(pin_->EndOfStream(), S_OK);
+    EXPECT_EQ(pin_->BeginFlush(), S_OK);
+    EXPECT_EQ(pin_->EndFlush(), S_OK);
+    IPin* none = reinterpret_cast<IPin*>(1);
+    EXPECT_EQ(filter_->FindPin(L"Capture", &none), VFW_E_NOT_FOUND);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(pin_->Disconnect(), S_FALSE) << "nothing to disconnect";
+
+    Connect();
+    FILTER_STATE state = State_Stopped;
+    EXPECT_EQ(filter_->Pause(), S_OK);
+    EXPECT_EQ(filter_->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Paused);
+    const AM_MEDIA_TYPE rgb32 = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
+    EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &rgb32), VFW_E_ALREADY_CONNECTED);
+    EXPECT_EQ(pin_->Disconnect(), VFW_E_NOT_STOPPED);
+    ASSERT_EQ(filter_->Stop(), S_OK);
+    EXPECT_EQ(pin_->Disconnect(), S_OK);
+    IPin* connected = nullptr;
+    EXPECT_EQ(pin_->ConnectedTo(&connected), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(upstream_.refs, 1u) << "the upstream pin is let go";
+
+    // A connection is made only while stopped.
+    ASSERT_EQ(filter_->Run(0), S_OK);
+    EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &rgb32), VFW_E_NOT_STOPPED);
+}
+
 // A larger frame's rows would be misread: only the frame's own size
 // connects, so that the graph looks for the camera's 640 x 480 format.
 TEST_F(FrameSinkFilterTest, ConnectsOnlyAt640x480) {
