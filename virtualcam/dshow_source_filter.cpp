@@ -290,7 +290,7 @@ private:
             return;
         }
         if (from == State_Stopped) StartStreaming();
-        running_.store(to == State_Running);
+        running_.store(to == State_Running, std::memory_order_release);
     }
 
     void StartStreaming() {
@@ -307,7 +307,7 @@ private:
     }
 
     void StopStreaming() {
-        running_.store(false);
+        running_.store(false, std::memory_order_release);
         if (thread_ == nullptr) return;
         SetEvent(stopEvent_);
         // Wakes a thread waiting for a free sample.
@@ -344,7 +344,7 @@ private:
             if (WaitForSingleObject(stopEvent_, waitMs) == WAIT_OBJECT_0) return;
             ReloadSceneControl(&settings_);
             PublishSceneSettings(settings_);
-            if (!running_.load() || ended_) continue;
+            if (!running_.load(std::memory_order_acquire) || ended_) continue;
             if (mode_.fault == Fault::kStopAfter && frameIndex_ >= mode_.stopAfter) {
                 EndStream();
                 continue;

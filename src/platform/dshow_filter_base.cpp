@@ -25,10 +25,10 @@ STDMETHODIMP DShowFilterBase::QueryInterface(REFIID iid, void** out) {
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) DShowFilterBase::AddRef() { return ++refs_; }
+STDMETHODIMP_(ULONG) DShowFilterBase::AddRef() { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
 
 STDMETHODIMP_(ULONG) DShowFilterBase::Release() {
-    const ULONG left = --refs_;
+    const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (left == 0) delete this;
     return left;
 }
