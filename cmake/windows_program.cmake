@@ -1,12 +1,21 @@
 # The Windows program, its virtual camera, their zip package and the
 # end-to-end tests under Wine.
 
+# The DirectShow filter and pin bases the program's sink and the virtual
+# camera's source share.
+set(lumidart_dshow_platform_sources
+    src/platform/dshow_filter_base.cpp
+    src/platform/dshow_pin_base.cpp
+)
+
 # Everything but the entry, which the window's tests replace.
 set(lumidart_windows_sources
+    ${lumidart_dshow_platform_sources}
     src/app/win32_main_window.cpp
     src/app/win32_window_frame.cpp
     src/capture/dshow_capture_graph.cpp
     src/capture/dshow_frame_sink_filter.cpp
+    src/capture/dshow_media_rule.cpp
     src/capture/dshow_renderer_base.cpp
     src/platform/win32_monitors.cpp
     src/preview/win32_picture.cpp
@@ -24,6 +33,7 @@ add_library(lumidart_virtualcam SHARED
     virtualcam/dshow_property_page.cpp
     virtualcam/dshow_source_filter.cpp
     virtualcam/lumidart-virtualcam.def
+    ${lumidart_dshow_platform_sources}
 )
 set_target_properties(lumidart_virtualcam PROPERTIES OUTPUT_NAME lumidart-virtualcam PREFIX "")
 target_link_libraries(lumidart_virtualcam PRIVATE lumidart_scene strmiids ole32 oleaut32 uuid gdi32 user32 advapi32)
@@ -42,7 +52,9 @@ if(LUMIDART_BUILD_TESTS)
     add_executable(dshow_frame_sink_filter_test
         tests/capture/dshow_frame_sink_filter_test.cpp
         src/capture/dshow_frame_sink_filter.cpp
+        src/capture/dshow_media_rule.cpp
         src/capture/dshow_renderer_base.cpp
+        ${lumidart_dshow_platform_sources}
     )
     target_link_libraries(dshow_frame_sink_filter_test PRIVATE
         "$<LINK_GROUP:RESCAN,lumidart_core,lumidart_files,lumidart_threads>"

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "capture/dshow_com_object.h"
+#include "platform/dshow_com_object.h"
 #include "virtualcam/dshow_virtualcam.h"
 
 const CLSID kVirtualCamSourceClassId = {0xA8E36632, 0x8B66, 0x410A, {0xB7, 0xC9, 0x8A, 0xAF, 0x2B, 0x27, 0x39, 0x2D}};

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "capture/dshow_com_object.h"
+#include "platform/dshow_com_object.h"
 #include "virtualcam/dshow_virtualcam.h"
 #include "virtualcam/scene_control.h"
 

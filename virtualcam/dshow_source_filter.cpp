@@ -17,11 +17,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
 #include <vector>
 
-#include "capture/dshow_enumerator.h"
-#include "capture/dshow_media_type.h"
+#include "platform/dshow_enumerator.h"
+#include "platform/dshow_filter_base.h"
+#include "platform/dshow_media_type.h"
+#include "platform/dshow_pin_base.h"
 #include "state/tracker_state.h"
 #include "virtualcam/camera_modes.h"
 #include "virtualcam/dshow_virtualcam.h"
@@ -29,7 +30,6 @@
 
 namespace {
 
-constexpr const wchar_t* kPinName = L"Capture";
 constexpr REFERENCE_TIME kFrameInterval = 333333;  // 100 ns units: 30 fps
 
 VIDEOINFOHEADER MakeVideoInfo() {
@@ -153,70 +153,25 @@ bool Agrees(const AM_MEDIA_TYPE* type, const AM_MEDIA_TYPE& offered) {
            (info->AvgTimePerFrame == 0 || info->AvgTimePerFrame == ours->AvgTimePerFrame);
 }
 
-LPWSTR TaskString(const wchar_t* text) {
-    const size_t bytes = (std::wcslen(text) + 1) * sizeof(wchar_t);
-    auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-    if (copy != nullptr) CopyMemory(copy, text, bytes);
-    return copy;
-}
-
 class SourceFilter;
 
-class OutputPin final : public IPin, public IAMStreamConfig, public IKsPropertySet {
+class OutputPin final : public DShowPinBase, public IAMStreamConfig, public IKsPropertySet {
 public:
-    OutputPin(SourceFilter* filter, const FaultMode& mode)
-        : filter_(filter), noConnect_(mode.fault == Fault::kNoConnect),
-          shortSamples_(mode.fault == Fault::kShortSamples) {
-        const ModeList& list = ModeListFromEnvironment();
-        for (size_t i = 0; i < list.count; ++i) MakeModeType(list.modes[i], &modes_[i]);
-        modeCount_ = list.count;
-    }
+    OutputPin(SourceFilter* filter, const FaultMode& mode);
     ~OutputPin() { ReleaseConnection(); }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP_(ULONG) AddRef() override { return DShowPinBase::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return DShowPinBase::Release(); }
 
     // IPin
     STDMETHODIMP Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) override;
     STDMETHODIMP ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
-    STDMETHODIMP Disconnect() override;
-    STDMETHODIMP ConnectedTo(IPin** pin) override {
-        if (pin == nullptr) return E_POINTER;
-        *pin = connected_;
-        if (connected_ == nullptr) return VFW_E_NOT_CONNECTED;
-        connected_->AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE* type) override {
-        if (type == nullptr) return E_POINTER;
-        if (connected_ == nullptr) {
-            *type = AM_MEDIA_TYPE{};
-            return VFW_E_NOT_CONNECTED;
-        }
-        return CopyMediaType(type, &Offered()) ? S_OK : E_OUTOFMEMORY;
-    }
-    STDMETHODIMP QueryPinInfo(PIN_INFO* info) override;
-    STDMETHODIMP QueryDirection(PIN_DIRECTION* direction) override {
-        if (direction == nullptr) return E_POINTER;
-        *direction = PINDIR_OUTPUT;
-        return S_OK;
-    }
-    STDMETHODIMP QueryId(LPWSTR* id) override {
-        if (id == nullptr) return E_POINTER;
-        *id = TaskString(kPinName);
-        return *id != nullptr ? S_OK : E_OUTOFMEMORY;
-    }
     STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* type) override {
         if (type == nullptr) return E_POINTER;
         return FindMode(type) >= 0 ? S_OK : S_FALSE;
     }
     STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override;
-    STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP EndOfStream() override { return E_UNEXPECTED; }
-    STDMETHODIMP BeginFlush() override { return E_UNEXPECTED; }
-    STDMETHODIMP EndFlush() override { return E_UNEXPECTED; }
-    STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
 
     // IAMStreamConfig: a capability for each mode of the list.
     STDMETHODIMP SetFormat(AM_MEDIA_TYPE* type) override;
@@ -264,7 +219,8 @@ public:
 
 private:
     HRESULT DecideAllocator();
-    void ReleaseConnection();
+    const AM_MEDIA_TYPE& ConnectedType() const override { return Offered(); }
+    void ReleaseConnection() override;
     const AM_MEDIA_TYPE& Offered() const {
         return noConnect_ ? kUnknownMediaType : modes_[current_.load(std::memory_order_acquire)].type;
     }
@@ -284,124 +240,24 @@ private:
     std::atomic<size_t> current_{0};
     // Set by SetFormat before a connection: only that mode is offered.
     bool formatSet_ = false;
-    IPin* connected_ = nullptr;
     IMemInputPin* input_ = nullptr;
     IMemAllocator* allocator_ = nullptr;
 };
 
-class SourceFilter final : public IBaseFilter, public ISpecifyPropertyPages {
+class SourceFilter final : public DShowFilterBase, public ISpecifyPropertyPages {
 public:
-    SourceFilter() : mode_(ReadFaultMode()), pin_(this, mode_) {
-        InitializeCriticalSection(&lock_);
+    SourceFilter() : DShowFilterBase(kVirtualCamSourceClassId, true), mode_(ReadFaultMode()), pin_(this, mode_) {
         stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         ModuleObjectCreated();
     }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IMediaFilter || iid == IID_IBaseFilter) {
-            *out = static_cast<IBaseFilter*>(this);
-        } else if (iid == IID_ISpecifyPropertyPages) {
-            *out = static_cast<ISpecifyPropertyPages*>(this);
-        } else {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return DShowFilterBase::QueryInterface(iid, out); }
+    STDMETHODIMP_(ULONG) AddRef() override { return DShowFilterBase::AddRef(); }
     STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) {
-            delete this;
-            ModuleObjectDestroyed();
-        }
+        const ULONG left = DShowFilterBase::Release();
+        if (left == 0) ModuleObjectDestroyed();
         return left;
     }
-
-    STDMETHODIMP GetClassID(CLSID* classId) override {
-        if (classId == nullptr) return E_POINTER;
-        *classId = kVirtualCamSourceClassId;
-        return S_OK;
-    }
-
-    STDMETHODIMP Stop() override {
-        EnterCriticalSection(&lock_);
-        StopStreaming();
-        state_ = State_Stopped;
-        LeaveCriticalSection(&lock_);
-        return S_OK;
-    }
-    STDMETHODIMP Pause() override {
-        EnterCriticalSection(&lock_);
-        if (state_ == State_Stopped) StartStreaming();
-        state_ = State_Paused;
-        running_.store(false);
-        LeaveCriticalSection(&lock_);
-        // A live source has nothing to cue while paused.
-        return VFW_S_CANT_CUE;
-    }
-    STDMETHODIMP Run(REFERENCE_TIME) override {
-        EnterCriticalSection(&lock_);
-        if (state_ == State_Stopped) StartStreaming();
-        state_ = State_Running;
-        running_.store(true);
-        LeaveCriticalSection(&lock_);
-        return S_OK;
-    }
-    STDMETHODIMP GetState(DWORD, FILTER_STATE* state) override {
-        if (state == nullptr) return E_POINTER;
-        EnterCriticalSection(&lock_);
-        *state = state_;
-        LeaveCriticalSection(&lock_);
-        return *state == State_Paused ? VFW_S_CANT_CUE : S_OK;
-    }
-    STDMETHODIMP SetSyncSource(IReferenceClock* clock) override {
-        if (clock != nullptr) clock->AddRef();
-        if (clock_ != nullptr) clock_->Release();
-        clock_ = clock;
-        return S_OK;
-    }
-    STDMETHODIMP GetSyncSource(IReferenceClock** clock) override {
-        if (clock == nullptr) return E_POINTER;
-        *clock = clock_;
-        if (clock_ != nullptr) clock_->AddRef();
-        return S_OK;
-    }
-
-    STDMETHODIMP EnumPins(IEnumPins** pins) override {
-        if (pins == nullptr) return E_POINTER;
-        *pins = new DShowPinEnumerator({static_cast<IPin*>(&pin_)}, static_cast<IBaseFilter*>(this));
-        return S_OK;
-    }
-    STDMETHODIMP FindPin(LPCWSTR id, IPin** pin) override {
-        if (id == nullptr || pin == nullptr) return E_POINTER;
-        if (std::wcscmp(id, kPinName) != 0) {
-            *pin = nullptr;
-            return VFW_E_NOT_FOUND;
-        }
-        *pin = &pin_;
-        pin_.AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP QueryFilterInfo(FILTER_INFO* info) override {
-        if (info == nullptr) return E_POINTER;
-        wcsncpy(info->achName, name_, MAX_FILTER_NAME);
-        info->pGraph = graph_;
-        if (graph_ != nullptr) graph_->AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override {
-        graph_ = graph;
-        name_[0] = L'\0';
-        if (name != nullptr) {
-            wcsncpy(name_, name, MAX_FILTER_NAME - 1);
-            name_[MAX_FILTER_NAME - 1] = L'\0';
-        }
-        return S_OK;
-    }
-    STDMETHODIMP QueryVendorInfo(LPWSTR*) override { return E_NOTIMPL; }
 
     // ISpecifyPropertyPages
     STDMETHODIMP GetPages(CAUUID* pages) override {
@@ -416,19 +272,25 @@ public:
         return S_OK;
     }
 
-    bool IsStopped() {
-        EnterCriticalSection(&lock_);
-        const bool stopped = state_ == State_Stopped;
-        LeaveCriticalSection(&lock_);
-        return stopped;
-    }
-
 private:
     ~SourceFilter() {
         StopStreaming();
-        if (clock_ != nullptr) clock_->Release();
         CloseHandle(stopEvent_);
-        DeleteCriticalSection(&lock_);
+    }
+
+    DShowPinBase* Pin() override { return &pin_; }
+    void* OtherInterface(REFIID iid) override {
+        return iid == IID_ISpecifyPropertyPages ? static_cast<ISpecifyPropertyPages*>(this) : nullptr;
+    }
+    // The streaming thread runs while the filter is paused or running, and
+    // renders frames only while it runs.
+    void StateChanging(FILTER_STATE from, FILTER_STATE to) override {
+        if (to == State_Stopped) {
+            StopStreaming();
+            return;
+        }
+        if (from == State_Stopped) StartStreaming();
+        running_.store(to == State_Running, std::memory_order_release);
     }
 
     void StartStreaming() {
@@ -445,7 +307,7 @@ private:
     }
 
     void StopStreaming() {
-        running_.store(false);
+        running_.store(false, std::memory_order_release);
         if (thread_ == nullptr) return;
         SetEvent(stopEvent_);
         // Wakes a thread waiting for a free sample.
@@ -482,7 +344,7 @@ private:
             if (WaitForSingleObject(stopEvent_, waitMs) == WAIT_OBJECT_0) return;
             ReloadSceneControl(&settings_);
             PublishSceneSettings(settings_);
-            if (!running_.load() || ended_) continue;
+            if (!running_.load(std::memory_order_acquire) || ended_) continue;
             if (mode_.fault == Fault::kStopAfter && frameIndex_ >= mode_.stopAfter) {
                 EndStream();
                 continue;
@@ -543,13 +405,7 @@ private:
     }
 
     const FaultMode mode_;
-    std::atomic<ULONG> refs_{0};
-    CRITICAL_SECTION lock_;
-    FILTER_STATE state_ = State_Stopped;
     std::atomic<bool> running_{false};
-    IReferenceClock* clock_ = nullptr;
-    IFilterGraph* graph_ = nullptr;  // not counted: the graph holds us
-    WCHAR name_[MAX_FILTER_NAME] = {};
     OutputPin pin_;
 
     HANDLE stopEvent_ = nullptr;
@@ -579,13 +435,18 @@ STDMETHODIMP OutputPin::QueryInterface(REFIID iid, void** out) {
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) OutputPin::AddRef() { return filter_->AddRef(); }
-STDMETHODIMP_(ULONG) OutputPin::Release() { return filter_->Release(); }
+OutputPin::OutputPin(SourceFilter* filter, const FaultMode& mode)
+    : DShowPinBase(filter, L"Capture", PINDIR_OUTPUT), filter_(filter), noConnect_(mode.fault == Fault::kNoConnect),
+      shortSamples_(mode.fault == Fault::kShortSamples) {
+    const ModeList& list = ModeListFromEnvironment();
+    for (size_t i = 0; i < list.count; ++i) MakeModeType(list.modes[i], &modes_[i]);
+    modeCount_ = list.count;
+}
 
 STDMETHODIMP OutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
     if (receivePin == nullptr) return E_POINTER;
-    if (connected_ != nullptr) return VFW_E_ALREADY_CONNECTED;
-    if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
+    const HRESULT connectable = CanConnect();
+    if (connectable != S_OK) return connectable;
     // Each mode in the list's order (or only the one set), the first the
     // downstream pin takes.
     const size_t first = formatSet_ ? current_.load() : 0, last = formatSet_ || noConnect_ ? first + 1 : modeCount_;
@@ -639,26 +500,9 @@ HRESULT OutputPin::DecideAllocator() {
 void OutputPin::ReleaseConnection() {
     if (allocator_ != nullptr) allocator_->Release();
     if (input_ != nullptr) input_->Release();
-    if (connected_ != nullptr) connected_->Release();
     allocator_ = nullptr;
     input_ = nullptr;
-    connected_ = nullptr;
-}
-
-STDMETHODIMP OutputPin::Disconnect() {
-    if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
-    if (connected_ == nullptr) return S_FALSE;
-    ReleaseConnection();
-    return S_OK;
-}
-
-STDMETHODIMP OutputPin::QueryPinInfo(PIN_INFO* info) {
-    if (info == nullptr) return E_POINTER;
-    info->pFilter = filter_;
-    filter_->AddRef();
-    info->dir = PINDIR_OUTPUT;
-    wcsncpy(info->achName, kPinName, MAX_PIN_NAME);
-    return S_OK;
+    DShowPinBase::ReleaseConnection();
 }
 
 STDMETHODIMP OutputPin::EnumMediaTypes(IEnumMediaTypes** types) {

@@ -3,7 +3,6 @@
 // sink; plus the source's modal property frame. UI thread only.
 #include <windows.h>
 #include <dshow.h>
-#include <dvdmedia.h>
 #include <olectl.h>
 
 #include <algorithm>
@@ -11,8 +10,9 @@
 #include <vector>
 
 #include "capture/dshow_frame_sink_filter.h"
-#include "capture/dshow_media_type.h"
+#include "capture/dshow_media_rule.h"
 #include "capture/stream_capability.h"
+#include "platform/dshow_media_type.h"
 #include "state/platform.h"
 
 namespace {
@@ -59,22 +59,6 @@ LRESULT CALLBACK FrameCreationHook(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// Size and rate of a capability's media type; zeros when it has no video
-// header.
-StreamCapability SummaryOf(const AM_MEDIA_TYPE* type) {
-    if (type != nullptr && type->pbFormat != nullptr) {
-        if (type->formattype == FORMAT_VideoInfo && type->cbFormat >= sizeof(VIDEOINFOHEADER)) {
-            const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat);
-            return {info->bmiHeader.biWidth, info->bmiHeader.biHeight, info->AvgTimePerFrame};
-        }
-        if (type->formattype == FORMAT_VideoInfo2 && type->cbFormat >= sizeof(VIDEOINFOHEADER2)) {
-            const auto* info = reinterpret_cast<const VIDEOINFOHEADER2*>(type->pbFormat);
-            return {info->bmiHeader.biWidth, info->bmiHeader.biHeight, info->AvgTimePerFrame};
-        }
-    }
-    return {0, 0, 0};
-}
-
 // The media type of the capability to apply, for the caller to delete;
 // null when the source has none of the frame's size.
 AM_MEDIA_TYPE* ChosenCapability(IAMStreamConfig* config) {
@@ -87,7 +71,7 @@ AM_MEDIA_TYPE* ChosenCapability(IAMStreamConfig* config) {
     std::vector<StreamCapability> summaries;
     for (int i = 0; i < count; ++i) {
         config->GetStreamCaps(i, &types[i], record.data());
-        summaries.push_back(SummaryOf(types[i]));
+        summaries.push_back(StreamCapabilityOf(types[i]));
     }
     const int chosen = ChooseStreamCapability(summaries.data(), count);
     for (int i = 0; i < count; ++i) {

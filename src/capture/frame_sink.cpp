@@ -5,26 +5,10 @@
 #include "state/platform.h"
 #include "state/tracker_state.h"
 
-const MediaGuid kFormatVideoInfo = {0x05589F80, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}};
-const MediaGuid kFormatVideoInfo2 = {0xF72A76A0, 0xEB0A, 0x11D0, {0xAC, 0xE4, 0x00, 0x00, 0xC0, 0xCC, 0x16, 0xBA}};
-const MediaGuid kMediaTypeVideo = {0x73646976, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-const MediaGuid kMediaSubtypeRGB32 = {0xE436EB7E, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
-const MediaGuid kMediaSubtypeRGB24 = {0xE436EB7D, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+bool IsFrameSize(int32_t width, int32_t height) { return width == kFrameWidth && height == kFrameHeight; }
 
-bool operator==(const MediaGuid& a, const MediaGuid& b) {
-    return a.data1 == b.data1 && a.data2 == b.data2 && a.data3 == b.data3 &&
-           std::memcmp(a.data4, b.data4, sizeof a.data4) == 0;
-}
-
-int32_t CheckMediaType(const MediaGuid& formatType, const MediaGuid& majorType, const MediaGuid& subtype) {
-    if (!(formatType == kFormatVideoInfo)) return kResultInvalidArg;
-    if (!(majorType == kMediaTypeVideo)) return kResultFail;
-    if (!(subtype == kMediaSubtypeRGB32)) return kResultFail;
-    return kResultOk;
-}
-
-bool IsFrameSize(int32_t width, int32_t height) {
-    return width == kFrameWidth && (height == kFrameHeight || height == -kFrameHeight);
+bool AcceptsFrameShape(const FrameShape& shape) {
+    return IsFrameSize(shape.width, shape.height) && shape.layout != PixelLayout::kOther;
 }
 
 namespace {

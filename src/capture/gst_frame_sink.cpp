@@ -6,7 +6,6 @@
 
 #include "capture/frame_sink.h"
 #include "capture/gst_capture.h"
-#include "state/tracker_state.h"
 
 namespace {
 
@@ -35,6 +34,20 @@ bool PackedYuvFromCaps(const GstCaps* caps, PackedYuvLayout* layout, YuvMatrix* 
     return true;
 }
 
+namespace {
+
+// BGRx is the sink's 32-bit layout; packed YUV counts only where it can be
+// converted.
+PixelLayout LayoutOf(const GstCaps* caps) {
+    if (IsFormat(gst_caps_get_structure(caps, 0), "BGRx")) return PixelLayout::kRgb32;
+    PackedYuvLayout layout;
+    YuvMatrix matrix;
+    if (!PackedYuvFromCaps(caps, &layout, &matrix)) return PixelLayout::kOther;
+    return layout == PackedYuvLayout::kYuy2 ? PixelLayout::kYuy2 : PixelLayout::kUyvy;
+}
+
+}  // namespace
+
 bool AcceptsFrameCaps(const GstCaps* caps) {
     if (caps == nullptr || gst_caps_get_size(caps) != 1 || !gst_caps_is_fixed(caps)) return false;
     const GstStructure* const s = gst_caps_get_structure(caps, 0);
@@ -44,13 +57,9 @@ bool AcceptsFrameCaps(const GstCaps* caps) {
         return false;
     }
     gint width = 0, height = 0;
-    if (!gst_structure_get_int(s, "width", &width) || !gst_structure_get_int(s, "height", &height) ||
-        width != kFrameWidth || height != kFrameHeight) {
-        return false;
-    }
-    PackedYuvLayout layout;
-    YuvMatrix matrix;
-    return IsFormat(s, "BGRx") || PackedYuvFromCaps(caps, &layout, &matrix);
+    if (!gst_structure_get_int(s, "width", &width) || !gst_structure_get_int(s, "height", &height)) return false;
+    // Raw video caps run their rows top-down.
+    return AcceptsFrameShape({width, height, LayoutOf(caps), true});
 }
 
 struct LumidartFrameSink {

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 struct StreamCapability {
-    int32_t width, height;  // a negative height: rows top-down
+    int32_t width, height;  // columns and rows, whichever way up
     int64_t frameInterval;  // 100 ns units; 0 or less: not stated
 };
 

@@ -1,18 +1,23 @@
 // The frame sink filter on our own renderer base, driven through its COM
-// interfaces as the filter graph manager and an upstream pin would.
+// interfaces as the filter graph manager and an upstream pin would; and
+// its media-type rule and the capture graph's reading of capabilities.
 #include <windows.h>
 #include <dshow.h>
+#include <dvdmedia.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "capture/dshow_frame_sink_filter.h"
+#include "capture/dshow_media_rule.h"
+#include "capture/stream_capability.h"
 #include "state/platform.h"
 #include "state/tracker_state.h"
 
@@ -121,6 +126,98 @@ AM_MEDIA_TYPE VideoType(const GUID& subtype, const GUID& formatType, LONG width 
     return type;
 }
 
+// One bit of the last byte changed.
+GUID Nearly(GUID guid) {
+    guid.Data4[7] ^= 1;
+    return guid;
+}
+
+TEST(MediaRuleTest, FormatTypeIsTestedFirstThenMajorTypeAndSubtype) {
+    AM_MEDIA_TYPE type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
+    EXPECT_EQ(CheckFrameMediaType(&type), S_OK);
+    type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo2);
+    EXPECT_EQ(CheckFrameMediaType(&type), E_INVALIDARG);
+    // Everything wrong: the format type still decides.
+    type = VideoType(FORMAT_VideoInfo2, MEDIATYPE_Video);
+    type.majortype = MEDIASUBTYPE_RGB24;
+    EXPECT_EQ(CheckFrameMediaType(&type), E_INVALIDARG);
+    type = VideoType(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo);
+    EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL);
+    type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
+    type.majortype = MEDIASUBTYPE_RGB32;
+    EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL);
+}
+
+TEST(MediaRuleTest, EveryByteOfEachIdentifierCounts) {
+    AM_MEDIA_TYPE type = VideoType(Nearly(MEDIASUBTYPE_RGB32), FORMAT_VideoInfo);
+    EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL);
+    type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
+    type.majortype = Nearly(MEDIATYPE_Video);
+    EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL);
+    type = VideoType(MEDIASUBTYPE_RGB32, Nearly(FORMAT_VideoInfo));
+    EXPECT_EQ(CheckFrameMediaType(&type), E_INVALIDARG);
+}
+
+// A negative height counts rows top-down.
+TEST(MediaRuleTest, PictureIs640x480EitherWayUp) {
+    AM_MEDIA_TYPE type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 640, 480);
+    EXPECT_EQ(CheckFrameMediaType(&type), S_OK);
+    EXPECT_FALSE(IsTopDownFrameType(&type));
+    type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 640, -480);
+    EXPECT_EQ(CheckFrameMediaType(&type), S_OK);
+    EXPECT_TRUE(IsTopDownFrameType(&type));
+    for (const auto& size : {std::pair<LONG, LONG>{-640, 480}, {-640, -480}, {480, 640}, {1280, 720}, {640, 481},
+                             {640, -481}, {0, 0}, {640, LONG_MIN}}) {
+        type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, size.first, size.second);
+        EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL) << size.first << "x" << size.second;
+    }
+}
+
+// A plain video-info capability of this size and frame interval, as read.
+StreamCapability ReadVideoInfo(LONG width, LONG height, REFERENCE_TIME interval) {
+    const AM_MEDIA_TYPE type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, width, height);
+    reinterpret_cast<VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame = interval;
+    return StreamCapabilityOf(&type);
+}
+
+TEST(MediaRuleTest, CapabilitiesAreReadFromEitherVideoHeaderWhicheverWayUp) {
+    const StreamCapability read = ReadVideoInfo(640, -480, 333333);
+    EXPECT_EQ(read.width, 640);
+    EXPECT_EQ(read.height, 480);
+    EXPECT_EQ(read.frameInterval, 333333);
+    EXPECT_EQ(ReadVideoInfo(640, 480, 0).height, 480);
+
+    VIDEOINFOHEADER2 info2{};
+    info2.AvgTimePerFrame = 666666;
+    info2.bmiHeader.biWidth = 1280;
+    info2.bmiHeader.biHeight = -720;
+    AM_MEDIA_TYPE type{};
+    type.formattype = FORMAT_VideoInfo2;
+    type.cbFormat = sizeof info2;
+    type.pbFormat = reinterpret_cast<BYTE*>(&info2);
+    const StreamCapability second = StreamCapabilityOf(&type);
+    EXPECT_EQ(second.width, 1280);
+    EXPECT_EQ(second.height, 720);
+    EXPECT_EQ(second.frameInterval, 666666);
+
+    // A header cut short, or none, reads as no picture at all.
+    type.cbFormat = sizeof info2 - 1;
+    EXPECT_EQ(StreamCapabilityOf(&type).width, 0);
+    type.pbFormat = nullptr;
+    type.cbFormat = sizeof info2;
+    EXPECT_EQ(StreamCapabilityOf(&type).height, 0);
+    EXPECT_EQ(StreamCapabilityOf(nullptr).frameInterval, 0);
+}
+
+// The choice over capabilities read this way: a top-down 640 x 480 mode is
+// of the frame's size.
+TEST(MediaRuleTest, TopDownCapabilityOfTheFrameSizeIsChosen) {
+    const StreamCapability larger[] = {ReadVideoInfo(1280, 720, 333333), ReadVideoInfo(640, -480, 333333)};
+    EXPECT_EQ(ChooseStreamCapability(larger, 2), 1);
+    const StreamCapability first[] = {ReadVideoInfo(640, -480, 666666), ReadVideoInfo(640, 480, 333333)};
+    EXPECT_EQ(ChooseStreamCapability(first, 2), 0);
+}
+
 class FrameSinkFilterTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -200,6 +297,44 @@ TEST_F(FrameSinkFilterTest, ConnectsOnlyWithUncompressedRgb32VideoInfo) {
     CoTaskMemFree(type.pbFormat);
     const AM_MEDIA_TYPE rgb32 = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
     EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &rgb32), VFW_E_ALREADY_CONNECTED);
+}
+
+// The pin and filter plumbing a renderer shares with the virtual camera's
+// source: a renderer has something to show when paused, takes stream
+// control, and keeps its connection while the graph is not stopped.
+TEST_F(FrameSinkFilterTest, AnswersQueriesAndHoldsItsConnectionWhileNotStopped) {
+    LPWSTR id = nullptr;
+    ASSERT_EQ(pin_->QueryId(&id), S_OK);
+    EXPECT_STREQ(id, L"In");
+    CoTaskMemFree(id);
+    PIN_DIRECTION direction = PINDIR_OUTPUT;
+    ASSERT_EQ(pin_->QueryDirection(&direction), S_OK);
+    EXPECT_EQ(direction, PINDIR_INPUT);
+    EXPECT_EQ(pin_->EndOfStream(), S_OK);
+    EXPECT_EQ(pin_->BeginFlush(), S_OK);
+    EXPECT_EQ(pin_->EndFlush(), S_OK);
+    IPin* none = reinterpret_cast<IPin*>(1);
+    EXPECT_EQ(filter_->FindPin(L"Capture", &none), VFW_E_NOT_FOUND);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(pin_->Disconnect(), S_FALSE) << "nothing to disconnect";
+
+    Connect();
+    FILTER_STATE state = State_Stopped;
+    EXPECT_EQ(filter_->Pause(), S_OK);
+    EXPECT_EQ(filter_->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Paused);
+    const AM_MEDIA_TYPE rgb32 = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
+    EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &rgb32), VFW_E_ALREADY_CONNECTED);
+    EXPECT_EQ(pin_->Disconnect(), VFW_E_NOT_STOPPED);
+    ASSERT_EQ(filter_->Stop(), S_OK);
+    EXPECT_EQ(pin_->Disconnect(), S_OK);
+    IPin* connected = nullptr;
+    EXPECT_EQ(pin_->ConnectedTo(&connected), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(upstream_.refs, 1u) << "the upstream pin is let go";
+
+    // A connection is made only while stopped.
+    ASSERT_EQ(filter_->Run(0), S_OK);
+    EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &rgb32), VFW_E_NOT_STOPPED);
 }
 
 // A larger frame's rows would be misread: only the frame's own size

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "capture/frame_sink.h"
@@ -9,28 +10,24 @@
 
 namespace {
 
-TEST(MediaTypeRuleTest, FormatTypeIsTestedFirst) {
-    EXPECT_EQ(CheckMediaType(kFormatVideoInfo, kMediaTypeVideo, kMediaSubtypeRGB32), kResultOk);
-    EXPECT_EQ(CheckMediaType(kFormatVideoInfo2, kMediaTypeVideo, kMediaSubtypeRGB32), kResultInvalidArg);
-    // Everything wrong: the format type still decides.
-    EXPECT_EQ(CheckMediaType(kMediaTypeVideo, kMediaSubtypeRGB24, kFormatVideoInfo2), kResultInvalidArg);
-    EXPECT_EQ(CheckMediaType(kFormatVideoInfo, kMediaTypeVideo, kMediaSubtypeRGB24), kResultFail);
-    EXPECT_EQ(CheckMediaType(kFormatVideoInfo, kMediaSubtypeRGB32, kMediaSubtypeRGB32), kResultFail);
-    // Every byte of each identifier counts.
-    MediaGuid nearly = kMediaSubtypeRGB32;
-    nearly.data4[7] ^= 1;
-    EXPECT_EQ(CheckMediaType(kFormatVideoInfo, kMediaTypeVideo, nearly), kResultFail);
-    EXPECT_EQ(sizeof(MediaGuid), 16u);
+TEST(PictureRuleTest, The640x480FrameInALayoutTheSinkReadsEitherWayUp) {
+    for (const PixelLayout layout : {PixelLayout::kRgb32, PixelLayout::kYuy2, PixelLayout::kUyvy}) {
+        for (const bool topDown : {false, true}) {
+            EXPECT_TRUE(AcceptsFrameShape({640, 480, layout, topDown})) << static_cast<int>(layout) << topDown;
+        }
+    }
+    EXPECT_FALSE(AcceptsFrameShape({640, 480, PixelLayout::kOther, false}));
+    EXPECT_FALSE(AcceptsFrameShape({640, 480, PixelLayout::kOther, true}));
 }
 
-TEST(MediaTypeRuleTest, FrameSizeIs640x480EitherWayUp) {
+TEST(PictureRuleTest, OnlyTheFrameSizeIsTaken) {
     EXPECT_TRUE(IsFrameSize(640, 480));
-    EXPECT_TRUE(IsFrameSize(640, -480));
-    EXPECT_FALSE(IsFrameSize(-640, 480));
-    EXPECT_FALSE(IsFrameSize(480, 640));
-    EXPECT_FALSE(IsFrameSize(1280, 720));
-    EXPECT_FALSE(IsFrameSize(640, 481));
-    EXPECT_FALSE(IsFrameSize(0, 0));
+    for (const auto& size : {std::pair<int32_t, int32_t>{-640, 480}, {640, -480}, {480, 640}, {1280, 720},
+                             {640, 481}, {639, 480}, {0, 0}}) {
+        EXPECT_FALSE(IsFrameSize(size.first, size.second)) << size.first << "x" << size.second;
+        EXPECT_FALSE(AcceptsFrameShape({size.first, size.second, PixelLayout::kRgb32, false}))
+            << size.first << "x" << size.second;
+    }
 }
 
 class FrameSinkTest : public ::testing::Test {

@@ -14,7 +14,7 @@ int Choose(const std::vector<StreamCapability>& list) {
 
 TEST(StreamCapabilityTest, FirstIsKeptWhenItHasTheFrameSizeWhateverItsRate) {
     EXPECT_EQ(Choose({{640, 480, k5}, {640, 480, k60}}), 0);
-    EXPECT_EQ(Choose({{640, -480, k15}, {640, 480, k30}}), 0);
+    EXPECT_EQ(Choose({{640, 480, k15}, {1280, 720, k30}, {640, 480, k30}}), 0);
 }
 
 TEST(StreamCapabilityTest, OtherwiseTheFastestOfTheFrameSizeFirstListedOnTies) {
@@ -25,11 +25,13 @@ TEST(StreamCapabilityTest, OtherwiseTheFastestOfTheFrameSizeFirstListedOnTies) {
     // An unstated rate counts as the slowest.
     EXPECT_EQ(Choose({{1280, 720, k30}, {640, 480, 0}, {640, 480, k15}}), 2);
     EXPECT_EQ(Choose({{1280, 720, k30}, {640, 480, 0}, {640, 480, -1}}), 1);
-    EXPECT_EQ(Choose({{1280, 720, k30}, {640, -480, k30}}), 1);
+    EXPECT_EQ(Choose({{1280, 720, k30}, {640, 480, k30}}), 1);
 }
 
 TEST(StreamCapabilityTest, NoneOfTheFrameSizeAppliesNothing) {
-    EXPECT_EQ(Choose({{1280, 720, k30}, {1920, 1080, k30}, {480, 640, k30}, {640, 479, k30}, {641, 480, k30}}), -1);
+    EXPECT_EQ(Choose({{1280, 720, k30}, {1920, 1080, k30}, {480, 640, k30}, {640, 479, k30}, {641, 480, k30},
+                      {640, -480, k30}}),
+              -1);
     EXPECT_EQ(Choose({}), -1);
     EXPECT_EQ(ChooseStreamCapability(nullptr, 3), -1);
 }

@@ -1,13 +1,13 @@
-// The media-type rule and the per-frame copies of the frame sink over any
-// identifiers, sample sizes and row strides: the copy never reads past the
+// Which pictures the frame sink takes, and its per-frame copies, over any
+// picture sizes, sample sizes and row strides: the copy never reads past the
 // sample nor writes past the Frame buffer, and both agree with a plain
 // reference.
 //
-// Input: three media type identifiers (a tag byte and 16 bytes each, see
-// Identifier), a flags byte (see Flags), for the top-down copy the stride
-// (a tag byte and a 64-bit word), the sample length (a tag byte and a 32-bit
-// word), then two bytes that pick a row to check. The flags can make the
-// top-down frame packed YUV (two bytes a pixel), converted on the copy.
+// Input: the picture's size (a tag byte and two 32-bit words, see Shape), a
+// flags byte (see Flags), for the top-down copy the stride (a tag byte and a
+// 64-bit word), the sample length (a tag byte and a 32-bit word), then two
+// bytes that pick a row to check. The flags can make the top-down frame
+// packed YUV (two bytes a pixel), converted on the copy.
 #include <sanitizer/asan_interface.h>
 
 #include <cstdio>
@@ -49,38 +49,31 @@ void Fail(const char* what) {
     std::abort();
 }
 
-MediaGuid FromBytes(const uint8_t bytes[16]) {
-    MediaGuid guid;
-    std::memcpy(&guid, bytes, sizeof guid);
-    return guid;
-}
+struct ShapeInput {
+    uint8_t tag;
+    int32_t first, second;
+};
 
-// Any 16 bytes, one of the known identifiers, or one of them with a byte
-// changed: the rule must look at every byte of each.
-MediaGuid Identifier(FuzzInput* in) {
-    static const MediaGuid* const kKnown[] = {&kFormatVideoInfo, &kFormatVideoInfo2, &kMediaTypeVideo,
-                                              &kMediaSubtypeRGB32, &kMediaSubtypeRGB24};
-    const uint8_t tag = TakeU8(in);
-    uint8_t bytes[16];
-    for (uint8_t& b : bytes) b = TakeU8(in);
-    if (tag % 3 == 0) return FromBytes(bytes);
-    MediaGuid guid = *kKnown[bytes[0] % 5];
-    if (tag % 3 == 2) {
-        uint8_t changed[16];
-        std::memcpy(changed, &guid, sizeof changed);
-        changed[bytes[1] % 16] ^= static_cast<uint8_t>(bytes[2] | 1);
-        guid = FromBytes(changed);
+// Bit 0 of the tag takes the two words as they are; otherwise they are the
+// frame's size give or take their low bytes. Bit 1 makes the layout one the
+// sink cannot read; else it is the one the flags copy.
+FrameShape Shape(const ShapeInput& input, uint8_t flags) {
+    FrameShape shape{input.first, input.second, PixelLayout::kRgb32, (flags & kTopDown) != 0};
+    if ((input.tag & 1) == 0) {
+        shape.width = kFrameWidth + static_cast<int8_t>(input.first);
+        shape.height = kFrameHeight + static_cast<int8_t>(input.second);
     }
-    return guid;
+    const bool packed = shape.topDown && (flags & kPackedYuv) != 0;
+    if (packed) shape.layout = (flags & kUyvy) ? PixelLayout::kUyvy : PixelLayout::kYuy2;
+    if (input.tag & 2) shape.layout = PixelLayout::kOther;
+    return shape;
 }
 
-// The rule as a table: format type, then major type, then subtype, each
-// compared as 16 raw bytes.
-int32_t ReferenceRule(const MediaGuid& format, const MediaGuid& major, const MediaGuid& subtype) {
-    if (std::memcmp(&format, &kFormatVideoInfo, 16) != 0) return kResultInvalidArg;
-    if (std::memcmp(&major, &kMediaTypeVideo, 16) != 0) return kResultFail;
-    if (std::memcmp(&subtype, &kMediaSubtypeRGB32, 16) != 0) return kResultFail;
-    return kResultOk;
+// The rule as a table: 640 columns, 480 rows, a layout the sink reads.
+bool ReferenceAccepts(const FrameShape& shape) {
+    const bool readable = shape.layout == PixelLayout::kRgb32 || shape.layout == PixelLayout::kYuy2 ||
+                          shape.layout == PixelLayout::kUyvy;
+    return shape.width == 640 && shape.height == 480 && readable;
 }
 
 // Around the length a copy needs, or anything up to the capacity.
@@ -154,12 +147,14 @@ void CheckPackedRows(const uint32_t* frame, const uint8_t* sample, size_t stride
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in{data, size, 0};
-    const MediaGuid format = Identifier(&in);
-    const MediaGuid major = Identifier(&in);
-    const MediaGuid subtype = Identifier(&in);
-    if (CheckMediaType(format, major, subtype) != ReferenceRule(format, major, subtype)) Fail("media type rule");
-
+    ShapeInput shapeInput;
+    shapeInput.tag = TakeU8(&in);
+    shapeInput.first = TakeI32(&in);
+    shapeInput.second = TakeI32(&in);
     const uint8_t flags = TakeU8(&in);
+    const FrameShape shape = Shape(shapeInput, flags);
+    if (AcceptsFrameShape(shape) != ReferenceAccepts(shape)) Fail("picture rule");
+
     const bool topDown = (flags & kTopDown) != 0;
     const bool packed = topDown && (flags & kPackedYuv) != 0;
     const PackedYuvLayout layout = (flags & kUyvy) ? PackedYuvLayout::kUyvy : PackedYuvLayout::kYuy2;

@@ -23,9 +23,9 @@ public:
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
     STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
+        const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
         if (left == 0) {
             delete this;
             Destroyed();

@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "capture/dshow_com_object.h"
-#include "capture/dshow_media_type.h"
+#include "platform/dshow_com_object.h"
+#include "platform/dshow_media_type.h"
 
 struct PinItems {
     using Item = IPin*;

@@ -1,0 +1,21 @@
+// The frame sink's media-type rule in DirectShow's terms, and what the
+// capture graph reads from a capture source's media types.
+#pragma once
+
+#include <windows.h>
+#include <dshow.h>
+
+#include "capture/stream_capability.h"
+
+// Accepts only uncompressed 32-bit RGB video with a plain video-info header
+// whose picture the frame sink takes. The format type is tested first
+// (E_INVALIDARG), then the major type and the subtype (E_FAIL), then the
+// picture (E_FAIL).
+HRESULT CheckFrameMediaType(const AM_MEDIA_TYPE* type);
+
+// True when a type the rule accepted runs its rows top-down.
+bool IsTopDownFrameType(const AM_MEDIA_TYPE* type);
+
+// Size and rate of a capability's media type; zeros when it has no video
+// header.
+StreamCapability StreamCapabilityOf(const AM_MEDIA_TYPE* type);
