@@ -23,6 +23,7 @@
 #include "platform/dshow_filter_base.h"
 #include "platform/dshow_media_type.h"
 #include "platform/dshow_pin_base.h"
+#include "platform/win32_frame_bitmap.h"
 #include "state/tracker_state.h"
 #include "virtualcam/camera_modes.h"
 #include "virtualcam/dshow_virtualcam.h"
@@ -36,13 +37,7 @@ VIDEOINFOHEADER MakeVideoInfo() {
     VIDEOINFOHEADER info{};
     info.dwBitRate = kFrameBytes * 8 * 30;
     info.AvgTimePerFrame = kFrameInterval;
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = kFrameWidth;
-    info.bmiHeader.biHeight = kFrameHeight;  // positive: rows bottom-up
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    info.bmiHeader.biSizeImage = kFrameBytes;
+    info.bmiHeader = FrameBitmapHeader();
     return info;
 }
 

@@ -2,6 +2,7 @@
 // the Frame buffer, drawn through a memory DC and copied to the window DC.
 #include <windows.h>
 
+#include "platform/win32_frame_bitmap.h"
 #include "state/platform.h"
 
 namespace {
@@ -25,12 +26,7 @@ uint32_t* PlatformCreatePicture(PlatformWindow* window) {
     ReleaseDC(nullptr, screenDc);
 
     BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = kFrameWidth;
-    info.bmiHeader.biHeight = kFrameHeight;  // positive: rows bottom-up
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader = FrameBitmapHeader();
     void* bits = nullptr;
     const HBITMAP bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (bitmap == nullptr || bits == nullptr) {

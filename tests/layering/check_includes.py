@@ -7,7 +7,9 @@ so the table and this check cannot drift apart. A file may include its own
 layer and the layers below it. Files named for a platform family may include
 portable files and files of their own family; portable files include only
 portable files and no operating-system header. Nothing in src/ includes the
-test and demo equipment (virtualcam/, tests/).
+test and demo equipment (virtualcam/, tests/); the virtual cameras in
+virtualcam/ stand on the two lowest layers only (the shared record and the
+platform plumbing), never on a subsystem, with the same platform rules.
 
 Usage: check_includes.py SOURCE_ROOT  (the folder holding README.md and src/)
 """
@@ -49,34 +51,48 @@ def family(path):
     return None
 
 
+def sources(top):
+    for folder, _, files in sorted(os.walk(top)):
+        for name in sorted(files):
+            if name.endswith((".h", ".cpp")):
+                yield os.path.join(folder, name)
+
+
 def problems(root):
-    """Every broken rule under root/src, one line each."""
+    """Every broken rule under root/src and root/virtualcam, one line each."""
     order = layer_order(os.path.join(root, "README.md"))
     rank = {name: index for index, name in enumerate(order)}
     found = []
-    src = os.path.join(root, "src")
-    for folder, _, files in sorted(os.walk(src)):
-        for name in sorted(files):
-            if not name.endswith((".h", ".cpp")):
+    for path in sources(os.path.join(root, "src")):
+        relative = os.path.relpath(path, os.path.join(root, "src"))
+        layer = relative.split(os.sep)[0]
+        if layer not in rank:
+            found.append(f"src/{relative}: folder src/{layer}/ is not in the README's layer table")
+            continue
+        found.extend(file_problems(path, f"src/{relative}", layer, rank))
+    # The equipment sits on the lowest two layers and on itself.
+    equipment = dict(rank)
+    equipment.update({name: len(order) for name in order[2:]})
+    equipment["virtualcam"] = len(order) - 1
+    for path in sources(os.path.join(root, "virtualcam")):
+        found.extend(file_problems(path, os.path.relpath(path, root), "virtualcam", equipment))
+    return found
+
+
+def file_problems(path, shown, layer, rank):
+    found = []
+    with open(path, encoding="utf-8") as source:
+        for number, line in enumerate(source, 1):
+            match = INCLUDE.match(line)
+            if not match:
                 continue
-            path = os.path.join(folder, name)
-            relative = os.path.relpath(path, src)
-            layer = relative.split(os.sep)[0]
-            if layer not in rank:
-                found.append(f"src/{relative}: folder src/{layer}/ is not in the README's layer table")
+            where = f"{shown}:{number}"
+            quoted, target = match.group(1) == '"', match.group(2)
+            if not quoted:
+                if family(path) is None and SYSTEM_HEADERS.match(target):
+                    found.append(f"{where}: portable file includes the system header <{target}>")
                 continue
-            with open(path, encoding="utf-8") as source:
-                for number, line in enumerate(source, 1):
-                    match = INCLUDE.match(line)
-                    if not match:
-                        continue
-                    where = f"src/{relative}:{number}"
-                    quoted, target = match.group(1) == '"', match.group(2)
-                    if not quoted:
-                        if family(path) is None and SYSTEM_HEADERS.match(target):
-                            found.append(f"{where}: portable file includes the system header <{target}>")
-                        continue
-                    found.extend(f"{where}: {why}" for why in include_problems(path, layer, target, rank))
+            found.extend(f"{where}: {why}" for why in include_problems(path, layer, target, rank))
     return found
 
 

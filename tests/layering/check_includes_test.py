@@ -32,6 +32,8 @@ SOUND = {
     "analysis/analysis_worker.cpp": '#include "platform/window_restore.h"\n#include "tracking/mapping.h"\n',
     "app/x11_main.cpp": '#include "app/main_window.h"\n#include "platform/x11_display.h"\n#include <unistd.h>\n',
     "app/win32_main.cpp": '#include <windows.h>\n#include "platform/win32_monitors.h"\n',
+    "virtualcam/dshow_source_filter.cpp": '#include <dshow.h>\n#include "platform/dshow_pin_base.h"\n',
+    "virtualcam/scene.cpp": '#include "virtualcam/scene.h"\n#include "state/tracker_state.h"\n',
 }
 
 
@@ -41,7 +43,8 @@ class IncludeChecker(unittest.TestCase):
             with open(os.path.join(root, "README.md"), "w") as readme:
                 readme.write(table)
             for name, text in {**SOUND, **(extra or {})}.items():
-                path = os.path.join(root, "src", name)
+                top = "" if name.startswith("virtualcam/") else "src"
+                path = os.path.join(root, top, name)
                 os.makedirs(os.path.dirname(path), exist_ok=True)
                 with open(path, "w") as source:
                     source.write(text)
@@ -50,7 +53,8 @@ class IncludeChecker(unittest.TestCase):
     def assertRefused(self, name, text, why):
         found = self.run_on({name: text})
         self.assertEqual(len(found), 1, found)
-        self.assertTrue(found[0].startswith(f"src/{name}:"), found)
+        shown = name if name.startswith("virtualcam/") else f"src/{name}"
+        self.assertTrue(found[0].startswith(f"{shown}:"), found)
         self.assertIn(why, found[0])
 
     def test_a_sound_tree_passes(self):
@@ -70,6 +74,13 @@ class IncludeChecker(unittest.TestCase):
     def test_the_product_never_includes_the_virtual_camera(self):
         self.assertRefused("capture/gst_capture_pipeline.cpp", '#include "virtualcam/gst_virtualcam.h"\n',
                            "outside the product layers")
+
+    def test_the_virtual_camera_stands_on_the_lowest_layers_only(self):
+        # Where its DirectShow helpers once came from.
+        self.assertRefused("virtualcam/dshow_module.cpp", '#include "capture/dshow_com_object.h"\n', "points up")
+        self.assertRefused("virtualcam/gst_virtualcam.cpp", '#include "app/main_window.h"\n', "points up")
+        self.assertRefused("virtualcam/gst_virtualcam.cpp", '#include "platform/dshow_pin_base.h"\n', "crosses")
+        self.assertRefused("virtualcam/scene.cpp", "#include <windows.h>\n", "system header")
 
     def test_platform_boundaries(self):
         cases = [
