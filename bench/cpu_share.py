@@ -20,8 +20,11 @@ import sys
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e", "x11"))
-import run_e2e as e2e  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+from e2e.harness.checks import run_in_scratch  # noqa: E402
+from e2e.harness.console import CYAN  # noqa: E402
+from e2e.harness.display import Screen  # noqa: E402
+from e2e.harness.linux_program import Program, start_tracking, stop_tracking  # noqa: E402
 
 DEFAULT_SOURCE = ("videotestsrc is-live=true ! capsfilter caps=video/x-raw,format=YUY2,width=640,height=480,"
                   "framerate=30/1")
@@ -55,18 +58,18 @@ def bare_pipeline(source, seconds):
 
 
 def program_shares(program, source, seconds, workdir):
-    screen = e2e.Screen(workdir)
+    screen = Screen(workdir)
     try:
         directory = os.path.join(workdir, "run")
         os.mkdir(directory)
-        p = e2e.Program(screen, program, directory, source=source)
+        p = Program(screen, program, directory, source=source)
         p.wait_for_window()
-        p.wait_picture("the camera picture", lambda px: px(320, 20) == e2e.CYAN, timeout=30)
+        p.wait_picture("the camera picture", lambda px: px(320, 20) == CYAN, timeout=30)
         screen.xdo("mousemove", 5, 5)
         preview = measure(p.process.pid, seconds)
-        e2e.start_tracking(p)
+        start_tracking(p)
         tracking = measure(p.process.pid, seconds)
-        e2e.stop_tracking(p)
+        stop_tracking(p)
         p.close_with_keyboard()
         p.exit_code()
         return preview, tracking
@@ -87,7 +90,7 @@ def main():
     def body(workdir):
         shares["preview"], shares["tracking"] = program_shares(program, args.source, args.seconds, workdir)
 
-    if e2e.run_in_scratch("lumidart-cpu-", body, "program measured") != 0:
+    if run_in_scratch("lumidart-cpu-", body, "program measured") != 0:
         return 1
     bare = bare_pipeline(args.source, args.seconds)
     load_after = open("/proc/loadavg").read().split()[:3]

@@ -6,4 +6,5 @@ cd "$(dirname "$0")/.."
 [ -f build/linux/build.ninja ] || cmake --preset linux >/dev/null
 cmake --build build/linux --target lumidart gstlumidartvirtualcam >/dev/null
 export GST_PLUGIN_PATH="$PWD/build/linux/gst-plugins"
-exec python3 tests/e2e/x11/run_e2e.py build/linux/lumidart --screenshots docs
+cd tests
+exec python3 -B -m e2e.x11.run_e2e ../build/linux/lumidart --screenshots ../docs

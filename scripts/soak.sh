@@ -20,5 +20,5 @@ for preset in linux linux-asan; do
         "build/$preset/tests/pipeline_soak" --frames "$frames" --frames-per-run 50000
 done
 export GST_PLUGIN_PATH="$PWD/build/linux/gst-plugins"
-echo "=== linux: soak_e2e.py --frames $frames --run-seconds 120"
-python3 tests/e2e/x11/soak_e2e.py build/linux/lumidart --frames "$frames" --run-seconds 120
+echo "=== linux: e2e.x11.soak_e2e --frames $frames --run-seconds 120"
+(cd tests && python3 -B -m e2e.x11.soak_e2e ../build/linux/lumidart --frames "$frames" --run-seconds 120)

@@ -1,11 +1,13 @@
-#!/usr/bin/env python3
 """Parity of the two builds: the same virtual camera scene must give the
 same console picture and the same cursor positions on Linux and under Wine.
 
 Both programs run one after the other on one Xvfb display of this test's own
 (with openbox, which the Linux program needs to minimise), each in a fresh
-working directory; the two existing end-to-end drivers supply the helpers.
-The compared client areas are kept as PNGs in the work directory.
+working directory. The compared client areas are kept as PNGs in the work
+directory.
+
+Usage: python3 -m e2e.parity.parity_e2e --linux-program LUMIDART --program EXE
+       --camera DLL --driver EXE --prefix DIR --work DIR
 """
 
 import argparse
@@ -15,19 +17,14 @@ import subprocess
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-# The imported drivers leave no compiled files in the source tree.
-sys.dont_write_bytecode = True
-sys.path[:0] = [os.path.join(HERE, "..", "x11"), os.path.join(HERE, "..", "wine")]
-
-import lumidart_e2e as wine  # noqa: E402
-import run_e2e as x11  # noqa: E402
-
-check = x11.check
-FAILURES = (x11.Failure, wine.Failure)
-CLIENT_W, CLIENT_H = 640, 480
-CYAN, BLUE, GREEN, BLACK, WHITE = (0, 255, 255), (0, 0, 255), (0, 255, 0), (0, 0, 0), (255, 255, 255)
-SPOT_CORE = (250, 125, 125)
+from ..harness.checks import Failure, check, wait_for
+from ..harness.console import (BLACK, BLUE, CLIENT_H, CLIENT_W, CYAN, GREEN, SPOT_CORE, H, W, WHITE, rgb,
+                               write_corners)
+from ..harness.display import Screen
+from ..harness.expected_cursor import resting_place, screen_point
+from ..harness.linux_program import Program, start_tracking, steer, stop_tracking
+from ..harness.wine_session import Picture as Screenshot
+from ..harness.wine_session import Session, start_console
 
 # No noise, so every frame is the same; the spot at frame (200, 300) is
 # picture (200, 179). No settings file: the default, axis-aligned quad.
@@ -49,7 +46,7 @@ BUTTON = THRESHOLD + [(165, 265, WHITE), (150, 265, BLUE), (181, 265, BLUE), (31
 # A skewed quad, and the spot positions visited while tracking: far jumps,
 # a small step that the smoothing shortens, and two outside the quad but in
 # its Search box (its bounding box), which clamp to the screen's edges.
-TRACKING_CORNERS = [90, 70, 560, 50, 60, 430, 590, 410]
+TRACKING_QUAD = [(90, 70), (560, 50), (60, 430), (590, 410)]
 TRACKING_SCENE = dict(noise=0, spot_radius=3, spot_red=250)
 TRACKING_SPOTS = [(320, 240), (150, 120), (500, 380), (430, 110), (433, 112), (64, 54), (586, 426)]
 # A resting cursor: unchanged for this long, many frames at 30 fps.
@@ -64,7 +61,7 @@ class Picture:
             ["import", "-display", screen.env["DISPLAY"], "-window", "root",
              "-crop", "%dx%d+%d+%d" % ((CLIENT_W, CLIENT_H) + tuple(origin)), "+repage", "-depth", "8", "ppm:-"],
             check=True, stdout=subprocess.PIPE, timeout=30).stdout
-        picture = wine.Picture(ppm)
+        picture = Screenshot(ppm)
         check((picture.width, picture.height) == (CLIENT_W, CLIENT_H), "screenshot not 640 x 480")
         self.rgb = picture.data
 
@@ -73,7 +70,7 @@ class Picture:
         return tuple(self.rgb[i:i + 3])
 
     def shows(self, pixels):
-        return all(self.at(x, y) == colour for x, y, colour in pixels)
+        return all(self.at(x, y) == rgb(colour) for x, y, colour in pixels)
 
     def save(self, path):
         ppm = b"P6 %d %d 255\n" % (CLIENT_W, CLIENT_H) + self.rgb
@@ -93,12 +90,12 @@ class Picture:
 class LinuxConsole:
     def __init__(self, screen, program, workdir):
         self.screen = screen
-        self.p = x11.Program(screen, program, workdir)
+        self.p = Program(screen, program, workdir)
         self.p.wait_for_window()
         self.origin = (self.p.x, self.p.y)
 
     def steer(self, **values):
-        x11.steer(self.screen, **values)
+        steer(self.screen, **values)
 
     def move(self, at):
         self.screen.xdo("mousemove", *((5, 5) if at is None else (self.p.x + at[0], self.p.y + at[1])))
@@ -110,14 +107,14 @@ class LinuxConsole:
         self.screen.xdo("mousedown" if down else "mouseup", 1)
 
     def minimise(self):
-        x11.start_tracking(self.p)
+        start_tracking(self.p)
 
     def cursor(self):
         return self.screen.pointer()
 
     def close(self):
         if self.p.state() == "Iconic":
-            x11.stop_tracking(self.p)
+            stop_tracking(self.p)
         self.p.close_with_keyboard()
         check(self.p.exit_code() == 0, "the Linux program's exit code is not 0")
 
@@ -126,7 +123,7 @@ class WineConsole:
     def __init__(self, screen, session, workdir):
         self.screen = screen
         self.s = session
-        self.process, win = wine.start_console(session, workdir)
+        self.process, win = start_console(session, workdir)
         self.origin = win["origin"]
 
     def steer(self, **values):
@@ -142,8 +139,7 @@ class WineConsole:
         self.s.do("button down" if down else "button up")
 
     def minimise(self):
-        self.s.do("key esc")
-        self.s.wait_window("the console to minimise", lambda w: w["iconic"])
+        self.s.minimise()
 
     def cursor(self):
         # What Windows programs see, and the X pointer the user sees: a
@@ -155,8 +151,7 @@ class WineConsole:
         if self.s.window()["iconic"]:
             self.s.do("hold f12 600")
             self.s.wait_window("the console back after F12", lambda w: not w["iconic"])
-        self.s.do("close")
-        check(self.s.wait_exit(self.process) == 0, "lumidart.exe exit code not 0")
+        self.s.close(self.process)
 
 
 def settled(console, what, pixels):
@@ -170,7 +165,7 @@ def settled(console, what, pixels):
         previous[0] = picture if picture.shows(pixels) else None
         return picture if same else None
 
-    return x11.wait_for(what, probe, timeout=15)
+    return wait_for(what, probe, timeout=15)
 
 
 def matching(console, what, reference, path):
@@ -183,11 +178,11 @@ def matching(console, what, reference, path):
         return last[0].rgb == reference.rgb
 
     try:
-        x11.wait_for(what, probe, timeout=15)
-    except FAILURES as failure:
+        wait_for(what, probe, timeout=15)
+    except Failure as failure:
         if last[0] is None:
             raise
-        raise x11.Failure("%s; it differs in %s" % (failure, reference.differences(last[0])))
+        raise Failure("%s; it differs in %s" % (failure, reference.differences(last[0])))
     finally:
         if last[0] is not None:
             last[0].save(path)
@@ -223,9 +218,9 @@ def rest(console, what, previous):
         return position if position != previous and now - since[0] >= REST else None
 
     try:
-        return x11.wait_for(what, probe, timeout=15)
-    except FAILURES as failure:
-        raise x11.Failure("%s; the cursor is at %r" % (failure, console.cursor()))
+        return wait_for(what, probe, timeout=15)
+    except Failure as failure:
+        raise Failure("%s; the cursor is at %r" % (failure, console.cursor()))
 
 
 def cursor_positions(console):
@@ -242,20 +237,18 @@ def cursor_positions(console):
 def self_check_positions():
     """Each spot must move the cursor, or a resting place could not be told
     from the one before (the independent model of the Linux driver)."""
-    quad = list(zip(TRACKING_CORNERS[0::2], TRACKING_CORNERS[1::2]))
-    previous = (x11.W // 2, x11.H // 2)
+    previous = (W // 2, H // 2)
     for spot in TRACKING_SPOTS:
-        target = x11.screen_point(quad, spot)
-        following = (x11.settle(previous[0], target[0]), x11.settle(previous[1], target[1]))
+        following = resting_place(previous, screen_point(TRACKING_QUAD, spot))
         check(following != previous, "spot %r would not move the cursor" % (spot,))
         previous = following
 
 
-def start_fresh(work, name, corners=None):
+def start_fresh(work, name, quad=None):
     directory = os.path.join(work, name)
     os.makedirs(directory)
-    if corners:
-        wine.write_corners(os.path.join(directory, "Lumidart.set"), corners)
+    if quad:
+        write_corners(directory, quad)
     return directory
 
 
@@ -263,7 +256,7 @@ def run_linux(screen, args):
     pictures = {}
     screen.workdir = os.path.join(args.work, "linux")
     os.makedirs(screen.workdir)
-    x11.steer(screen, **PICTURE_SCENE)
+    steer(screen, **PICTURE_SCENE)
     console = LinuxConsole(screen, args.linux_program, start_fresh(screen.workdir, "pictures"))
 
     def take(name, what, pixels):
@@ -273,15 +266,15 @@ def run_linux(screen, args):
     picture_moments(console, take)
     console.close()
 
-    x11.steer(screen, spot_x=TRACKING_SPOTS[0][0], spot_y=TRACKING_SPOTS[0][1], **TRACKING_SCENE)
-    console = LinuxConsole(screen, args.linux_program, start_fresh(screen.workdir, "cursor", TRACKING_CORNERS))
+    steer(screen, spot_x=TRACKING_SPOTS[0][0], spot_y=TRACKING_SPOTS[0][1], **TRACKING_SCENE)
+    console = LinuxConsole(screen, args.linux_program, start_fresh(screen.workdir, "cursor", TRACKING_QUAD))
     positions = cursor_positions(console)
     console.close()
     return pictures, positions
 
 
 def run_wine(screen, args, pictures):
-    with wine.Session(args, "wine", screen.env["DISPLAY"]) as s:
+    with Session(args, "wine", screen.env["DISPLAY"]) as s:
         s.register_camera()
         s.steer(**PICTURE_SCENE)
         console = WineConsole(screen, s, start_fresh(s.work, "pictures"))
@@ -293,7 +286,7 @@ def run_wine(screen, args, pictures):
         console.close()
 
         s.steer(spot_x=TRACKING_SPOTS[0][0], spot_y=TRACKING_SPOTS[0][1], **TRACKING_SCENE)
-        console = WineConsole(screen, s, start_fresh(s.work, "cursor", TRACKING_CORNERS))
+        console = WineConsole(screen, s, start_fresh(s.work, "cursor", TRACKING_QUAD))
         positions = cursor_positions(console)
         console.close()
         return positions
@@ -302,7 +295,7 @@ def run_wine(screen, args, pictures):
 def run(args):
     self_check_positions()
     os.makedirs(args.work)
-    screen = x11.Screen(args.work)
+    screen = Screen(args.work)
     try:
         pictures, linux_positions = run_linux(screen, args)
         print("ok  Linux pictures and cursor positions %r" % linux_positions, flush=True)
@@ -332,7 +325,7 @@ def main():
     shutil.rmtree(args.work, ignore_errors=True)
     try:
         run(args)
-    except FAILURES as failure:
+    except Failure as failure:
         print("FAILED: %s (screenshots in %s)" % (failure, args.work))
         return 1
     print("passed in %.1f s" % (time.monotonic() - started))

@@ -1,9 +1,8 @@
-#!/usr/bin/env python3
 """End-to-end: the Linux program presents its picture on X screens of every
 depth it may meet (15, 16, 24 and 30 bits), with and without MIT-SHM, and
 runs without a picture on a colour-mapped 8-bit screen.
 
-Usage: depths_e2e.py LUMIDART
+Usage: python3 -m e2e.x11.depths_e2e LUMIDART
 
 Each run must show the overlays in their exact colours, close with exit
 code 0 and leave nothing on its error output (a sanitizer's report, say).
@@ -12,9 +11,9 @@ code 0 and leave nothing on its error output (a sanitizer's report, say).
 import os
 import sys
 
-sys.dont_write_bytecode = True
-from run_e2e import (BLUE, CYAN, Program, check, on_screen, run_driver, start_tracking, steer,  # noqa: E402
-                     stop_tracking)
+from ..harness.checks import check
+from ..harness.console import BLUE, CYAN
+from ..harness.linux_program import Program, on_screen, run_driver, start_tracking, steer, stop_tracking
 
 DEPTHS = (8, 15, 16, 24, 30)
 

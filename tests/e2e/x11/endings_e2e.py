@@ -1,10 +1,9 @@
-#!/usr/bin/env python3
 """Endings of the Linux program other than its close button, end to end on
 its own Xvfb with openbox: SIGTERM, SIGHUP and SIGINT in each mode and with
 the settings dialog open, the console's client killed with xkill, the X
 server killed, and starts with standard streams closed.
 
-Usage: endings_e2e.py LUMIDART
+Usage: python3 -m e2e.x11.endings_e2e LUMIDART
 
 Every run sets a corner with a click first. Every ending must give exit
 code 0, nothing on the error output (or in a sanitizer's log) that a crash
@@ -18,41 +17,40 @@ import os
 import signal
 import sys
 
-sys.dont_write_bytecode = True
-import faults_e2e as faults  # noqa: E402
-import run_e2e as e2e  # noqa: E402
-from run_e2e import check, wait_for  # noqa: E402
+from ..harness.checks import check, wait_for
+from ..harness.console import BLACK, BLUE, SETTINGS_DIALOG
+from ..harness.display import Screen
+from ..harness.linux_faults import START_QUAD, Run, main
+from ..harness.linux_program import open_settings_dialog, start_tracking, steer, wait_preview
 
 # Client (100, 100) sets the upper-left corner to frame (100, 380).
-CLICKED_QUAD = faults.START_QUAD[:2] + [(100, 380)] + faults.START_QUAD[3:]
+CLICKED_QUAD = START_QUAD[:2] + [(100, 380)] + START_QUAD[3:]
 
 
 def set_corner(p):
-    faults.wait_preview(p)
+    wait_preview(p)
     p.click(100, 100)
     p.screen.xdo("mousemove", 5, 5)
-    p.wait_picture("the outline through the new corner", lambda px: px(100, 99) == e2e.BLUE)
+    p.wait_picture("the outline through the new corner", lambda px: px(100, 99) == BLUE)
 
 
 # --- What the program is doing when it ends; each starts from Preview -------------
 
 def in_preview(p):
-    faults.wait_preview(p)
+    wait_preview(p)
 
 
 def in_threshold_view(p):
     p.key("space")
-    p.wait_picture("the threshold view", lambda px: px(300, 300) == e2e.BLACK and px(10, 10) != e2e.BLACK)
+    p.wait_picture("the threshold view", lambda px: px(300, 300) == BLACK and px(10, 10) != BLACK)
 
 
 def while_tracking(p):
-    e2e.start_tracking(p)
+    start_tracking(p)
 
 
 def with_dialog_open(p):
-    p.key("Tab")
-    dialog = wait_for("the settings dialog", lambda: p.screen.windows_titled("Properties"))[0]
-    wait_for("the dialog mapped", lambda: p.screen.wm_state(dialog) == "Normal")
+    open_settings_dialog(p)
 
 
 STATES = [
@@ -67,7 +65,7 @@ STATES = [
 
 def run_until(screen, program, workdir, name, state, end, **options):
     """A run with a corner set, brought to state, then ended by end(run)."""
-    r = faults.Run(screen, program, workdir, name, **options)
+    r = Run(screen, program, workdir, name, **options)
     set_corner(r.program)
     state(r.program)
     end(r)
@@ -77,7 +75,7 @@ def run_until(screen, program, workdir, name, state, end, **options):
 def by_signal(number, state):
     def ending(screen, program, workdir, name):
         outcome = run_until(screen, program, workdir, name, state, lambda r: r.program.process.send_signal(number))
-        check(not screen.windows_titled("Properties"), "the dialog outlived the program")
+        check(not screen.windows_titled(SETTINGS_DIALOG), "the dialog outlived the program")
         return outcome
 
     return ending
@@ -93,7 +91,7 @@ def catches(pid, number):
 def signal_at_start(screen, program, workdir, name):
     """SIGTERM as soon as the program catches it, long before its window
     exists: the close waits for the event loop, and nothing is lost."""
-    r = faults.Run(screen, program, workdir, name, wait=False)
+    r = Run(screen, program, workdir, name, wait=False)
     p = r.program
     wait_for("the handler", lambda: p.process.poll() is None and catches(p.process.pid, signal.SIGTERM), 30)
     p.process.send_signal(signal.SIGTERM)
@@ -113,9 +111,9 @@ def by_server_killed(state):
     def ending(_, program, workdir, name):
         directory = os.path.join(workdir, name.replace(" ", "-") + "-server")
         os.mkdir(directory)
-        screen = e2e.Screen(directory)
+        screen = Screen(directory)
         try:
-            e2e.steer(screen, noise=0)
+            steer(screen, noise=0)
             return run_until(screen, program, workdir, name, state, lambda r: screen.xvfb.kill())
         finally:
             screen.close()
@@ -173,4 +171,4 @@ ENDINGS = (
 
 
 if __name__ == "__main__":
-    sys.exit(faults.main(ENDINGS, __doc__, "lumidart-endings-"))
+    sys.exit(main(ENDINGS, __doc__, "lumidart-endings-"))

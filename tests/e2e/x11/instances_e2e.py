@@ -1,17 +1,18 @@
-#!/usr/bin/env python3
 """End-to-end: ten copies of the Linux program started at once in one
 directory on one display; exactly one console may appear, the other
 copies end with exit code 0.
 
-Usage: instances_e2e.py LUMIDART
+Usage: python3 -m e2e.x11.instances_e2e LUMIDART
 """
 
 import os
 import sys
 import time
 
-sys.dont_write_bytecode = True
-from run_e2e import TITLE, Program, Screen, check, run_driver, steer, wait_for  # noqa: E402
+from ..harness.checks import check, wait_for
+from ..harness.console import TITLE
+from ..harness.display import Screen
+from ..harness.linux_program import Program, run_driver, steer
 
 COPIES = 10
 

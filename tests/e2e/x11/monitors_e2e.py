@@ -1,8 +1,7 @@
-#!/usr/bin/env python3
 """End-to-end: the Linux program on desktops of several monitors (RandR
 monitors on Xvfb), and on screens that change while it runs.
 
-Usage: monitors_e2e.py LUMIDART
+Usage: python3 -m e2e.x11.monitors_e2e LUMIDART
 
 Each layout checks where the console opens and where the pointer lands for
 a still laser spot, computed independently for the target monitor and
@@ -12,10 +11,11 @@ offset by its origin.
 import os
 import sys
 
-sys.dont_write_bytecode = True
-from run_e2e import homography, settle  # noqa: E402
-from run_e2e import (SCREEN_QUAD, SPOT_CORE, Failure, Program, check, on_screen, run_driver,  # noqa: E402
-                     start_tracking, steer, stop_tracking, wait_for, write_corners)
+from ..harness.checks import Failure, check
+from ..harness.console import SCREEN_QUAD, SPOT_CORE, write_corners
+from ..harness.expected_cursor import expected_pointer, resting_place, screen_point
+from ..harness.linux_program import (Program, on_screen, run_driver, start_tracking, steer, stop_tracking,
+                                     wait_pointer)
 
 SPOT = (150, 120)
 LAPTOP = (1280, 1024)
@@ -25,18 +25,15 @@ PROJECTOR = (1024, 768)
 def resting(monitor, start=None):
     """Where the smoothed cursor (monitor pixels) comes to rest for the
     still spot, starting from start (default the monitor's centre)."""
-    left, top, width, height = monitor
-    sx, sy = homography(SCREEN_QUAD, width, height)(*SPOT)
-    target = (int(min(max(sx, 0), width)), int(min(max(sy, 0), height)))
-    start = start or (width // 2, height // 2)
-    return settle(start[0], target[0]), settle(start[1], target[1])
+    width, height = monitor[2:]
+    return resting_place(start or (width // 2, height // 2), screen_point(SCREEN_QUAD, SPOT, (width, height)))
 
 
-def expected_pointer(monitor, start=None):
+def pointer_on(monitor, start=None):
     """The desktop pixel the injected move for the resting cursor names."""
     left, top, width, height = monitor
-    x, y = resting(monitor, start)
-    return (left + (x * 65535 // width) * width // 65536, top + (y * 65535 // height) * height // 65536)
+    return expected_pointer(start or (width // 2, height // 2), screen_point(SCREEN_QUAD, SPOT, (width, height)),
+                            (width, height), (left, top))
 
 
 def set_monitors(screen, monitors, primary):
@@ -71,16 +68,9 @@ def start_program(screen, program, workdir, label, args=(), monitor=None):
     return p
 
 
-def wait_pointer(p, what, expected):
-    try:
-        wait_for(what, lambda: p.screen.pointer() == expected, timeout=5)
-    except Failure:
-        raise Failure("%s: pointer at %s, expected %s" % (what, p.screen.pointer(), expected)) from None
-
-
 def track_on(p, monitor, what):
     start_tracking(p)
-    wait_pointer(p, what, expected_pointer(monitor))
+    wait_pointer(p, what, pointer_on(monitor))
     stop_tracking(p)
 
 
@@ -166,12 +156,12 @@ def check_resized_while_tracking(program, workdir):
         before = (0, 0) + LAPTOP
         p = start_program(screen, program, directory, "resize", monitor=before)
         start_tracking(p)
-        wait_pointer(p, "tracking on 1280 x 1024", expected_pointer(before))
+        wait_pointer(p, "tracking on 1280 x 1024", pointer_on(before))
         # xrandr shrinks the screen, then fails to keep the larger mode.
         screen.run(["xrandr", "--fb", "1024x768"], check_status=False)
         check("1024x768 pixels" in screen.run(["xdpyinfo"]), "the screen was not resized")
         after = (0, 0, 1024, 768)
-        wait_pointer(p, "tracking on 1024 x 768 at once", expected_pointer(after, start=resting(before)))
+        wait_pointer(p, "tracking on 1024 x 768 at once", pointer_on(after, start=resting(before)))
         stop_tracking(p)
         finish(p, "resized")
 

@@ -1,10 +1,9 @@
-#!/usr/bin/env python3
 """Soak of the Linux program: started and closed again and again on its own
 Xvfb, with the virtual camera unpaced (frames as fast as they render), while
 random keys and clicks switch modes, set corners, open and cancel the
 settings dialog, start tracking and end it with F12.
 
-Usage: soak_e2e.py LUMIDART [--frames N] [--run-seconds S] [--seed K]
+Usage: python3 -m e2e.x11.soak_e2e LUMIDART [--frames N] [--run-seconds S] [--seed K]
 
 Runs until the camera has delivered N frames in all (default 20000), closing
 and restarting the program every S seconds (default 20). Every run must end
@@ -21,12 +20,11 @@ import random
 import sys
 import time
 
-sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import run_e2e  # noqa: E402
-from run_e2e import DEFAULT_QUAD, Failure, Program, Screen, check, read_corners, wait_for  # noqa: E402
-
-DIALOG = "Properties"
+from ..harness.checks import check, run_in_scratch, wait_for
+from ..harness.console import DEFAULT_QUAD, SETTINGS_DIALOG, read_corners
+from ..harness.display import Screen
+from ..harness.expected_cursor import self_check_expectations
+from ..harness.linux_program import Program, open_settings_dialog, start_tracking, stop_tracking
 
 
 def corner_for_click(cx, cy):
@@ -71,27 +69,19 @@ class Run:
             p.screen.xdo("mousemove", p.x + self.rng.randrange(640), p.y + self.rng.randrange(480))
         elif choice < 9:
             # Tracking for a moment, then F12 held until the console is back.
-            p.key("Escape")
-            wait_for("the console minimised", lambda: p.state() == "Iconic")
+            start_tracking(p)
             time.sleep(self.rng.random())
-            p.screen.xdo("keydown", "F12")
-            try:
-                wait_for("the console restored by F12", lambda: p.state() == "Normal")
-            finally:
-                p.screen.xdo("keyup", "F12")
+            stop_tracking(p, picture=False)
             # NOTE: the window manager animates the de-iconify; a click in
             # its first tenth of a second lands on the animation, not on us.
             time.sleep(0.3)
             self.mode = "preview"
             self.counts["tracking spells"] += 1
         else:
-            p.key("Tab")
-            dialog = wait_for("the settings dialog", lambda: (lambda ws: ws[0] if len(ws) == 1 else None)(
-                p.screen.windows_titled(DIALOG)))
-            wait_for("the dialog mapped", lambda: p.screen.wm_state(dialog) == "Normal")
+            dialog = open_settings_dialog(p)
             left, top, width, height = p.screen.geometry(dialog)
             p.screen.xdo("mousemove", left + width - 50, top + height - 20, "click", 1)
-            wait_for("the dialog cancelled", lambda: not p.screen.windows_titled(DIALOG))
+            wait_for("the dialog cancelled", lambda: not p.screen.windows_titled(SETTINGS_DIALOG))
             self.counts["settings dialogs"] += 1
 
 
@@ -154,10 +144,10 @@ def main():
     args = parser.parse_args()
 
     def body(workdir):
-        run_e2e.self_check_expectations()
+        self_check_expectations()
         soak(os.path.abspath(args.program), args.frames, args.run_seconds, args.seed, workdir)
 
-    return run_e2e.run_in_scratch("lumidart-soak-", body, "soak passed")
+    return run_in_scratch("lumidart-soak-", body, "soak passed")
 
 
 if __name__ == "__main__":

@@ -1,20 +1,20 @@
-#!/usr/bin/env python3
 """End-to-end: the Linux program with and without a window manager, across
 virtual-desktop switches and a window manager killed and restarted in each
 mode. Tracking must start and stop only through Esc, a minimise and F12,
 and the console must be visible exactly when the program is not tracking.
 
-Usage: window_managers_e2e.py LUMIDART
+Usage: python3 -m e2e.x11.window_managers_e2e LUMIDART
 """
 
 import os
 import sys
 import time
 
-sys.dont_write_bytecode = True
-import run_e2e as e2e  # noqa: E402
-from faults_e2e import send_close_requests  # noqa: E402
-from run_e2e import SCREEN_QUAD, Program, check, on_screen, run_driver, steer, wait_for  # noqa: E402
+from ..harness.checks import check, wait_for
+from ..harness.console import SCREEN_QUAD, H, W, read_corners, write_corners
+from ..harness.expected_cursor import expected_pointer, resting_place, screen_point
+from ..harness.linux_program import (Program, on_screen, run_driver, send_close_requests, start_tracking, steer,
+                                     wait_pointer)
 
 A = (150, 120)
 B = (470, 380)
@@ -25,7 +25,7 @@ class Console:
 
     def __init__(self, screen, program, directory, managed=True):
         os.mkdir(directory)
-        e2e.write_corners(directory, SCREEN_QUAD)
+        write_corners(directory, SCREEN_QUAD)
         self.directory = directory
         self.spot = A
         steer(screen, noise=0, spot_x=A[0], spot_y=A[1], spot_radius=3)
@@ -49,11 +49,11 @@ class Console:
         """The pointer follows the spot; fresh: tracking has just started,
         so the smoothing starts from the screen's centre."""
         if fresh or self.rest is None:
-            self.rest = (e2e.W // 2, e2e.H // 2)
-        target = e2e.screen_point(SCREEN_QUAD, self.spot)
-        expected = e2e.expected_pointer(self.rest, target)
-        self.rest = (e2e.settle(self.rest[0], target[0]), e2e.settle(self.rest[1], target[1]))
-        e2e.wait_pointer(self.p, what + ": tracking", expected)
+            self.rest = (W // 2, H // 2)
+        target = screen_point(SCREEN_QUAD, self.spot)
+        expected = expected_pointer(self.rest, target)
+        self.rest = resting_place(self.rest, target)
+        wait_pointer(self.p, what + ": tracking", expected)
 
     def expect_not_tracking(self, what):
         self.screen.xdo("mousemove", 5, 5)
@@ -84,7 +84,7 @@ class Console:
     def close(self, what):
         send_close_requests(self.screen, self.p.window, 1)
         check(self.p.exit_code() == 0, what + ": exit code")
-        check(e2e.read_corners(self.directory) == SCREEN_QUAD, what + ": corners changed")
+        check(read_corners(self.directory) == SCREEN_QUAD, what + ": corners changed")
 
 
 def check_no_window_manager(program, workdir):
@@ -116,7 +116,7 @@ def check_desktop_switch(program, workdir):
         screen.xdo("set_desktop", 0)
         wait_for("the console back with its desktop", lambda: c.p.state() == "Normal")
         c.expect_not_tracking("back on the console's desktop")
-        e2e.start_tracking(c.p)
+        start_tracking(c.p)
         c.expect_tracking("Esc", fresh=True)
         screen.xdo("set_desktop", 1)
         time.sleep(0.5)

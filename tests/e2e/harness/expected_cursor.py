@@ -1,7 +1,10 @@
 """Where the cursor should land, computed independently of the program:
 the projective map solved from the quad's four corners as a linear system,
-and the cursor smoothing applied until a still spot comes to rest. Shared
-by the end-to-end drivers of both programs. Standard library only."""
+the cursor smoothing applied until a still spot comes to rest, and the
+pixel an injected absolute move lands on."""
+
+from .checks import check
+from .console import SCREEN_QUAD, H, W
 
 
 def solve_linear(matrix, vector):
@@ -55,3 +58,36 @@ def settle(previous, target):
         if following == previous:
             return previous
         previous = following
+
+
+def resting_place(start, target):
+    """Where the smoothed cursor comes to rest on both axes."""
+    return tuple(settle(s, t) for s, t in zip(start, target))
+
+
+def screen_point(quad, spot, size=(W, H)):
+    """Where a spot (frame coordinates) lands on a screen of size, clamped
+    and truncated to whole pixels."""
+    width, height = size
+    sx, sy = homography(quad, width, height)(*spot)
+    return int(min(max(sx, 0), width)), int(min(max(sy, 0), height))
+
+
+def pointer_pixel(position, size):
+    """The pixel an injected absolute move lands on: the position scaled to
+    0..65535, then back onto the screen."""
+    return (position * 65535 // size) * size // 65536
+
+
+def expected_pointer(start, target, size=(W, H), origin=(0, 0)):
+    """The desktop pixel where the pointer rests for a still target, the
+    cursor starting at start on a monitor of size at origin."""
+    return tuple(o + pointer_pixel(p, n) for o, p, n in zip(origin, resting_place(start, target), size))
+
+
+def self_check_expectations():
+    # Worked values of the mapping for the screen quad on a 1024 x 768 screen.
+    for sums, point in (((640, 480), (534, 367)), ((200, 100), (86, 764)), ((1200, 900), (994, 14))):
+        got = screen_point(SCREEN_QUAD, (sums[0] / 2, sums[1] / 2))
+        check(all(abs(g - p) <= 1 for g, p in zip(got, point)), "test mapping gives %s for %s" % (got, sums))
+    check([settle(100, 108), settle(108, 100)] == [105, 100], "test smoothing")
