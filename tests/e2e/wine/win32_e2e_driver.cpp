@@ -4,9 +4,12 @@
 // and title.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -44,141 +47,246 @@ BOOL CALLBACK CountDialog(HWND window, LPARAM data) {
     return TRUE;
 }
 
+// One command's words after its name, and the whole of the rest of its
+// line (a path may hold spaces).
+struct Arguments {
+    std::vector<std::string> words;
+    std::string rest;
+};
+
+bool Number(const std::string& word, int* value) { return std::sscanf(word.c_str(), "%d", value) == 1; }
+
+enum class Outcome { kAnswered, kNotUnderstood, kQuit };
+
+using Handler = Outcome (*)(const Arguments&);
+
+Outcome Ok() {
+    std::printf("ok\n");
+    return Outcome::kAnswered;
+}
+
+// "ok" when the console exists, else "none".
+Outcome OkIfConsole(HWND window) {
+    std::printf(window != nullptr ? "ok\n" : "none\n");
+    return Outcome::kAnswered;
+}
+
+Outcome Quit(const Arguments&) { return Outcome::kQuit; }
+
+Outcome Window(const Arguments&) {
+    const HWND window = FindConsole();
+    if (window == nullptr) {
+        std::printf("none\n");
+        return Outcome::kAnswered;
+    }
+    RECT outer, client;
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    char title[128] = {};
+    GetWindowTextA(window, title, sizeof title);
+    std::printf("window %ld %ld %ld %ld client %ld %ld at %ld %ld iconic %d visible %d foreground %d screen %d %d "
+                "title %s\n",
+                outer.left, outer.top, outer.right, outer.bottom, client.right - client.left,
+                client.bottom - client.top, origin.x, origin.y, IsIconic(window) ? 1 : 0,
+                IsWindowVisible(window) ? 1 : 0, GetForegroundWindow() == window ? 1 : 0,
+                GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), title);
+    return Outcome::kAnswered;
+}
+
+Outcome PressKey(const Arguments& a) {
+    const WORD key = VirtualKey(a.words[0].c_str());
+    if (key == 0) return Outcome::kNotUnderstood;
+    Key(key, true);
+    Sleep(30);
+    Key(key, false);
+    return Ok();
+}
+
+Outcome HoldKey(const Arguments& a) {
+    const WORD key = VirtualKey(a.words[0].c_str());
+    int ms = 0;
+    if (key == 0 || !Number(a.words[1], &ms)) return Outcome::kNotUnderstood;
+    Key(key, true);
+    Sleep(static_cast<DWORD>(ms));
+    Key(key, false);
+    return Ok();
+}
+
+// The point a command names, or false.
+bool Point(const Arguments& a, int* x, int* y) { return Number(a.words[0], x) && Number(a.words[1], y); }
+
+Outcome Move(const Arguments& a) {
+    int x = 0, y = 0;
+    if (!Point(a, &x, &y)) return Outcome::kNotUnderstood;
+    SetCursorPos(x, y);
+    return Ok();
+}
+
+Outcome Click(const Arguments& a) {
+    int x = 0, y = 0;
+    if (!Point(a, &x, &y)) return Outcome::kNotUnderstood;
+    SetCursorPos(x, y);
+    Sleep(50);
+    mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+    Sleep(50);
+    mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+    return Ok();
+}
+
+Outcome Button(const Arguments& a) {
+    mouse_event(a.words[0] == "down" ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+    return Ok();
+}
+
+Outcome Cursor(const Arguments&) {
+    POINT p;
+    GetCursorPos(&p);
+    std::printf("cursor %ld %ld\n", p.x, p.y);
+    return Outcome::kAnswered;
+}
+
+Outcome Dialogs(const Arguments&) {
+    DialogCount count{0, nullptr};
+    EnumWindows(CountDialog, reinterpret_cast<LPARAM>(&count));
+    std::printf("dialogs %d\n", count.visible);
+    return Outcome::kAnswered;
+}
+
+Outcome Close(const Arguments&) {
+    // What the caption's close button sends.
+    const HWND window = FindConsole();
+    if (window != nullptr) PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return OkIfConsole(window);
+}
+
+Outcome Lock(const Arguments& a) {
+    if (g_held != INVALID_HANDLE_VALUE) CloseHandle(g_held);
+    g_held = CreateFileA(a.rest.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (g_held == INVALID_HANDLE_VALUE) {
+        std::printf("failed %lu\n", GetLastError());
+        return Outcome::kAnswered;
+    }
+    return Ok();
+}
+
+Outcome Unlock(const Arguments&) {
+    if (g_held != INVALID_HANDLE_VALUE) CloseHandle(g_held);
+    g_held = INVALID_HANDLE_VALUE;
+    return Ok();
+}
+
+Outcome PostClose(const Arguments& a) {
+    // Close requests back to back, before the first is handled.
+    int count = 0;
+    if (!Number(a.words[0], &count)) return Outcome::kNotUnderstood;
+    const HWND window = FindConsole();
+    for (int i = 0; window != nullptr && i < count; ++i) PostMessageA(window, WM_CLOSE, 0, 0);
+    return OkIfConsole(window);
+}
+
+Outcome CloseWhileAlive(const Arguments& a) {
+    // Keeps asking a console to close from its appearance until it is
+    // gone (or ms have passed); answers how many requests went out.
+    int ms = 0;
+    if (!Number(a.words[0], &ms)) return Outcome::kNotUnderstood;
+    const DWORD start = GetTickCount();
+    int posted = 0;
+    bool seen = false;
+    while (GetTickCount() - start < static_cast<DWORD>(ms)) {
+        const HWND window = FindConsole();
+        if (window == nullptr && seen) break;
+        if (window != nullptr) {
+            seen = true;
+            if (PostMessageA(window, WM_CLOSE, 0, 0)) ++posted;
+        }
+        Sleep(5);
+    }
+    std::printf("posted %d seen %d gone %d\n", posted, seen ? 1 : 0, FindConsole() == nullptr ? 1 : 0);
+    return Outcome::kAnswered;
+}
+
+Outcome HoldAndWatch(const Arguments& a) {
+    // Holds a key for ms, then watches more ms; counts how often the
+    // console leaves and enters the minimised state meanwhile, and when it
+    // first left it.
+    const WORD key = VirtualKey(a.words[0].c_str());
+    int ms = 0, more = 0;
+    if (key == 0 || !Number(a.words[1], &ms) || !Number(a.words[2], &more)) return Outcome::kNotUnderstood;
+    const HWND window = FindConsole();
+    bool iconic = window != nullptr && IsIconic(window);
+    int restores = 0, minimises = 0;
+    long firstRestore = -1;
+    bool down = true;
+    Key(key, true);
+    const DWORD start = GetTickCount();
+    for (DWORD elapsed = 0; elapsed < static_cast<DWORD>(ms + more); elapsed = GetTickCount() - start) {
+        if (down && elapsed >= static_cast<DWORD>(ms)) {
+            Key(key, false);
+            down = false;
+        }
+        Sleep(10);
+        const bool now = window != nullptr && IsIconic(window);
+        if (iconic && !now && ++restores == 1) firstRestore = static_cast<long>(GetTickCount() - start);
+        if (!iconic && now) ++minimises;
+        iconic = now;
+    }
+    if (down) Key(key, false);
+    std::printf("restores %d minimises %d iconic %d first %ld\n", restores, minimises, iconic ? 1 : 0, firstRestore);
+    return Outcome::kAnswered;
+}
+
+Outcome Activate(const Arguments&) {
+    const HWND window = FindConsole();
+    if (window != nullptr) SetForegroundWindow(window);
+    return OkIfConsole(window);
+}
+
+struct Command {
+    const char* name;
+    std::size_t words;  // at least this many after the name; more are ignored
+    Handler handle;
+};
+
+constexpr Command kCommands[] = {
+    {"quit", 0, Quit},
+    {"window", 0, Window},
+    {"key", 1, PressKey},                     // key NAME
+    {"hold", 2, HoldKey},                     // hold NAME MS
+    {"move", 2, Move},                        // move X Y
+    {"click", 2, Click},                      // click X Y
+    {"button", 1, Button},                    // button down|up
+    {"cursor", 0, Cursor},
+    {"dialogs", 0, Dialogs},
+    {"close", 0, Close},
+    {"lock", 0, Lock},                        // lock PATH, the rest of the line
+    {"unlock", 0, Unlock},
+    {"post-close", 1, PostClose},             // post-close COUNT
+    {"close-while-alive", 1, CloseWhileAlive},  // close-while-alive MS
+    {"hold-watch", 3, HoldAndWatch},          // hold-watch NAME MS MORE_MS
+    {"activate", 0, Activate},
+};
+
 // Answers one command; false ends the session.
 bool Handle(const char* line) {
-    char verb[32] = {};
-    char name[32] = {};
-    int x = 0, y = 0, ms = 0;
-    if (std::sscanf(line, "%31s", verb) != 1) return true;
-    const std::string command = verb;
-    if (command == "quit") return false;
-    if (command == "window") {
-        const HWND window = FindConsole();
-        if (window == nullptr) {
-            std::printf("none\n");
-            return true;
-        }
-        RECT outer, client;
-        GetWindowRect(window, &outer);
-        GetClientRect(window, &client);
-        POINT origin = {0, 0};
-        ClientToScreen(window, &origin);
-        char title[128] = {};
-        GetWindowTextA(window, title, sizeof title);
-        std::printf("window %ld %ld %ld %ld client %ld %ld at %ld %ld iconic %d visible %d foreground %d screen %d %d "
-                    "title %s\n",
-                    outer.left, outer.top, outer.right, outer.bottom, client.right - client.left,
-                    client.bottom - client.top, origin.x, origin.y, IsIconic(window) ? 1 : 0,
-                    IsWindowVisible(window) ? 1 : 0, GetForegroundWindow() == window ? 1 : 0,
-                    GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), title);
-    } else if (command == "key" && std::sscanf(line, "%*s %31s", name) == 1 && VirtualKey(name) != 0) {
-        Key(VirtualKey(name), true);
-        Sleep(30);
-        Key(VirtualKey(name), false);
-        std::printf("ok\n");
-    } else if (command == "hold" && std::sscanf(line, "%*s %31s %d", name, &ms) == 2 && VirtualKey(name) != 0) {
-        Key(VirtualKey(name), true);
-        Sleep(static_cast<DWORD>(ms));
-        Key(VirtualKey(name), false);
-        std::printf("ok\n");
-    } else if (command == "move" && std::sscanf(line, "%*s %d %d", &x, &y) == 2) {
-        SetCursorPos(x, y);
-        std::printf("ok\n");
-    } else if (command == "click" && std::sscanf(line, "%*s %d %d", &x, &y) == 2) {
-        SetCursorPos(x, y);
-        Sleep(50);
-        mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
-        Sleep(50);
-        mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
-        std::printf("ok\n");
-    } else if (command == "button" && std::sscanf(line, "%*s %31s", name) == 1) {
-        mouse_event(std::strcmp(name, "down") == 0 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
-        std::printf("ok\n");
-    } else if (command == "cursor") {
-        POINT p;
-        GetCursorPos(&p);
-        std::printf("cursor %ld %ld\n", p.x, p.y);
-    } else if (command == "dialogs") {
-        DialogCount count{0, nullptr};
-        EnumWindows(CountDialog, reinterpret_cast<LPARAM>(&count));
-        std::printf("dialogs %d\n", count.visible);
-    } else if (command == "close") {
-        // What the caption's close button sends.
-        const HWND window = FindConsole();
-        if (window != nullptr) PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-        std::printf(window != nullptr ? "ok\n" : "none\n");
-    } else if (command == "lock") {
-        // The rest of the line is a path, spaces and all.
-        const char* path = line + std::strlen("lock");
-        while (*path == ' ') ++path;
-        std::string name = path;
-        while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
-        if (g_held != INVALID_HANDLE_VALUE) CloseHandle(g_held);
-        g_held = CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (g_held == INVALID_HANDLE_VALUE) {
-            std::printf("failed %lu\n", GetLastError());
-        } else {
-            std::printf("ok\n");
-        }
-    } else if (command == "unlock") {
-        if (g_held != INVALID_HANDLE_VALUE) CloseHandle(g_held);
-        g_held = INVALID_HANDLE_VALUE;
-        std::printf("ok\n");
-    } else if (command == "post-close" && std::sscanf(line, "%*s %d", &x) == 1) {
-        // Close requests back to back, before the first is handled.
-        const HWND window = FindConsole();
-        for (int i = 0; window != nullptr && i < x; ++i) PostMessageA(window, WM_CLOSE, 0, 0);
-        std::printf(window != nullptr ? "ok\n" : "none\n");
-    } else if (command == "close-while-alive" && std::sscanf(line, "%*s %d", &ms) == 1) {
-        // Keeps asking a console to close from its appearance until it is
-        // gone (or ms have passed); answers how many requests went out.
-        const DWORD start = GetTickCount();
-        int posted = 0;
-        bool seen = false;
-        while (GetTickCount() - start < static_cast<DWORD>(ms)) {
-            const HWND window = FindConsole();
-            if (window == nullptr && seen) break;
-            if (window != nullptr) {
-                seen = true;
-                if (PostMessageA(window, WM_CLOSE, 0, 0)) ++posted;
-            }
-            Sleep(5);
-        }
-        std::printf("posted %d seen %d gone %d\n", posted, seen ? 1 : 0, FindConsole() == nullptr ? 1 : 0);
-    } else if (command == "hold-watch" && std::sscanf(line, "%*s %31s %d %d", name, &ms, &x) == 3 &&
-               VirtualKey(name) != 0) {
-        // Holds a key for ms, then watches x ms more; counts how often the
-        // console leaves and enters the minimised state meanwhile, and when
-        // it first left it.
-        const HWND window = FindConsole();
-        bool iconic = window != nullptr && IsIconic(window);
-        int restores = 0, minimises = 0;
-        long firstRestore = -1;
-        bool down = true;
-        Key(VirtualKey(name), true);
-        const DWORD start = GetTickCount();
-        for (DWORD elapsed = 0; elapsed < static_cast<DWORD>(ms + x); elapsed = GetTickCount() - start) {
-            if (down && elapsed >= static_cast<DWORD>(ms)) {
-                Key(VirtualKey(name), false);
-                down = false;
-            }
-            Sleep(10);
-            const bool now = window != nullptr && IsIconic(window);
-            if (iconic && !now && ++restores == 1) firstRestore = static_cast<long>(GetTickCount() - start);
-            if (!iconic && now) ++minimises;
-            iconic = now;
-        }
-        if (down) Key(VirtualKey(name), false);
-        std::printf("restores %d minimises %d iconic %d first %ld\n", restores, minimises, iconic ? 1 : 0,
-                    firstRestore);
-    } else if (command == "activate") {
-        const HWND window = FindConsole();
-        if (window != nullptr) SetForegroundWindow(window);
-        std::printf(window != nullptr ? "ok\n" : "none\n");
-    } else {
-        std::printf("error unknown command: %s", line);
+    std::istringstream in(line);
+    std::string name;
+    if (!(in >> name)) return true;
+    Arguments arguments;
+    for (std::string word; in >> word;) arguments.words.push_back(word);
+    arguments.rest = line;
+    arguments.rest.erase(0, arguments.rest.find(name) + name.size());
+    arguments.rest.erase(0, arguments.rest.find_first_not_of(' '));
+    while (!arguments.rest.empty() && (arguments.rest.back() == '\n' || arguments.rest.back() == '\r')) {
+        arguments.rest.pop_back();
     }
-    return true;
+    Outcome outcome = Outcome::kNotUnderstood;
+    for (const Command& command : kCommands) {
+        if (name == command.name && arguments.words.size() >= command.words) outcome = command.handle(arguments);
+    }
+    if (outcome == Outcome::kNotUnderstood) std::printf("error unknown command: %s", line);
+    return outcome != Outcome::kQuit;
 }
 
 }  // namespace
