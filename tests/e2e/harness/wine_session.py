@@ -295,18 +295,18 @@ def no_picture(s, win, label):
     return not any(camera_like(at(x, y)) or near(at(x, y), CYAN) for x, y in points)
 
 
-def open_property_frame(s):
+def open_settings_dialog(s):
     """Tab until the frame shows: under Wine the previous frame's call
     returns only about 2 s after that frame has closed, and until then Tab
     rightly opens nothing."""
     for _ in range(5):
         s.do("key tab")
         try:
-            wait_for("the property frame", lambda: s.dialogs() == 1, timeout=3)
+            wait_for("the settings dialog", lambda: s.dialogs() == 1, timeout=3)
             return
         except Failure:
             pass
-    raise Failure("Tab opened no property frame")
+    raise Failure("Tab opened no settings dialog")
 
 
 # --- Outcomes, one line each ----------------------------------------------------

@@ -1,7 +1,7 @@
 """lumidart.exe under Wine, faults it must survive: the settings file held
 by another program, cameras that are missing, cannot be connected, send
 short samples or stop sending, closes in every mode, twice, with the
-property frame open and during a failed creation, F12 held and Esc
+settings dialog open and during a failed creation, F12 held and Esc
 repeated. One line per fault: "ok    <fault>: <outcome>" or
 "FAIL  <fault>: <why>".
 
@@ -17,7 +17,7 @@ from ..harness.checks import check, wait_for
 from ..harness.console import BLACK, BLUE, CYAN, DEFAULT_QUAD, SETTINGS_FILE, quad_bytes
 from ..harness.wine_session import (OPERATOR_BYTES, Session, OPERATOR_QUAD, Fault, camera_like, check_settings,
                                     close_and_check, exact_screen_point, file_bytes, main, near, no_picture,
-                                    open_property_frame, prepare_run, start_console, start_without_picture,
+                                    open_settings_dialog, prepare_run, start_console, start_without_picture,
                                     windows_path)
 
 
@@ -120,11 +120,11 @@ def scenario_faults_capture(args):
             s.do("key space")
             time.sleep(0.5)
             check(program.poll() is None and no_picture(s, win, "no-connect-space"), "Space changed the picture")
-            open_property_frame(s)
+            open_settings_dialog(s)
             s.in_front()
             s.minimise()
             wait_for("the frame to close through its OK", lambda: s.dialogs() == 0, timeout=15)
-            fault.note("Tab opens the property frame, Esc confirms it and minimises")
+            fault.note("Tab opens the settings dialog, Esc confirms it and minimises")
             # F12 is watched by the frame passes only: with no frames it does
             # nothing, and a second start brings the console back instead.
             s.do("hold f12 600")
@@ -161,7 +161,7 @@ def scenario_faults_capture(args):
 
 
 def scenario_faults_lifecycle(args):
-    """Closing in every Mode, twice, with the property frame open and after
+    """Closing in every Mode, twice, with the settings dialog open and after
     a failed creation; F12 held and Esc repeated."""
     with Session(args, "faults_lifecycle") as s:
         s.register_camera()
@@ -200,10 +200,10 @@ def scenario_faults_lifecycle(args):
             finally:
                 s.register_camera()
 
-        with Fault("two close requests with the property frame open") as fault:
+        with Fault("two close requests with the settings dialog open") as fault:
             cwd = prepare_run(s, "close-twice-frame")
             program, win = start_console(s, cwd)
-            open_property_frame(s)
+            open_settings_dialog(s)
             # The second arrives while the quit waits for the frame's call.
             close_and_check(s, program, cwd, fault, OPERATOR_BYTES, how="post-close 2")
             check(s.dialogs() == 0, "the frame outlived the program")

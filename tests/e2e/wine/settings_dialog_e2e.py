@@ -1,9 +1,9 @@
-"""lumidart.exe under Wine: Tab opens the camera's property frame once;
+"""lumidart.exe under Wine: Tab opens the camera's settings dialog once;
 minimising presses its OK; closing the console with it open ends the
 program.
 
-Usage: python3 -m e2e.wine.property_frame_e2e --program EXE --camera DLL --driver EXE
-       --prefix DIR --work DIR property_frame
+Usage: python3 -m e2e.wine.settings_dialog_e2e --program EXE --camera DLL --driver EXE
+       --prefix DIR --work DIR settings_dialog
 """
 
 import os
@@ -12,18 +12,18 @@ import time
 
 from ..harness.checks import check, wait_for
 from ..harness.console import DEFAULT_QUAD, quad_bytes
-from ..harness.wine_session import Fault, Session, check_settings, main, open_property_frame, start_console
+from ..harness.wine_session import Fault, Session, check_settings, main, open_settings_dialog, start_console
 
 
-def scenario_property_frame(args):
-    """Tab opens the camera's property frame once; minimising presses its
+def scenario_settings_dialog(args):
+    """Tab opens the camera's settings dialog once; minimising presses its
     OK; closing the console with it open ends the program."""
-    with Session(args, "property_frame") as s:
+    with Session(args, "settings_dialog") as s:
         s.register_camera()
         cwd = os.path.join(s.work, "run")
         program, win = start_console(s, cwd)
 
-        open_property_frame(s)
+        open_settings_dialog(s)
         time.sleep(1.0)
         s.screenshot("property-frame")
 
@@ -38,8 +38,8 @@ def scenario_property_frame(args):
 
         s.do("hold f12 600")
         s.wait_window("the console back after F12", lambda w: not w["iconic"] and w["foreground"])
-        open_property_frame(s)
-        with Fault("close with the property frame open") as fault:
+        open_settings_dialog(s)
+        with Fault("close with the settings dialog open") as fault:
             s.close(program)
             check(s.dialogs() == 0, "the frame outlived the program")
             fault.note("exit 0, frame closed")
@@ -47,4 +47,4 @@ def scenario_property_frame(args):
 
 
 if __name__ == "__main__":
-    sys.exit(main(__doc__, {"property_frame": scenario_property_frame}))
+    sys.exit(main(__doc__, {"settings_dialog": scenario_settings_dialog}))
