@@ -79,8 +79,8 @@ TEST_F(AnalysisWorkerTest, TrackingPassMovesCursorOnlyWhenASpotIsFound) {
     const auto moves = FakeMoves();
     ASSERT_EQ(moves.size(), 1u);
     EXPECT_EQ(g_tracker.cursorX.load(), 511);
-    EXPECT_EQ(moves[0].dx, 511 * 65535 / 1024);
-    EXPECT_EQ(moves[0].dy, 384 * 65535 / 768);
+    EXPECT_EQ(moves[0].x, 511 * 65535 / 1024);
+    EXPECT_EQ(moves[0].y, 384 * 65535 / 768);
     EXPECT_EQ(g_fake.presents.load(), 1) << "only the stop pass, in Preview, presents";
 }
 
@@ -106,8 +106,8 @@ TEST_F(AnalysisWorkerTest, ScreenChangeDuringTrackingRemapsFromTheNextFrame) {
     EXPECT_EQ(g_tracker.cursorY.load(), 512);
     const auto moves = FakeMoves();
     ASSERT_EQ(moves.size(), 2u);
-    EXPECT_EQ(moves[1].dx, 639 * 65535 / 1280);
-    EXPECT_EQ(moves[1].dy, 512 * 65535 / 1024);
+    EXPECT_EQ(moves[1].x, 639 * 65535 / 1280);
+    EXPECT_EQ(moves[1].y, 512 * 65535 / 1024);
 }
 
 TEST_F(AnalysisWorkerTest, F12EndsTrackingEvenWithoutASpot) {

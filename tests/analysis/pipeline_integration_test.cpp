@@ -87,8 +87,8 @@ TEST_F(PipelineTest, TrackingFollowsTheSpotThroughMappingAndSmoothing) {
         };
         const auto moves = FakeMoves();
         ASSERT_EQ(moves.size(), index) << "one move per analysed frame with a spot";
-        const int32_t mx = static_cast<int32_t>(static_cast<int64_t>(moves.back().dx) * 1920 / 65535);
-        const int32_t my = static_cast<int32_t>(static_cast<int64_t>(moves.back().dy) * 1080 / 65535);
+        const int32_t mx = static_cast<int32_t>(static_cast<int64_t>(moves.back().x) * 1920 / 65535);
+        const int32_t my = static_cast<int32_t>(static_cast<int64_t>(moves.back().y) * 1080 / 65535);
         sx = smooth(static_cast<int32_t>(ex), sx);
         sy = smooth(static_cast<int32_t>(ey), sy);
         EXPECT_NEAR(mx, sx, 2) << p.x << "," << p.y;

@@ -13,7 +13,7 @@
 #include "state/platform.h"
 
 struct InjectedMove {
-    int32_t dx, dy;
+    int32_t x, y;  // absolute, 0..65535 across the target monitor
 };
 
 // Notices the fake window system queues for the UI thread.

@@ -179,7 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     OnMinimized();
     RunAnalysisPass();
     for (const InjectedMove& move : FakeMoves()) {
-        if (move.dx < 0 || move.dx > 65535 || move.dy < 0 || move.dy > 65535) Fail("cursor move off the 0..65535 scale");
+        if (move.x < 0 || move.x > 65535 || move.y < 0 || move.y > 65535) Fail("cursor move off the 0..65535 scale");
     }
     StoreMode(kModeThreshold);
     RunAnalysisPass();

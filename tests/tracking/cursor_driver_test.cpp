@@ -39,8 +39,8 @@ TEST(CursorDriverTest, AxesAreIndependentAndEveryCallInjectsOnce) {
     EXPECT_EQ(g_tracker.cursorY.load(), 600);
     const auto moves = FakeMoves();
     ASSERT_EQ(moves.size(), 1u);
-    EXPECT_EQ(moves[0].dx, 961 * 65535 / 1920);
-    EXPECT_EQ(moves[0].dy, 600 * 65535 / 1080);
+    EXPECT_EQ(moves[0].x, 961 * 65535 / 1920);
+    EXPECT_EQ(moves[0].y, 600 * 65535 / 1080);
 }
 
 TEST(CursorDriverTest, StillSpotConvergence) {
