@@ -54,6 +54,7 @@ struct CameraState {
     // at which pacing last began.
     GstClockTime pacedFrom = 0;
     uint32_t pacedFromIndex = 0;
+    // Whether the last frame was timed paced.
     bool paced = true;
     // What is advertised, and what was negotiated from it.
     const ModeList* modes = &ModeListFromEnvironment();
@@ -261,9 +262,17 @@ gboolean StopFrames(GstBaseSrc* src) {
 }
 
 // Live, the base class waits for each frame's start on the clock; with no
-// times it waits for nothing.
+// times it waits for nothing. Whether to wait is what the frame's own time
+// was made for, not the live switch as it is now: a frame timed unpaced,
+// ahead of the clock, that met a switch back on would hold the picture.
 void GetTimes(GstBaseSrc* src, GstBuffer* buffer, GstClockTime* start, GstClockTime* end) {
-    if (!gst_base_src_is_live(src)) {
+    CameraState* const state = StateOf(src);
+    bool paced;
+    {
+        std::lock_guard<std::mutex> guard(state->lock);
+        paced = state->paced;
+    }
+    if (!paced) {
         *start = *end = GST_CLOCK_TIME_NONE;
         return;
     }
