@@ -13,6 +13,7 @@ pkg_check_modules(LUMIDART_GST REQUIRED IMPORTED_TARGET
 set(LUMIDART_GST_PLUGIN_DIR ${PROJECT_BINARY_DIR}/gst-plugins)
 add_library(gstlumidartvirtualcam MODULE
     virtualcam/camera_modes.cpp
+    virtualcam/camera_stats.cpp
     virtualcam/gst_virtualcam.cpp
     virtualcam/posix_control_file.cpp
     virtualcam/scene.cpp

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -26,6 +25,7 @@
 #include "platform/win32_frame_bitmap.h"
 #include "state/tracker_state.h"
 #include "virtualcam/camera_modes.h"
+#include "virtualcam/camera_stats.h"
 #include "virtualcam/dshow_virtualcam.h"
 #include "virtualcam/scene_control.h"
 
@@ -41,9 +41,7 @@ VIDEOINFOHEADER MakeVideoInfo() {
     return info;
 }
 
-// The one format; its format block must outlive every use of the type.
-const VIDEOINFOHEADER kVideoInfo = MakeVideoInfo();
-
+// Every field but the format block, which each caller points at its own.
 AM_MEDIA_TYPE MakeMediaType() {
     AM_MEDIA_TYPE type{};
     type.majortype = MEDIATYPE_Video;
@@ -52,11 +50,8 @@ AM_MEDIA_TYPE MakeMediaType() {
     type.lSampleSize = kFrameBytes;
     type.formattype = FORMAT_VideoInfo;
     type.cbFormat = sizeof(VIDEOINFOHEADER);
-    type.pbFormat = reinterpret_cast<BYTE*>(const_cast<VIDEOINFOHEADER*>(&kVideoInfo));
     return type;
 }
-
-const AM_MEDIA_TYPE kMediaType = MakeMediaType();
 
 // A four-character code no installed decoder knows.
 constexpr DWORD kUnknownFourCC = MAKEFOURCC('L', 'D', 'X', '0');
@@ -108,9 +103,6 @@ void MakeModeType(const CameraMode& mode, ModeType* t) {
     t->type.lSampleSize = bytes;
     t->type.pbFormat = reinterpret_cast<BYTE*>(&t->info);
 }
-
-// One picture row short of a frame.
-constexpr long kShortSampleBytes = kFrameBytes - kFrameWidth * 4;
 
 enum class Fault { kNone, kNoConnect, kShortSamples, kStopAfter };
 
@@ -325,7 +317,7 @@ private:
         LARGE_INTEGER frequency, start, now;
         QueryPerformanceFrequency(&frequency);
         QueryPerformanceCounter(&start);
-        NoteMode(pin_.mode());
+        NoteCameraMode("RGB32", pin_.mode());
         // Microseconds from the start at which the next frame is due.
         LONGLONG dueUs = 0;
         for (;;) {
@@ -376,18 +368,6 @@ private:
         drawn_.resize(whole);
         DrawInMode(scratch_.data(), mode, false, drawn_.data(), static_cast<size_t>(mode.width) * 4);
         CopyMemory(data, drawn_.data(), static_cast<size_t>(bytes));
-    }
-
-    // With LUMIDART_VIRTUALCAM_STATS naming a file, each start of streaming
-    // appends the mode it runs in: "mode RGB32 WIDTHxHEIGHT RATE".
-    static void NoteMode(const CameraMode& mode) {
-        char path[MAX_PATH + 1];
-        const DWORD length = GetEnvironmentVariableA("LUMIDART_VIRTUALCAM_STATS", path, sizeof path);
-        if (length == 0 || length > MAX_PATH) return;
-        FILE* const stats = std::fopen(path, "a");
-        if (stats == nullptr) return;
-        std::fprintf(stats, "mode RGB32 %dx%d %d\n", mode.width, mode.height, mode.framesPerSecond);
-        std::fclose(stats);
     }
 
     void EndStream() {
@@ -444,7 +424,7 @@ STDMETHODIMP OutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
     if (connectable != S_OK) return connectable;
     // Each mode in the list's order (or only the one set), the first the
     // downstream pin takes.
-    const size_t first = formatSet_ ? current_.load() : 0, last = formatSet_ || noConnect_ ? first + 1 : modeCount_;
+    const size_t first = formatSet_ ? current_.load(std::memory_order_acquire) : 0, last = formatSet_ || noConnect_ ? first + 1 : modeCount_;
     size_t i = first;
     for (; i < last; ++i) {
         const AM_MEDIA_TYPE& offer = noConnect_ ? kUnknownMediaType : modes_[i].type;

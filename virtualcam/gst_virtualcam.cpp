@@ -4,13 +4,13 @@
 #include <gst/gst.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <mutex>
 #include <vector>
 
 #include "virtualcam/camera_modes.h"
+#include "virtualcam/camera_stats.h"
 #include "virtualcam/scene.h"
 #include "virtualcam/scene_control.h"
 
@@ -152,12 +152,7 @@ gboolean SetCaps(GstBaseSrc* src, GstCaps* caps) {
         if (i == list->count) return FALSE;
         chosen = state->mode = list->modes[i];
     }
-    const char* const path = g_getenv("LUMIDART_VIRTUALCAM_STATS");
-    FILE* const stats = path != nullptr ? std::fopen(path, "a") : nullptr;
-    if (stats != nullptr) {
-        std::fprintf(stats, "mode %s %dx%d %d\n", format, chosen.width, chosen.height, chosen.framesPerSecond);
-        std::fclose(stats);
-    }
+    NoteCameraMode(format, chosen);
     return TRUE;
 }
 
@@ -242,8 +237,7 @@ GstClockTime FrameTime(GstBaseSrc* src, CameraState* state, uint32_t index) {
            gst_util_uint64_scale(index - state->pacedFromIndex, GST_SECOND, state->mode.framesPerSecond);
 }
 
-// Long runs count the frames the camera delivered: with
-// LUMIDART_VIRTUALCAM_STATS set, each stop appends "frames N" to that file.
+// Long runs count the frames the camera delivered.
 gboolean StopFrames(GstBaseSrc* src) {
     CameraState* const state = StateOf(src);
     uint32_t frames;
@@ -252,12 +246,7 @@ gboolean StopFrames(GstBaseSrc* src) {
         frames = state->frameIndex;
         state->frameIndex = 0;
     }
-    const char* const path = g_getenv("LUMIDART_VIRTUALCAM_STATS");
-    FILE* const stats = path != nullptr ? std::fopen(path, "a") : nullptr;
-    if (stats != nullptr) {
-        std::fprintf(stats, "frames %u\n", frames);
-        std::fclose(stats);
-    }
+    NoteCameraFrames(frames);
     return TRUE;
 }
 

@@ -81,8 +81,7 @@ void PlatformPumpWindowRequests() {
 }
 
 void PlatformGetScreenMetrics(PlatformScreenMetrics* metrics) {
-    bool primary = true;
-    const MonitorRect target = TakeTargetMonitor(&primary);
+    const MonitorRect target = TakeTargetMonitor();
     metrics->screenWidth = target.width;
     metrics->screenHeight = target.height;
     metrics->screenLeft = target.left;

@@ -32,7 +32,7 @@ HRESULT CheckFrameMediaType(const AM_MEDIA_TYPE* type) {
     const VIDEOINFOHEADER* const info = VideoInfoOf(type);
     if (info == nullptr) return E_FAIL;
     const BITMAPINFOHEADER& bitmap = info->bmiHeader;
-    const FrameShape shape{bitmap.biWidth, Rows(bitmap.biHeight), PixelLayout::kRgb32, bitmap.biHeight < 0};
+    const FrameShape shape{bitmap.biWidth, Rows(bitmap.biHeight), PictureFormat::kRgb32, bitmap.biHeight < 0};
     return AcceptsFrameShape(shape) ? S_OK : E_FAIL;
 }
 

@@ -8,7 +8,7 @@
 bool IsFrameSize(int32_t width, int32_t height) { return width == kFrameWidth && height == kFrameHeight; }
 
 bool AcceptsFrameShape(const FrameShape& shape) {
-    return IsFrameSize(shape.width, shape.height) && shape.layout != PixelLayout::kOther;
+    return IsFrameSize(shape.width, shape.height) && shape.format != PictureFormat::kOther;
 }
 
 namespace {
@@ -61,35 +61,38 @@ bool HoldsWholeFrame(size_t length, size_t stride, size_t rowBytes) {
     return length >= rowBytes && (length - rowBytes) / (kFrameHeight - 1) >= stride;
 }
 
-}  // namespace
-
-bool DeliverTopDownFrame(const void* data, size_t length, size_t stride) {
+// A frame whose rows run top-down, stride bytes apart, each row of
+// rowBytes handed to copyRow with its place in the bottom-up Frame buffer.
+template <typename CopyRow>
+bool DeliverTopDownRows(const void* data, size_t length, size_t stride, size_t rowBytes, CopyRow copyRow) {
     Delivery delivery;
     uint32_t* const frame = delivery.Acquire(data);
-    if (frame == nullptr || !HoldsWholeFrame(length, stride, static_cast<size_t>(kFrameWidth) * 4)) return false;
+    if (frame == nullptr || !HoldsWholeFrame(length, stride, rowBytes)) return false;
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (int line = 0; line < kFrameHeight; ++line) {
-        uint32_t* const out = frame + (kFrameHeight - 1 - line) * kFrameWidth;
-        const unsigned char* const in = bytes + static_cast<size_t>(line) * stride;
-        // One pass per row: the padding byte is cleared on the way in.
-        for (int x = 0; x < kFrameWidth; ++x) {
-            uint32_t pixel;
-            std::memcpy(&pixel, in + 4 * x, sizeof pixel);
-            out[x] = pixel & 0x00FFFFFFu;
-        }
+        copyRow(bytes + static_cast<size_t>(line) * stride, frame + (kFrameHeight - 1 - line) * kFrameWidth);
     }
     return delivery.HandToWorker();
 }
 
+}  // namespace
+
+bool DeliverTopDownFrame(const void* data, size_t length, size_t stride) {
+    return DeliverTopDownRows(data, length, stride, static_cast<size_t>(kFrameWidth) * 4,
+                              [](const unsigned char* in, uint32_t* out) {
+                                  // One pass per row: the padding byte is cleared on the way in.
+                                  for (int x = 0; x < kFrameWidth; ++x) {
+                                      uint32_t pixel;
+                                      std::memcpy(&pixel, in + 4 * x, sizeof pixel);
+                                      out[x] = pixel & 0x00FFFFFFu;
+                                  }
+                              });
+}
+
 bool DeliverPackedYuvFrame(const void* data, size_t length, size_t stride, PackedYuvLayout layout,
                            const YuvMatrix& matrix) {
-    Delivery delivery;
-    uint32_t* const frame = delivery.Acquire(data);
-    if (frame == nullptr || !HoldsWholeFrame(length, stride, static_cast<size_t>(kFrameWidth) * 2)) return false;
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    for (int line = 0; line < kFrameHeight; ++line) {
-        ConvertPackedYuvRow(bytes + static_cast<size_t>(line) * stride,
-                            frame + (kFrameHeight - 1 - line) * kFrameWidth, kFrameWidth, layout, matrix);
-    }
-    return delivery.HandToWorker();
+    return DeliverTopDownRows(data, length, stride, static_cast<size_t>(kFrameWidth) * 2,
+                              [layout, &matrix](const unsigned char* in, uint32_t* out) {
+                                  ConvertPackedYuvRow(in, out, kFrameWidth, layout, matrix);
+                              });
 }

@@ -7,8 +7,8 @@
 
 #include "capture/yuv_conversion.h"
 
-// How a picture's pixels lie in memory.
-enum class PixelLayout {
+// How the pixels of a delivered picture lie in memory.
+enum class PictureFormat {
     kRgb32,  // blue, green, red and a padding byte
     kYuy2,   // packed 4:2:2, luma first
     kUyvy,   // packed 4:2:2, chroma first
@@ -18,7 +18,7 @@ enum class PixelLayout {
 // A picture as a source describes it.
 struct FrameShape {
     int32_t width, height;  // columns and rows
-    PixelLayout layout;
+    PictureFormat format;
     bool topDown;  // the first row in memory is the picture's top
 };
 

@@ -38,12 +38,12 @@ namespace {
 
 // BGRx is the sink's 32-bit layout; packed YUV counts only where it can be
 // converted.
-PixelLayout LayoutOf(const GstCaps* caps) {
-    if (IsFormat(gst_caps_get_structure(caps, 0), "BGRx")) return PixelLayout::kRgb32;
+PictureFormat FormatOf(const GstCaps* caps) {
+    if (IsFormat(gst_caps_get_structure(caps, 0), "BGRx")) return PictureFormat::kRgb32;
     PackedYuvLayout layout;
     YuvMatrix matrix;
-    if (!PackedYuvFromCaps(caps, &layout, &matrix)) return PixelLayout::kOther;
-    return layout == PackedYuvLayout::kYuy2 ? PixelLayout::kYuy2 : PixelLayout::kUyvy;
+    if (!PackedYuvFromCaps(caps, &layout, &matrix)) return PictureFormat::kOther;
+    return layout == PackedYuvLayout::kYuy2 ? PictureFormat::kYuy2 : PictureFormat::kUyvy;
 }
 
 }  // namespace
@@ -59,7 +59,7 @@ bool AcceptsFrameCaps(const GstCaps* caps) {
     gint width = 0, height = 0;
     if (!gst_structure_get_int(s, "width", &width) || !gst_structure_get_int(s, "height", &height)) return false;
     // Raw video caps run their rows top-down.
-    return AcceptsFrameShape({width, height, LayoutOf(caps), true});
+    return AcceptsFrameShape({width, height, FormatOf(caps), true});
 }
 
 struct LumidartFrameSink {

@@ -3,17 +3,12 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cstdio>
 #include <vector>
 
 namespace {
 
-std::string g_wanted;
-bool g_toldUnknown = false;
-
 // Written by the UI thread, read by the worker's moves.
 std::atomic<bool> g_onPrimary{true};
-std::atomic<int32_t> g_left{0}, g_top{0}, g_width{0}, g_height{0};
 
 BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
     MONITORINFOEXA info{};
@@ -28,25 +23,16 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
 
 }  // namespace
 
-void SetWantedMonitor(const std::string& wanted) { g_wanted = wanted; }
-
-MonitorRect TakeTargetMonitor(bool* primary) {
+MonitorRect TakeTargetMonitor() {
     std::vector<MonitorEntry> monitors;
     EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
-    const MonitorChoice choice = ChooseMonitor(monitors, g_wanted);
-    if (choice.unknown && !g_toldUnknown) {
-        g_toldUnknown = true;
-        std::fprintf(stderr, "lumidart: no monitor \"%s\"; using the primary monitor\n", g_wanted.c_str());
-    }
-    *primary = choice.index < 0 || monitors[static_cast<size_t>(choice.index)].primary;
+    const MonitorChoice choice = ChooseTargetMonitor(monitors);
+    const bool primary = choice.index < 0 || monitors[static_cast<size_t>(choice.index)].primary;
     // The primary monitor is the screen exactly as the system metrics give it.
-    const MonitorRect rect = *primary ? MonitorRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}
+    const MonitorRect rect = primary ? MonitorRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}
                                       : monitors[static_cast<size_t>(choice.index)].rect;
-    g_left.store(rect.left, std::memory_order_relaxed);
-    g_top.store(rect.top, std::memory_order_relaxed);
-    g_width.store(rect.width, std::memory_order_relaxed);
-    g_height.store(rect.height, std::memory_order_relaxed);
-    g_onPrimary.store(*primary, std::memory_order_relaxed);
+    PublishTargetMonitor(rect);
+    g_onPrimary.store(primary, std::memory_order_relaxed);
     return rect;
 }
 
@@ -56,8 +42,7 @@ void InjectOnTargetMonitor(int32_t dx, int32_t dy) {
         return;
     }
     // Another monitor: its pixel, expressed over the whole virtual desktop.
-    const MonitorRect target = {g_left.load(std::memory_order_relaxed), g_top.load(std::memory_order_relaxed),
-                                g_width.load(std::memory_order_relaxed), g_height.load(std::memory_order_relaxed)};
+    const MonitorRect target = TargetMonitor();
     const int32_t x = AbsoluteToPixel(dx, target.left, target.width);
     const int32_t y = AbsoluteToPixel(dy, target.top, target.height);
     const int32_t nx =

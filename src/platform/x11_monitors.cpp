@@ -2,19 +2,10 @@
 
 #include <X11/extensions/Xrandr.h>
 
-#include <atomic>
-#include <cstdio>
+#include <string>
 #include <vector>
 
-
 namespace {
-
-std::string g_wanted;
-bool g_toldUnknown = false;
-
-// Written by the UI thread, read by the worker's moves. A move that reads
-// them half-way through a change lands once on a mix of old and new.
-std::atomic<int32_t> g_left{0}, g_top{0}, g_width{0}, g_height{0};
 
 int g_eventBase = -1;
 
@@ -57,29 +48,15 @@ std::vector<MonitorEntry> ListMonitors(Display* d) {
 
 }  // namespace
 
-void SetWantedMonitor(const std::string& wanted) { g_wanted = wanted; }
-
 MonitorRect TakeTargetMonitor(Display* d) {
     const std::vector<MonitorEntry> monitors = ListMonitors(d);
-    const MonitorChoice choice = ChooseMonitor(monitors, g_wanted);
-    if (choice.unknown && !g_toldUnknown) {
-        g_toldUnknown = true;
-        std::fprintf(stderr, "lumidart: no monitor \"%s\"; using the primary monitor\n", g_wanted.c_str());
-    }
+    const MonitorChoice choice = ChooseTargetMonitor(monitors);
     // Without RandR's monitors the whole screen is the one monitor.
     const int screen = DefaultScreen(d);
     const MonitorRect rect = choice.index >= 0 ? monitors[static_cast<size_t>(choice.index)].rect
                                                : MonitorRect{0, 0, DisplayWidth(d, screen), DisplayHeight(d, screen)};
-    g_left.store(rect.left, std::memory_order_relaxed);
-    g_top.store(rect.top, std::memory_order_relaxed);
-    g_width.store(rect.width, std::memory_order_relaxed);
-    g_height.store(rect.height, std::memory_order_relaxed);
+    PublishTargetMonitor(rect);
     return rect;
-}
-
-MonitorRect TargetMonitor() {
-    return {g_left.load(std::memory_order_relaxed), g_top.load(std::memory_order_relaxed),
-            g_width.load(std::memory_order_relaxed), g_height.load(std::memory_order_relaxed)};
 }
 
 void WatchScreenChanges(Display* d) {

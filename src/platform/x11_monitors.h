@@ -4,17 +4,11 @@
 
 #include <X11/Xlib.h>
 
-#include <string>
+#include "platform/target_monitor.h"
 
-#include "platform/monitor_choice.h"
-
-// From the command line, before the window exists: empty for the primary.
-void SetWantedMonitor(const std::string& wanted);
-// Asks the server (UI connection) for its monitors now and picks the
-// target; says once on standard error when the wanted one is unknown.
+// Asks the server (UI connection) for its monitors now, picks the target
+// and publishes it.
 MonitorRect TakeTargetMonitor(Display* d);
-// The last target taken; any thread.
-MonitorRect TargetMonitor();
 // Selects screen-change events on the root window of the UI connection.
 void WatchScreenChanges(Display* d);
 // True if the event was a screen change; Xlib's view of the screen is then

@@ -11,13 +11,13 @@
 namespace {
 
 TEST(PictureRuleTest, The640x480FrameInALayoutTheSinkReadsEitherWayUp) {
-    for (const PixelLayout layout : {PixelLayout::kRgb32, PixelLayout::kYuy2, PixelLayout::kUyvy}) {
+    for (const PictureFormat layout : {PictureFormat::kRgb32, PictureFormat::kYuy2, PictureFormat::kUyvy}) {
         for (const bool topDown : {false, true}) {
             EXPECT_TRUE(AcceptsFrameShape({640, 480, layout, topDown})) << static_cast<int>(layout) << topDown;
         }
     }
-    EXPECT_FALSE(AcceptsFrameShape({640, 480, PixelLayout::kOther, false}));
-    EXPECT_FALSE(AcceptsFrameShape({640, 480, PixelLayout::kOther, true}));
+    EXPECT_FALSE(AcceptsFrameShape({640, 480, PictureFormat::kOther, false}));
+    EXPECT_FALSE(AcceptsFrameShape({640, 480, PictureFormat::kOther, true}));
 }
 
 TEST(PictureRuleTest, OnlyTheFrameSizeIsTaken) {
@@ -25,7 +25,7 @@ TEST(PictureRuleTest, OnlyTheFrameSizeIsTaken) {
     for (const auto& size : {std::pair<int32_t, int32_t>{-640, 480}, {640, -480}, {480, 640}, {1280, 720},
                              {640, 481}, {639, 480}, {0, 0}}) {
         EXPECT_FALSE(IsFrameSize(size.first, size.second)) << size.first << "x" << size.second;
-        EXPECT_FALSE(AcceptsFrameShape({size.first, size.second, PixelLayout::kRgb32, false}))
+        EXPECT_FALSE(AcceptsFrameShape({size.first, size.second, PictureFormat::kRgb32, false}))
             << size.first << "x" << size.second;
     }
 }

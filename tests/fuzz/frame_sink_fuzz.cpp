@@ -58,21 +58,21 @@ struct ShapeInput {
 // frame's size give or take their low bytes. Bit 1 makes the layout one the
 // sink cannot read; else it is the one the flags copy.
 FrameShape Shape(const ShapeInput& input, uint8_t flags) {
-    FrameShape shape{input.first, input.second, PixelLayout::kRgb32, (flags & kTopDown) != 0};
+    FrameShape shape{input.first, input.second, PictureFormat::kRgb32, (flags & kTopDown) != 0};
     if ((input.tag & 1) == 0) {
         shape.width = kFrameWidth + static_cast<int8_t>(input.first);
         shape.height = kFrameHeight + static_cast<int8_t>(input.second);
     }
     const bool packed = shape.topDown && (flags & kPackedYuv) != 0;
-    if (packed) shape.layout = (flags & kUyvy) ? PixelLayout::kUyvy : PixelLayout::kYuy2;
-    if (input.tag & 2) shape.layout = PixelLayout::kOther;
+    if (packed) shape.format = (flags & kUyvy) ? PictureFormat::kUyvy : PictureFormat::kYuy2;
+    if (input.tag & 2) shape.format = PictureFormat::kOther;
     return shape;
 }
 
 // The rule as a table: 640 columns, 480 rows, a layout the sink reads.
 bool ReferenceAccepts(const FrameShape& shape) {
-    const bool readable = shape.layout == PixelLayout::kRgb32 || shape.layout == PixelLayout::kYuy2 ||
-                          shape.layout == PixelLayout::kUyvy;
+    const bool readable = shape.format == PictureFormat::kRgb32 || shape.format == PictureFormat::kYuy2 ||
+                          shape.format == PictureFormat::kUyvy;
     return shape.width == 640 && shape.height == 480 && readable;
 }
 
