@@ -56,11 +56,13 @@ void RunAnalysisPass() {
         case kModeTracking:
             TrackingPass(g_tracker.frame.load(std::memory_order_acquire));
             break;
+        // A frame delivered just before tracking ended holds no picture;
+        // the window keeps the previous one until the next frame.
         case kModePreview:
-            DrawPreviewPass();
+            if (!TestStatus(kFrameRedOnly)) DrawPreviewPass();
             break;
         case kModeThreshold:
-            DrawThresholdPass();
+            if (!TestStatus(kFrameRedOnly)) DrawThresholdPass();
             break;
         default:
             break;

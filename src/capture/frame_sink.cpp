@@ -4,6 +4,7 @@
 
 #include "state/platform.h"
 #include "state/tracker_state.h"
+#include "tracking/spot_detector.h"
 
 bool IsFrameSize(int32_t width, int32_t height) { return width == kFrameWidth && height == kFrameHeight; }
 
@@ -31,7 +32,14 @@ class Delivery {
         return g_tracker.frame.load(std::memory_order_acquire);
     }
 
-    bool HandToWorker() {
+    // The FrameRedOnly bit travels with FramePending: the worker reads it
+    // only after it sees the frame.
+    bool HandToWorker(bool redOnly = false) {
+        if (redOnly) {
+            SetStatus(kFrameRedOnly);
+        } else {
+            ClearStatus(kFrameRedOnly);
+        }
         SetStatus(kFramePending);
         PlatformSignalEvent(event_);
         return true;
@@ -91,8 +99,25 @@ bool DeliverTopDownFrame(const void* data, size_t length, size_t stride) {
 
 bool DeliverPackedYuvFrame(const void* data, size_t length, size_t stride, PackedYuvLayout layout,
                            const YuvMatrix& matrix) {
-    return DeliverTopDownRows(data, length, stride, static_cast<size_t>(kFrameWidth) * 2,
-                              [layout, &matrix](const unsigned char* in, uint32_t* out) {
-                                  ConvertPackedYuvRow(in, out, kFrameWidth, layout, matrix);
-                              });
+    const size_t rowBytes = static_cast<size_t>(kFrameWidth) * 2;
+    if (LoadMode() != kModeTracking) {
+        return DeliverTopDownRows(data, length, stride, rowBytes,
+                                  [layout, &matrix](const unsigned char* in, uint32_t* out) {
+                                      ConvertPackedYuvRow(in, out, kFrameWidth, layout, matrix);
+                                  });
+    }
+    // While tracking, only the spot detector reads the frame, and only the
+    // red of the Search box: converting just that costs a fraction of the
+    // whole picture. The box cannot change while tracking (corners are set
+    // in Preview only), so the worker looks at the rows converted here.
+    Delivery delivery;
+    uint32_t* const frame = delivery.Acquire(data);
+    if (frame == nullptr || !HoldsWholeFrame(length, stride, rowBytes)) return false;
+    const SearchBox box = ClipToFrame(LoadSearchBox());
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (int32_t y = box.yMin; y <= box.yMax; ++y) {
+        const unsigned char* const line = bytes + static_cast<size_t>(kFrameHeight - 1 - y) * stride;
+        ConvertPackedYuvRowRed(line, frame + y * kFrameWidth, kFrameWidth, box.xMin, box.xMax, layout, matrix);
+    }
+    return delivery.HandToWorker(true);
 }

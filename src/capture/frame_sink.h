@@ -40,6 +40,7 @@ bool DeliverFrame(const void* data, size_t length);
 bool DeliverTopDownFrame(const void* data, size_t length, size_t stride);
 
 // The same for a packed YUV frame whose rows run top-down, stride bytes
-// apart: converted to RGB on the way in.
+// apart: converted to RGB on the way in. While tracking, only the red of
+// the Search box is converted, and the frame is marked FrameRedOnly.
 bool DeliverPackedYuvFrame(const void* data, size_t length, size_t stride, PackedYuvLayout layout,
                            const YuvMatrix& matrix);

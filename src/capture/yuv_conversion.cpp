@@ -65,16 +65,17 @@ Offsets ByteOffsets(PackedYuvLayout layout) {
 // Chroma sits between the two pixels of its pair: each pixel takes three
 // quarters of its own pair's value and a quarter of the nearer neighbour's,
 // the outermost pixels their own pair's value alone.
-void ConvertPairs(const unsigned char* in, uint32_t* out, int pairs, const Offsets& at, const YuvMatrix& m) {
-    for (int k = 0; k < pairs; ++k) {
+void ConvertPairs(const unsigned char* in, uint32_t* out, int pairs, int firstPair, int endPair, const Offsets& at,
+                  uint32_t keep, const YuvMatrix& m) {
+    for (int k = firstPair; k < endPair; ++k) {
         const unsigned char* const pair = in + 4 * k;
         const unsigned char* const before = in + 4 * (k > 0 ? k - 1 : 0);
         const unsigned char* const after = in + 4 * (k + 1 < pairs ? k + 1 : k);
         const int u = pair[at.u], v = pair[at.v];
         const int evenU = (before[at.u] + 3 * u + 2) >> 2, evenV = (before[at.v] + 3 * v + 2) >> 2;
         const int oddU = (3 * u + after[at.u] + 2) >> 2, oddV = (3 * v + after[at.v] + 2) >> 2;
-        out[2 * k] = Pixel(pair[at.y0], evenU, evenV, m);
-        out[2 * k + 1] = Pixel(pair[at.y1], oddU, oddV, m);
+        out[2 * k] = Pixel(pair[at.y0], evenU, evenV, m) & keep;
+        out[2 * k + 1] = Pixel(pair[at.y1], oddU, oddV, m) & keep;
     }
 }
 
@@ -90,9 +91,16 @@ struct Sse2Ops {
 
 using Sse2Kernel = PackedYuvKernel<Sse2Ops>;
 
+template <bool RedOnly>
+int Sse2Run(const unsigned char* in, uint32_t* out, int firstPair, int endPair, int pairs, bool yFirst,
+            const YuvMatrix& m) {
+    return Sse2Kernel::Run<RedOnly>(in, out, firstPair, endPair, pairs, yFirst, m);
+}
+
 // The eight pairs from firstPair on, through a copy whose missing neighbours
 // repeat the row's end pairs: repeated chroma interpolates to itself, which
 // is the rule at the row's ends.
+template <bool RedOnly>
 void ConvertEdgeGroup(const unsigned char* in, uint32_t* out, int firstPair, int pairs, bool yFirst,
                       const YuvMatrix& m) {
     unsigned char padded[4 * (Sse2Ops::kPairs + 2)];
@@ -100,31 +108,58 @@ void ConvertEdgeGroup(const unsigned char* in, uint32_t* out, int firstPair, int
         const int source = std::clamp(firstPair - 1 + i, 0, pairs - 1);
         std::memcpy(padded + 4 * i, in + 4 * source, 4);
     }
-    Sse2Kernel::Convert(padded + 4, out + 2 * firstPair, yFirst, m);
+    Sse2Kernel::Convert<RedOnly>(padded + 4, out + 2 * firstPair, yFirst, m);
+}
+
+// Pairs firstPair..endPair - 1 and possibly some around them, each group
+// of eight or sixteen converted whole.
+template <bool RedOnly>
+void ConvertSpan(const unsigned char* in, uint32_t* out, int pairs, int firstPair, int endPair, bool yFirst,
+                 const YuvMatrix& m) {
+    int pair = firstPair;
+    if (pair == 0) {
+        ConvertEdgeGroup<RedOnly>(in, out, 0, pairs, yFirst, m);
+        pair = Sse2Ops::kPairs;
+    }
+#if defined(LUMIDART_AVX2_KERNEL)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) pair = ConvertPackedYuvPairsAvx2(in, out, pair, endPair, pairs, yFirst, RedOnly, m);
+#endif
+    pair = Sse2Run<RedOnly>(in, out, pair, endPair, pairs, yFirst, m);
+    // At most one group is left, at the row's end; converting some pairs
+    // twice gives the same words.
+    if (pair < endPair) ConvertEdgeGroup<RedOnly>(in, out, pairs - Sse2Ops::kPairs, pairs, yFirst, m);
 }
 
 #endif
+
+void ConvertPairRange(const unsigned char* in, uint32_t* out, int pairs, int firstPair, int endPair,
+                      PackedYuvLayout layout, bool redOnly, const YuvMatrix& m) {
+#if defined(__SSE2__)
+    if (pairs >= Sse2Ops::kPairs) {
+        const bool yFirst = layout == PackedYuvLayout::kYuy2;
+        if (redOnly) {
+            ConvertSpan<true>(in, out, pairs, firstPair, endPair, yFirst, m);
+        } else {
+            ConvertSpan<false>(in, out, pairs, firstPair, endPair, yFirst, m);
+        }
+        return;
+    }
+#endif
+    ConvertPairs(in, out, pairs, firstPair, endPair, ByteOffsets(layout), redOnly ? 0x00FF0000u : 0xFFFFFFFFu, m);
+}
 
 }  // namespace
 
 void ConvertPackedYuvRow(const unsigned char* in, uint32_t* out, int width, PackedYuvLayout layout,
                          const YuvMatrix& matrix) {
+    ConvertPairRange(in, out, width / 2, 0, width / 2, layout, false, matrix);
+}
+
+void ConvertPackedYuvRowRed(const unsigned char* in, uint32_t* out, int width, int firstColumn, int lastColumn,
+                            PackedYuvLayout layout, const YuvMatrix& matrix) {
     const int pairs = width / 2;
-#if defined(__SSE2__)
-    if (pairs >= Sse2Ops::kPairs) {
-        const bool yFirst = layout == PackedYuvLayout::kYuy2;
-        ConvertEdgeGroup(in, out, 0, pairs, yFirst, matrix);
-        int pair = Sse2Ops::kPairs;
-#if defined(LUMIDART_AVX2_KERNEL)
-        static const bool avx2 = __builtin_cpu_supports("avx2");
-        if (avx2) pair = ConvertPackedYuvPairsAvx2(in, out, pair, pairs, yFirst, matrix);
-#endif
-        Sse2Kernel::Run(in, out, pair, pairs, yFirst, matrix);
-        // At most one group is left; converting some pairs twice gives the
-        // same words.
-        ConvertEdgeGroup(in, out, pairs - Sse2Ops::kPairs, pairs, yFirst, matrix);
-        return;
-    }
-#endif
-    ConvertPairs(in, out, pairs, ByteOffsets(layout), matrix);
+    const int firstPair = std::clamp(firstColumn / 2, 0, pairs);
+    const int endPair = std::clamp(lastColumn / 2 + 1, firstPair, pairs);
+    ConvertPairRange(in, out, pairs, firstPair, endPair, layout, true, matrix);
 }

@@ -30,3 +30,9 @@ YuvMatrix MakeYuvMatrix(double kr, double kb, bool fullRange);
 // One row of width pixels (even, at least 2) from in to out.
 void ConvertPackedYuvRow(const unsigned char* in, uint32_t* out, int width, PackedYuvLayout layout,
                          const YuvMatrix& matrix);
+
+// The red channel alone, as 0x00RR0000 words, of columns firstColumn to
+// lastColumn of one row; the words of some columns around them may be
+// written too. Red equals the whole conversion's red on every pixel.
+void ConvertPackedYuvRowRed(const unsigned char* in, uint32_t* out, int width, int firstColumn, int lastColumn,
+                            PackedYuvLayout layout, const YuvMatrix& matrix);

@@ -21,7 +21,9 @@ struct Avx2Ops {
 
 }  // namespace
 
-int ConvertPackedYuvPairsAvx2(const unsigned char* in, uint32_t* out, int firstPair, int pairs, bool yFirst,
-                              const YuvMatrix& m) {
-    return PackedYuvKernel<Avx2Ops>::Run(in, out, firstPair, pairs, yFirst, m);
+int ConvertPackedYuvPairsAvx2(const unsigned char* in, uint32_t* out, int firstPair, int endPair, int pairs,
+                              bool yFirst, bool redOnly, const YuvMatrix& m) {
+    using Kernel = PackedYuvKernel<Avx2Ops>;
+    return redOnly ? Kernel::Run<true>(in, out, firstPair, endPair, pairs, yFirst, m)
+                   : Kernel::Run<false>(in, out, firstPair, endPair, pairs, yFirst, m);
 }

@@ -81,6 +81,9 @@ struct PackedYuvKernel {
     }
 
     // One group per lane; the pairs on either side of each must exist.
+    // RedOnly writes 0x00RR0000 words: the rest of the matrix is never
+    // computed.
+    template <bool RedOnly>
     static void Convert(const unsigned char* group, uint32_t* out, bool yFirst, const YuvMatrix& m) {
         const Reg yMask = Ops::Set16(0x00FF);
         const Reg a = Ops::Load(group), b = Ops::Load(group + 16);
@@ -88,23 +91,31 @@ struct PackedYuvKernel {
         const Reg yHigh = yFirst ? Ops::And(b, yMask) : Ops::Srli16(b, 8);
         const PixelChroma low = Upsampled(group, yFirst), high = Upsampled(group + 16, yFirst);
         const Channels first = Matrix(yLow, low.u, low.v, m), second = Matrix(yHigh, high.u, high.v, m);
-        const Reg r = Ops::Packus16(first.r, second.r), g = Ops::Packus16(first.g, second.g);
-        const Reg b8 = Ops::Packus16(first.b, second.b);
         const Reg zero = Ops::Zero();
-        const Reg bgLow = Ops::Unpacklo8(b8, g), bgHigh = Ops::Unpackhi8(b8, g);
+        const Reg r = Ops::Packus16(first.r, second.r);
         const Reg rLow = Ops::Unpacklo8(r, zero), rHigh = Ops::Unpackhi8(r, zero);
+        Reg bgLow = zero, bgHigh = zero;
+        if constexpr (!RedOnly) {
+            const Reg g = Ops::Packus16(first.g, second.g), b8 = Ops::Packus16(first.b, second.b);
+            bgLow = Ops::Unpacklo8(b8, g);
+            bgHigh = Ops::Unpackhi8(b8, g);
+        }
         Ops::Store(out, Ops::Unpacklo16(bgLow, rLow));
         Ops::Store(out + 4, Ops::Unpackhi16(bgLow, rLow));
         Ops::Store(out + 8, Ops::Unpacklo16(bgHigh, rHigh));
         Ops::Store(out + 12, Ops::Unpackhi16(bgHigh, rHigh));
     }
 
-    // Pairs from firstPair on, Ops::kPairs at a time, while a whole pair
-    // follows the last; returns the first pair left unconverted.
-    static int Run(const unsigned char* in, uint32_t* out, int firstPair, int pairs, bool yFirst,
+    // Groups from firstPair on, Ops::kPairs pairs at a time, until endPair
+    // is reached or no whole pair would follow the group; returns the first
+    // pair left unconverted.
+    template <bool RedOnly>
+    static int Run(const unsigned char* in, uint32_t* out, int firstPair, int endPair, int pairs, bool yFirst,
                    const YuvMatrix& m) {
         int pair = firstPair;
-        for (; pair + Ops::kPairs < pairs; pair += Ops::kPairs) Convert(in + 4 * pair, out + 2 * pair, yFirst, m);
+        for (; pair < endPair && pair + Ops::kPairs < pairs; pair += Ops::kPairs) {
+            Convert<RedOnly>(in + 4 * pair, out + 2 * pair, yFirst, m);
+        }
         return pair;
     }
 };
@@ -113,5 +124,5 @@ struct PackedYuvKernel {
 
 // The same body for processors with 256-bit integer vectors, 16 pairs at a
 // time; defined only where the build provides it.
-int ConvertPackedYuvPairsAvx2(const unsigned char* in, uint32_t* out, int firstPair, int pairs, bool yFirst,
-                              const YuvMatrix& m);
+int ConvertPackedYuvPairsAvx2(const unsigned char* in, uint32_t* out, int firstPair, int endPair, int pairs,
+                              bool yFirst, bool redOnly, const YuvMatrix& m);

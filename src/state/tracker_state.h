@@ -7,7 +7,8 @@
 //     cursor at tracking start, the GraphReady / DeferredQuit /
 //     CornersDirty bits, workerRun (running, stop requested), frame (at
 //     create and release).
-//   capture streaming thread: the FramePending bit (set), the frame pixels.
+//   capture streaming thread: the FramePending bit (set), the FrameRedOnly
+//     bit, the frame pixels.
 //   analysis worker: the smoothed cursor, the mapping coefficients again
 //     when the screen changes during tracking, mode (Preview on F12), the
 //     FramePending bit (clear), workerRun (exited), the frame pixels
@@ -33,6 +34,9 @@ enum StatusFlag : uint32_t {
     kFramePending = 1u << 1,
     kDeferredQuit = 1u << 2,
     kCornersDirty = 1u << 3,
+    // The Frame buffer holds only the red of the Search box: a Tracking
+    // delivery that saved itself the rest. No picture is made of it.
+    kFrameRedOnly = 1u << 4,
 };
 
 enum WorkerRunState : int32_t {

@@ -139,6 +139,29 @@ TEST_F(AnalysisWorkerTest, PreviewAndThresholdPassesPresentTheirPicture) {
     StopWorker();
 }
 
+// A frame converted while tracking holds only the red of the Search box; a
+// Preview or Threshold pass that meets one (tracking ended in between) must
+// not show it, and the next whole frame is shown as usual.
+TEST_F(AnalysisWorkerTest, RedOnlyFrameIsNeverPresented) {
+    std::vector<uint8_t> grey(640 * 2 * 480, 128);
+    const YuvMatrix bt601 = MakeYuvMatrix(0.299, 0.114, false);
+    StartWorker();
+    ASSERT_TRUE(DeliverPackedYuvFrame(grey.data(), grey.size(), 640 * 2, PackedYuvLayout::kYuy2, bt601));
+    ASSERT_TRUE(TestStatus(kFrameRedOnly));
+    for (const Mode mode : {kModePreview, kModeThreshold}) {
+        StoreMode(mode);
+        PlatformSignalEvent(g_tracker.frameReady.load());  // a pass without a new frame
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        WaitUntil(Idle);
+        EXPECT_EQ(g_fake.presents.load(), 0) << mode;
+    }
+    ASSERT_TRUE(DeliverPackedYuvFrame(grey.data(), grey.size(), 640 * 2, PackedYuvLayout::kYuy2, bt601));
+    WaitUntil([] { return g_fake.presents.load() == 1; });
+    EXPECT_FALSE(TestStatus(kFrameRedOnly));
+    EXPECT_EQ(g_fake.presents.load(), 1);
+    StopWorker();
+}
+
 // The worker restores the window (F12) while the UI thread is stopping it.
 // The fake restore waits, as a message sent to the UI thread would, until
 // the UI thread services its window requests; StopWorker must do so.

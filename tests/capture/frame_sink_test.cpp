@@ -7,6 +7,7 @@
 #include "fake_platform/fake_platform.h"
 #include "state/platform.h"
 #include "state/tracker_state.h"
+#include "tracking/spot_detector.h"
 
 namespace {
 
@@ -109,6 +110,7 @@ TEST_F(FrameSinkTest, TopDownFramesAreFlippedAndUnpadded) {
 // a byte short of its last row, or with rows narrower than 640 pixels, is
 // skipped.
 TEST_F(FrameSinkTest, PackedYuvFramesAreFlippedAndConverted) {
+    StoreMode(kModePreview);
     const size_t stride = 640 * 2 + 32;
     std::vector<uint8_t> sample(stride * 480, 0);
     for (int line = 0; line < 480; ++line) {
@@ -132,6 +134,67 @@ TEST_F(FrameSinkTest, PackedYuvFramesAreFlippedAndConverted) {
                                        bt601));
     EXPECT_FALSE(DeliverPackedYuvFrame(sample.data(), sample.size(), 640 * 2 - 2, PackedYuvLayout::kYuy2, bt601));
     EXPECT_FALSE(TestStatus(kFramePending));
+}
+
+// While tracking, a packed YUV frame gives the red of the Search box only,
+// marked as such: the spot detector finds there what it finds in the whole
+// conversion, and a frame delivered after tracking ends is whole again.
+TEST_F(FrameSinkTest, TrackingConvertsOnlyTheRedOfTheSearchBox) {
+    const size_t stride = 640 * 2;
+    std::vector<uint8_t> sample(stride * 480);
+    // Noise whose red stays far below the floor: dim luma, any U, mild V.
+    uint32_t noise = 7;
+    for (size_t i = 0; i < sample.size(); ++i) {
+        const uint32_t r = (noise = noise * 1664525u + 1013904223u) >> 24;
+        const size_t at = i % 4;
+        sample[i] = static_cast<uint8_t>(at == 0 || at == 2 ? 16 + r % 84 : (at == 1 ? r : 96 + r % 64));
+    }
+    // A bright, saturated spot on picture lines 100-103 (frame rows 376-379), columns 201-206.
+    for (int line = 100; line < 104; ++line) {
+        for (int pair = 100; pair < 104; ++pair) {
+            uint8_t* const p = sample.data() + line * stride + 4 * pair;
+            p[0] = p[2] = 200;
+            p[1] = 90;
+            p[3] = 250;
+        }
+    }
+    const YuvMatrix bt601 = MakeYuvMatrix(0.299, 0.114, false);
+    StoreMode(kModePreview);
+    ASSERT_TRUE(DeliverPackedYuvFrame(sample.data(), sample.size(), stride, PackedYuvLayout::kYuy2, bt601));
+    EXPECT_FALSE(TestStatus(kFrameRedOnly));
+    const std::vector<uint32_t> whole = buffer_;
+
+    const SearchBox box{150, 400, 300, 420};
+    g_tracker.xMin.store(box.xMin);
+    g_tracker.xMax.store(box.xMax);
+    g_tracker.yMin.store(box.yMin);
+    g_tracker.yMax.store(box.yMax);
+    StoreMode(kModeTracking);
+    buffer_.assign(kFramePixels, 0xDEADBEEF);
+    ClearStatus(kFramePending);
+    ASSERT_TRUE(DeliverPackedYuvFrame(sample.data(), sample.size(), stride, PackedYuvLayout::kYuy2, bt601));
+    EXPECT_TRUE(TestStatus(kFrameRedOnly | kFramePending));
+    for (int y = box.yMin; y <= box.yMax; ++y) {
+        for (int x = box.xMin; x <= box.xMax; ++x) {
+            ASSERT_EQ(buffer_[y * 640 + x], whole[y * 640 + x] & kRedMask) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(buffer_[(box.yMin - 1) * 640 + 300], 0xDEADBEEFu);  // rows outside the box are left alone
+    EXPECT_EQ(buffer_[(box.yMax + 1) * 640 + 300], 0xDEADBEEFu);
+    const SpotResult spot = DetectSpot(buffer_.data(), box);
+    const SpotResult reference = DetectSpot(whole.data(), box);
+    ASSERT_TRUE(reference.found);
+    EXPECT_EQ(reference.sumX, 200 + 207);
+    EXPECT_EQ(reference.sumY, 376 + 379);
+    EXPECT_TRUE(spot.found);
+    EXPECT_EQ(spot.sumX, reference.sumX);
+    EXPECT_EQ(spot.sumY, reference.sumY);
+
+    StoreMode(kModePreview);
+    ClearStatus(kFramePending);
+    ASSERT_TRUE(DeliverPackedYuvFrame(sample.data(), sample.size(), stride, PackedYuvLayout::kYuy2, bt601));
+    EXPECT_FALSE(TestStatus(kFrameRedOnly));
+    EXPECT_EQ(buffer_, whole);
 }
 
 TEST_F(FrameSinkTest, HugeStrideIsNotWrappedIntoAShortLength) {

@@ -99,4 +99,32 @@ TEST(YuvConversionTest, EveryWidthAndByteOrderMatchesThePixelByPixelRule) {
     }
 }
 
+// The red alone, over any span of a row: every column of the span gets the
+// whole conversion's red and nothing else, whichever vector path and edge
+// group covers it; spans reaching past the row are clipped to it.
+TEST(YuvConversionTest, RedOfASpanEqualsTheWholeConversionsRed) {
+    std::mt19937 random(7);
+    for (const int width : {6, 16, 34, 640}) {
+        for (const bool yuy2 : {true, false}) {
+            const PackedYuvLayout layout = yuy2 ? PackedYuvLayout::kYuy2 : PackedYuvLayout::kUyvy;
+            std::vector<uint8_t> row(static_cast<size_t>(width) * 2);
+            for (uint8_t& b : row) b = static_cast<uint8_t>(random());
+            std::vector<uint32_t> whole(width);
+            ConvertPackedYuvRow(row.data(), whole.data(), width, layout, kBt601);
+            for (int trial = 0; trial < 300; ++trial) {
+                int first = static_cast<int>(random() % (width + 8)) - 4;
+                int last = static_cast<int>(random() % (width + 8)) - 4;
+                if (first > last) std::swap(first, last);
+                std::vector<uint32_t> red(width, 0xDEADBEEFu);
+                ConvertPackedYuvRowRed(row.data(), red.data(), width, first, last, layout, kBt601);
+                for (int x = std::max(first, 0); x <= std::min(last, width - 1); ++x) {
+                    ASSERT_EQ(red[x], whole[x] & 0x00FF0000u)
+                        << (yuy2 ? "YUY2" : "UYVY") << " width " << width << " span " << first << ".." << last
+                        << " x " << x;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace

@@ -6,18 +6,23 @@
 // Input: the picture's size (a tag byte and two 32-bit words, see Shape), a
 // flags byte (see Flags), for the top-down copy the stride (a tag byte and a
 // 64-bit word), the sample length (a tag byte and a 32-bit word), then two
-// bytes that pick a row to check. The flags can make the top-down frame
-// packed YUV (two bytes a pixel), converted on the copy.
+// bytes that pick a row to check, then the Search box (four 16-bit words).
+// The flags can make the top-down frame packed YUV (two bytes a pixel),
+// converted on the copy, and the mode Tracking, where only the red of the
+// Search box is converted.
 #include <sanitizer/asan_interface.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "capture/frame_sink.h"
 #include "fuzz/fuzz_input.h"
 #include "state/platform.h"
 #include "state/tracker_state.h"
+#include "tracking/spot_detector.h"
 
 // The one platform operation the sink uses: the Frame ready event, counted.
 struct PlatformEvent {
@@ -42,6 +47,7 @@ enum Flags : uint8_t {
     kNoEvent = 1 << 4,
     kPackedYuv = 1 << 5,  // with kTopDown
     kUyvy = 1 << 6,       // with kPackedYuv
+    kTracking = 1 << 7,   // else Preview
 };
 
 void Fail(const char* what) {
@@ -143,6 +149,22 @@ void CheckPackedRows(const uint32_t* frame, const uint8_t* sample, size_t stride
     }
 }
 
+// The same rows in Tracking: the red alone, inside the Search box.
+void CheckRedInBox(const uint32_t* frame, const uint8_t* sample, size_t stride, int extraRow, PackedYuvLayout layout,
+                   const YuvMatrix& matrix) {
+    const int rows[3] = {0, kFrameHeight - 1, extraRow};
+    const SearchBox box = ClipToFrame(LoadSearchBox());
+    uint32_t expected[kFrameWidth];
+    for (int row : rows) {
+        if (row < box.yMin || row > box.yMax) continue;
+        const uint8_t* const in = sample + static_cast<size_t>(kFrameHeight - 1 - row) * stride;
+        ConvertPackedYuvRow(in, expected, kFrameWidth, layout, matrix);
+        for (int x = box.xMin; x <= box.xMax; ++x) {
+            if (frame[row * kFrameWidth + x] != (expected[x] & kRedMask)) Fail("red of the box converted wrongly");
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -168,6 +190,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const size_t length = Length(&in, needed);
     const int extraRow = TakeU16(&in) % kFrameHeight;
+    const bool tracking = (flags & kTracking) != 0;
+    g_tracker.mode.store(tracking ? kModeTracking : kModePreview);
+    for (std::atomic<int32_t>* edge : {&g_tracker.xMin, &g_tracker.xMax, &g_tracker.yMin, &g_tracker.yMax}) {
+        edge->store(static_cast<int16_t>(TakeU16(&in)));
+    }
 
     Buffers& buffers = Prepared();
     // The sample ends where the allocation ends, and the bytes before it are
@@ -198,12 +225,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool expected = whole && (flags & (kWorkerBusy | kNullData | kNoFrameBuffer | kNoEvent)) == 0;
     if (delivered != expected) Fail(delivered ? "frame delivered that should not be" : "whole frame not delivered");
     if (g_tracker.deliveriesInProgress.load() != 0) Fail("delivery still counted in progress");
-    if (g_tracker.status.load() != (kGraphReady | ((delivered || (flags & kWorkerBusy)) ? kFramePending : 0u))) {
+    const bool redOnly = delivered && packed && tracking;
+    if (g_tracker.status.load() != (kGraphReady | ((delivered || (flags & kWorkerBusy)) ? kFramePending : 0u) |
+                                    (redOnly ? kFrameRedOnly : 0u))) {
         Fail("status bits wrong after the delivery");
     }
     if (event.signals != (delivered ? 1 : 0)) Fail("event signalled wrongly");
     if (!delivered) {
         if (buffers.frame[0] != first || *last != end) Fail("Frame buffer touched by a skipped frame");
+    } else if (redOnly) {
+        CheckRedInBox(buffers.frame, sample, stride, extraRow, layout, matrix);
     } else if (packed) {
         CheckPackedRows(buffers.frame, sample, stride, extraRow, layout, matrix);
     } else if (topDown) {
