@@ -19,9 +19,9 @@
 
 namespace {
 
-PlatformWindow g_main{0};
+PlatformWindow g_main;
 // The first copy's window, found by a second copy.
-PlatformWindow g_found{0};
+PlatformWindow g_found;
 
 Atom Intern(Display* d, const char* name) { return XInternAtom(d, name, False); }
 
@@ -105,6 +105,10 @@ bool HandleConsoleEvent(XEvent* event) {
                 OnLeftButtonDown(static_cast<uint16_t>(event->xbutton.x), static_cast<uint16_t>(event->xbutton.y));
             }
             break;
+        case ConfigureNotify:
+            g_main.width.store(event->xconfigure.width, std::memory_order_relaxed);
+            g_main.height.store(event->xconfigure.height, std::memory_order_relaxed);
+            break;
         case ClientMessage:
             if (event->xclient.message_type == Intern(UiDisplay(), "WM_PROTOCOLS") &&
                 static_cast<Atom>(event->xclient.data.l[0]) == Intern(UiDisplay(), "WM_DELETE_WINDOW")) {
@@ -151,6 +155,8 @@ void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t heigh
     WatchScreenChanges(d);
     WatchWindowState(d, w);
     g_main.id = w;
+    g_main.width.store(width, std::memory_order_relaxed);
+    g_main.height.store(height, std::memory_order_relaxed);
     AddX11EventHandler(HandleConsoleEvent);
     OnCreate(&g_main);
     XMapWindow(d, w);
@@ -188,12 +194,13 @@ void PlatformRequestMinimize(PlatformWindow* window) {
 bool PlatformGetClientArea(PlatformWindow* window, PlatformRect* rect) {
     Display* const d = WorkerDisplay();
     if (d == nullptr || window == nullptr) return false;
-    Window root, child;
-    int x, y, rootX, rootY;
-    unsigned int width, height, border, depth;
-    if (XGetGeometry(d, window->id, &root, &x, &y, &width, &height, &border, &depth) == 0) return false;
-    if (XTranslateCoordinates(d, window->id, root, 0, 0, &rootX, &rootY, &child) == 0) return false;
-    *rect = {rootX, rootY, rootX + static_cast<int32_t>(width), rootY + static_cast<int32_t>(height)};
+    Window child;
+    int rootX, rootY;
+    // One round trip a frame for the magnifier: the size comes from the
+    // configure notices.
+    if (XTranslateCoordinates(d, window->id, DefaultRootWindow(d), 0, 0, &rootX, &rootY, &child) == 0) return false;
+    *rect = {rootX, rootY, rootX + window->width.load(std::memory_order_relaxed),
+             rootY + window->height.load(std::memory_order_relaxed)};
     return true;
 }
 

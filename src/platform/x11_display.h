@@ -4,10 +4,15 @@
 
 #include <X11/Xlib.h>
 
+#include <atomic>
+#include <cstdint>
 #include <vector>
 
 struct PlatformWindow {
-    Window id;
+    Window id = 0;
+    // The size the window was last given (UI thread, from its configure
+    // notices): the worker asks the server only where the window is.
+    std::atomic<int32_t> width{0}, height{0};
 };
 
 // The UI thread's connection: the windows, their events and the event loop.

@@ -24,6 +24,9 @@ struct Presenter {
     XImage* image = nullptr;
     XShmSegmentInfo shm{};
     bool shared = false;
+    // The request number of the last shared put: until the server has
+    // answered something sent after it, it may still read the segment.
+    unsigned long lastPut = 0;
     PixelLayout layout{};
 } g_presenter;
 
@@ -130,12 +133,15 @@ void PlatformPresentPicture() {
     Presenter& p = g_presenter;
     const uint32_t* const frame = g_tracker.frame.load(std::memory_order_acquire);
     if (p.image == nullptr || frame == nullptr) return;
+    // The server reads the segment asynchronously. The magnifier's queries
+    // in each pass are round trips made after the last put, so a sync is
+    // needed only when nothing has been answered since.
+    if (p.shared && LastKnownRequestProcessed(p.display) < p.lastPut) XSync(p.display, False);
     ConvertFrame(frame, p.layout, reinterpret_cast<uint8_t*>(p.image->data));
     if (p.shared) {
+        p.lastPut = NextRequest(p.display);
         XShmPutImage(p.display, p.window, p.gc, p.image, 0, 0, 0, 0, kFrameWidth, kFrameHeight, False);
-        // The server reads the segment asynchronously: the next frame may
-        // overwrite it only after this round trip.
-        XSync(p.display, False);
+        XFlush(p.display);
     } else {
         XPutImage(p.display, p.window, p.gc, p.image, 0, 0, 0, 0, kFrameWidth, kFrameHeight);
         XFlush(p.display);

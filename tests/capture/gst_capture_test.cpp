@@ -45,6 +45,9 @@ protected:
         static PlatformEvent* const event = PlatformCreateEvent();
         g_tracker.frameReady.store(event);
         ClearStatus(kFramePending);
+        // Whole pictures: while tracking, only the red of the Search box is
+        // converted.
+        StoreMode(kModePreview);
         control_ = ::testing::TempDir() + "lumidart-gst-capture-test.txt";
         setenv("LUMIDART_VIRTUALCAM_CONTROL", control_.c_str(), 1);
         std::remove(control_.c_str());
