@@ -36,10 +36,8 @@ void PlatformInjectAbsoluteMove(int32_t x, int32_t y) {
     const MonitorRect target = TargetMonitor();
     const int32_t pixelX = AbsoluteToPixel(x, target.left, target.width);
     const int32_t pixelY = AbsoluteToPixel(y, target.top, target.height);
-    // NOTE: not flushed here. Every tracking pass ends with the F12 poll, a
-    // round trip that sends the motion in the same write: one write to the
-    // server a frame instead of two.
     XTestFakeMotionEvent(d, DefaultScreen(d), pixelX, pixelY, CurrentTime);
+    XFlush(d);
 }
 
 bool PlatformGetCursorPos(PlatformPoint* point) {
