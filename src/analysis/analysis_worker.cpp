@@ -52,17 +52,18 @@ void WorkerBody() {
 
 void RunAnalysisPass() {
     const int32_t mode = LoadMode();
+    // A frame delivered just before tracking ended holds no picture; the
+    // window keeps the previous one until the next frame.
+    if (mode != kModeTracking && TestStatus(kFrameRedOnly)) return;
     switch (mode) {
         case kModeTracking:
             TrackingPass(g_tracker.frame.load(std::memory_order_acquire));
             break;
-        // A frame delivered just before tracking ended holds no picture;
-        // the window keeps the previous one until the next frame.
         case kModePreview:
-            if (!TestStatus(kFrameRedOnly)) DrawPreviewPass();
+            DrawPreviewPass();
             break;
         case kModeThreshold:
-            if (!TestStatus(kFrameRedOnly)) DrawThresholdPass();
+            DrawThresholdPass();
             break;
         default:
             break;

@@ -69,18 +69,25 @@ bool HoldsWholeFrame(size_t length, size_t stride, size_t rowBytes) {
     return length >= rowBytes && (length - rowBytes) / (kFrameHeight - 1) >= stride;
 }
 
-// A frame whose rows run top-down, stride bytes apart, each row of
-// rowBytes handed to copyRow with its place in the bottom-up Frame buffer.
+// The rows firstRow..lastRow (of the bottom-up Frame buffer) of a frame
+// whose rows run top-down, stride bytes apart: each source row of rowBytes
+// is handed to copyRow with its place in the buffer.
+struct RowSpan {
+    int32_t firstRow = 0, lastRow = kFrameHeight - 1;
+    bool redOnly = false;
+};
+
 template <typename CopyRow>
-bool DeliverTopDownRows(const void* data, size_t length, size_t stride, size_t rowBytes, CopyRow copyRow) {
+bool DeliverTopDownRows(const void* data, size_t length, size_t stride, size_t rowBytes, CopyRow copyRow,
+                        RowSpan span = {}) {
     Delivery delivery;
     uint32_t* const frame = delivery.Acquire(data);
     if (frame == nullptr || !HoldsWholeFrame(length, stride, rowBytes)) return false;
     const auto* bytes = static_cast<const unsigned char*>(data);
-    for (int line = 0; line < kFrameHeight; ++line) {
+    for (int line = kFrameHeight - 1 - span.lastRow; line <= kFrameHeight - 1 - span.firstRow; ++line) {
         copyRow(bytes + static_cast<size_t>(line) * stride, frame + (kFrameHeight - 1 - line) * kFrameWidth);
     }
-    return delivery.HandToWorker();
+    return delivery.HandToWorker(span.redOnly);
 }
 
 }  // namespace
@@ -110,14 +117,11 @@ bool DeliverPackedYuvFrame(const void* data, size_t length, size_t stride, Packe
     // red of the Search box: converting just that costs a fraction of the
     // whole picture. The box cannot change while tracking (corners are set
     // in Preview only), so the worker looks at the rows converted here.
-    Delivery delivery;
-    uint32_t* const frame = delivery.Acquire(data);
-    if (frame == nullptr || !HoldsWholeFrame(length, stride, rowBytes)) return false;
     const SearchBox box = ClipToFrame(LoadSearchBox());
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    for (int32_t y = box.yMin; y <= box.yMax; ++y) {
-        const unsigned char* const line = bytes + static_cast<size_t>(kFrameHeight - 1 - y) * stride;
-        ConvertPackedYuvRowRed(line, frame + y * kFrameWidth, kFrameWidth, box.xMin, box.xMax, layout, matrix);
-    }
-    return delivery.HandToWorker(true);
+    return DeliverTopDownRows(
+        data, length, stride, rowBytes,
+        [layout, &matrix, &box](const unsigned char* in, uint32_t* out) {
+            ConvertPackedYuvRowRed(in, out, kFrameWidth, box.xMin, box.xMax, layout, matrix);
+        },
+        RowSpan{box.yMin, box.yMax, true});
 }

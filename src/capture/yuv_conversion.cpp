@@ -91,12 +91,6 @@ struct Sse2Ops {
 
 using Sse2Kernel = PackedYuvKernel<Sse2Ops>;
 
-template <bool RedOnly>
-int Sse2Run(const unsigned char* in, uint32_t* out, int firstPair, int endPair, int pairs, bool yFirst,
-            const YuvMatrix& m) {
-    return Sse2Kernel::Run<RedOnly>(in, out, firstPair, endPair, pairs, yFirst, m);
-}
-
 // The eight pairs from firstPair on, through a copy whose missing neighbours
 // repeat the row's end pairs: repeated chroma interpolates to itself, which
 // is the rule at the row's ends.
@@ -125,7 +119,7 @@ void ConvertSpan(const unsigned char* in, uint32_t* out, int pairs, int firstPai
     static const bool avx2 = __builtin_cpu_supports("avx2");
     if (avx2) pair = ConvertPackedYuvPairsAvx2(in, out, pair, endPair, pairs, yFirst, RedOnly, m);
 #endif
-    pair = Sse2Run<RedOnly>(in, out, pair, endPair, pairs, yFirst, m);
+    pair = Sse2Kernel::Run<RedOnly>(in, out, pair, endPair, pairs, yFirst, m);
     // At most one group is left, at the row's end; converting some pairs
     // twice gives the same words.
     if (pair < endPair) ConvertEdgeGroup<RedOnly>(in, out, pairs - Sse2Ops::kPairs, pairs, yFirst, m);
