@@ -1,7 +1,9 @@
 """End-to-end: the Linux program with the virtual camera listing the modes of
 real webcams. The capture must run the fastest 640 x 480 mode (or, with
 none, the smallest larger one), show the picture and track the spot to
-where the mapping puts the spot the picture shows.
+where the mapping puts the spot the picture shows; once tracking ends, the
+whole picture is back (a tracking frame holds only the red of the Search
+box). A UYVY camera is the virtual one behind a converter.
 
 Usage: python3 -m e2e.x11.webcam_modes_e2e LUMIDART
 """
@@ -15,12 +17,16 @@ from ..harness.display import Screen
 from ..harness.expected_cursor import expected_pointer, screen_point
 from ..harness.linux_program import Program, click_quad, run_driver, start_tracking, steer, stop_tracking, wait_pointer
 
-# Each list and the mode it must run.
+# Each source and the mode the virtual camera must run.
 CASES = [
-    ("webcam-1080p", "mode YUY2 640x480 30"),
-    ("hd-first", "mode BGRx 640x480 30"),
-    ("wide", "mode YUY2 1280x720 10"),
+    ("webcam-1080p", "lumidartvirtualcam modes=webcam-1080p", "mode YUY2 640x480 30"),
+    ("hd-first", "lumidartvirtualcam modes=hd-first", "mode BGRx 640x480 30"),
+    ("wide", "lumidartvirtualcam modes=wide", "mode YUY2 1280x720 10"),
+    ("uyvy", "lumidartvirtualcam ! videoconvert ! capsfilter caps=video/x-raw,format=UYVY", "mode BGRx 640x480 30"),
 ]
+# Inside every quad the cases click: its pixel tells a whole picture from a
+# tracking frame's red.
+INSIDE = (240, 200)
 
 SPOTS = [(150, 120), (470, 380)]
 
@@ -42,13 +48,13 @@ def spot_in_picture(p, spot):
     return (min(xs) + max(xs)) / 2, (min(rows) + max(rows)) / 2
 
 
-def run_case(screen, program, workdir, modes, running):
+def run_case(screen, program, workdir, modes, source, running):
     directory = os.path.join(workdir, modes)
     os.mkdir(directory)
     stats = os.path.join(directory, "stats.txt")
     screen.env["LUMIDART_VIRTUALCAM_STATS"] = stats
     steer(screen, noise=0, spot_radius=0)
-    p = Program(screen, program, directory, source="lumidartvirtualcam modes=" + modes)
+    p = Program(screen, program, directory, source=source)
     p.wait_for_window()
     p.wait_picture("%s: the picture" % modes, lambda px: px(320, 20) == CYAN)
     with open(stats) as f:
@@ -63,6 +69,9 @@ def run_case(screen, program, workdir, modes, running):
     check(all(abs(a - b) <= 4 for spot, centre in zip(SPOTS, seen) for a, b in zip(spot, centre)),
           "%s: spots seen at %r, put at %r" % (modes, seen, SPOTS))
     steer(screen, noise=0, spot_radius=0)
+    p.wait_picture("%s: the spot gone" % modes, lambda px: (px(SPOTS[-1][0], 479 - SPOTS[-1][1]) >> 16) <= 224)
+    inside = p.pixel(p.screen.grab(), INSIDE[0], INSIDE[1])
+    check(inside & 0x00FFFF != 0, "%s: no green or blue inside the quad (%06x)" % (modes, inside))
     start_tracking(p)
     previous = (W // 2, H // 2)
     for spot, centre in zip(SPOTS, seen):
@@ -70,7 +79,9 @@ def run_case(screen, program, workdir, modes, running):
         target = screen_point(SCREEN_QUAD, centre)
         wait_pointer(p, "%s: tracking to %r" % (modes, spot), expected_pointer(previous, target))
         previous = target
+    steer(screen, noise=0, spot_radius=0)
     stop_tracking(p)
+    p.wait_picture("%s: the whole picture after tracking" % modes, lambda px: px(*INSIDE) == inside)
     p.close_with_keyboard()
     check(p.exit_code() == 0, "%s: exit code" % modes)
 
@@ -78,8 +89,8 @@ def run_case(screen, program, workdir, modes, running):
 def run_checks(program, workdir):
     screen = Screen(workdir)
     try:
-        for modes, running in CASES:
-            run_case(screen, program, workdir, modes, running)
+        for modes, source, running in CASES:
+            run_case(screen, program, workdir, modes, source, running)
             print("ok  %s runs %s, picture and tracking" % (modes, running), flush=True)
     finally:
         screen.close()
