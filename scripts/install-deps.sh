@@ -13,6 +13,8 @@ lintian desktop-file-utils groff-base
 libx11-dev libxext-dev libxtst-dev libxrandr-dev
 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
 gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+qemu-system-x86 busybox-static kmod cpio v4l-utils udev
+i3-wm sway xwayland seatd libinput-tools
 "
 
 missing=""
