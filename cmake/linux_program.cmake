@@ -50,6 +50,14 @@ add_library(lumidart_posix_process STATIC
 )
 target_include_directories(lumidart_posix_process PUBLIC src)
 
+# The uinput pointer device and the choice between it and XTest, also what
+# their tests link.
+add_library(lumidart_linux_pointer STATIC
+    src/app/linux_pointer_choice.cpp
+    src/tracking/linux_uinput_pointer.cpp
+)
+target_link_libraries(lumidart_linux_pointer PUBLIC lumidart_core)
+
 add_executable(lumidart
     src/app/x11_connection_loss.cpp
     src/app/x11_main.cpp
@@ -65,7 +73,7 @@ add_executable(lumidart
 )
 target_link_libraries(lumidart PRIVATE
     lumidart_core lumidart_files lumidart_threads lumidart_gst_capture lumidart_posix_process
-    PkgConfig::LUMIDART_X11)
+    lumidart_linux_pointer PkgConfig::LUMIDART_X11)
 
 # Directories as Debian wants them, whatever the builder's umask.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -3,12 +3,21 @@
 
 #include <string>
 
+// How the Linux program moves the pointer: as the session suits (a uinput
+// device under Wayland, XTest on X11), or one of them by choice.
+enum PointerOption {
+    kPointerForSession,
+    kPointerUinput,
+    kPointerXTest,
+};
+
 struct CommandLine {
     bool help = false;
     bool version = false;
     // Empty: the primary monitor. A number (1 = the first in the platform's
     // order) or an output/monitor/device name.
     std::string monitor;
+    PointerOption pointer = kPointerForSession;
     // Set when parsing fails: what was wrong, naming the argument.
     std::string error;
 };

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/linux_pointer_choice.h"
 #include "app/main_window.h"
 #include "app/x11_single_instance.h"
 #include "app/x11_window_state.h"
@@ -158,6 +159,8 @@ void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t heigh
     g_main.width.store(width, std::memory_order_relaxed);
     g_main.height.store(height, std::memory_order_relaxed);
     AddX11EventHandler(HandleConsoleEvent);
+    // Made once, by the copy that shows a console, before its worker moves.
+    StartPointer();
     OnCreate(&g_main);
     XMapWindow(d, w);
     XFlush(d);
@@ -206,7 +209,7 @@ bool PlatformGetClientArea(PlatformWindow* window, PlatformRect* rect) {
 
 void PlatformStartDeferredQuitTimer(PlatformWindow*) { StartX11LoopTimer(1, OnDeferredQuitTimer); }
 
-void PlatformKillDeferredQuitTimer(PlatformWindow*) { StopX11LoopTimer(); }
+void PlatformKillDeferredQuitTimer(PlatformWindow*) { StopX11LoopTimer(OnDeferredQuitTimer); }
 
 void PlatformPostQuit() { PostX11LoopQuit(); }
 

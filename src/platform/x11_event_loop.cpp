@@ -19,8 +19,14 @@ int g_watchedFd = -1;
 bool (*g_watchedAct)() = nullptr;
 
 std::atomic<bool> g_quit{false};
-void (*g_timerFire)() = nullptr;
-Clock::time_point g_timerDue;
+
+struct Timer {
+    void (*fire)();
+    Clock::time_point due;
+};
+// The deferred quit and the console's minimise fallback, with room to spare.
+constexpr int kMaxTimers = 4;
+Timer g_timers[kMaxTimers] = {};
 
 void Dispatch(XEvent* event) {
     for (X11EventHandler handler : g_handlers) {
@@ -28,18 +34,27 @@ void Dispatch(XEvent* event) {
     }
 }
 
-// Milliseconds until the timer is due (at least 1), or -1 with none armed.
+// Milliseconds until the next timer is due (at least 1), or -1 with none
+// armed.
 int TimerWaitMs() {
-    if (g_timerFire == nullptr) return -1;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(g_timerDue - Clock::now()).count();
-    return left < 1 ? 1 : static_cast<int>(left) + 1;
+    const Clock::time_point now = Clock::now();
+    int wait = -1;
+    for (const Timer& t : g_timers) {
+        if (t.fire == nullptr) continue;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t.due - now).count();
+        const int ms = left < 1 ? 1 : static_cast<int>(left) + 1;
+        if (wait < 0 || ms < wait) wait = ms;
+    }
+    return wait;
 }
 
-void FireTimerIfDue() {
-    if (g_timerFire == nullptr || Clock::now() < g_timerDue) return;
-    void (*const fire)() = g_timerFire;
-    g_timerFire = nullptr;
-    fire();
+void FireTimersIfDue() {
+    for (Timer& t : g_timers) {
+        if (t.fire == nullptr || Clock::now() < t.due) continue;
+        void (*const fire)() = t.fire;
+        t.fire = nullptr;
+        fire();
+    }
 }
 
 bool Finished(bool (*done)()) { return g_quit.load(std::memory_order_relaxed) || (done != nullptr && done()); }
@@ -70,11 +85,26 @@ void WatchX11LoopDescriptor(int fd, bool (*act)()) {
 }
 
 void StartX11LoopTimer(int milliseconds, void (*fire)()) {
-    g_timerDue = Clock::now() + std::chrono::milliseconds(milliseconds);
-    g_timerFire = fire;
+    const Clock::time_point due = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (Timer& t : g_timers) {
+        if (t.fire == fire) {
+            t.due = due;
+            return;
+        }
+    }
+    for (Timer& t : g_timers) {
+        if (t.fire == nullptr) {
+            t = {fire, due};
+            return;
+        }
+    }
 }
 
-void StopX11LoopTimer() { g_timerFire = nullptr; }
+void StopX11LoopTimer(void (*fire)()) {
+    for (Timer& t : g_timers) {
+        if (t.fire == fire) t.fire = nullptr;
+    }
+}
 
 void PostX11LoopQuit() { g_quit.store(true, std::memory_order_relaxed); }
 
@@ -89,7 +119,7 @@ void RunEventLoopUntil(bool (*done)()) {
             Dispatch(&event);
             continue;
         }
-        FireTimerIfDue();
+        FireTimersIfDue();
         if (Finished(done)) break;
         poll(fds, 2, TimerWaitMs());
     }
