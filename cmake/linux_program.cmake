@@ -99,14 +99,19 @@ install(FILES ${lumidart_pkg_src}/lumidart.desktop DESTINATION share/application
 install(FILES ${lumidart_pkg_src}/lumidart.svg DESTINATION share/icons/hicolor/scalable/apps)
 install(FILES ${lumidart_pkg_out}/lumidart.1.gz DESTINATION share/man/man1)
 install(FILES ${lumidart_pkg_src}/copyright ${lumidart_pkg_out}/changelog.gz DESTINATION share/doc/lumidart)
+# Access to /dev/uinput for the local session's user: the pointer device
+# under Wayland.
+install(FILES ${lumidart_pkg_src}/70-lumidart-uinput.rules DESTINATION lib/udev/rules.d)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumidart)
 set(CPACK_PACKAGE_CONTACT "Lumidart maintainers <maintainers@lumidart.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Turns a video camera and a laser pointer into a pointing device")
 set(CPACK_PACKAGE_DESCRIPTION "A camera watches a projection screen; the red spot of a laser pointer on
-it moves the mouse pointer of the X11 session. The operator's console shows
-the camera picture for calibrating the four corners of the projected desktop.")
+it moves the mouse pointer of the desktop: through XTest on X11 sessions,
+through a uinput pointer device under Wayland, which the package's udev rule
+lets the local session's user make. The operator's console shows the camera
+picture for calibrating the four corners of the projected desktop.")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
@@ -114,6 +119,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Plugins are loaded at run time, so no library dependency names them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
+# Applies the udev rule at installation.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${lumidart_pkg_src}/postinst)
 include(CPack)
 
 if(LUMIDART_BUILD_TESTS)
