@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "analysis/exposure_search.h"
 #include "app/main_window.h"
 #include "app/x11_single_instance.h"
 #include "app/x11_window_state.h"
@@ -83,6 +84,8 @@ void OnKey(XKeyEvent* key) {
         case XK_Tab: OnKeyTab(); break;
         case XK_Escape: OnKeyEscape(); break;
         case XK_space: OnKeySpace(); break;
+        case XK_e: OnKeyE(); break;
+        case XK_F12: OnKeyF12(); break;
         default: break;
     }
 }
@@ -206,7 +209,11 @@ bool PlatformGetClientArea(PlatformWindow* window, PlatformRect* rect) {
 
 void PlatformStartDeferredQuitTimer(PlatformWindow*) { StartX11LoopTimer(1, OnDeferredQuitTimer); }
 
-void PlatformKillDeferredQuitTimer(PlatformWindow*) { StopX11LoopTimer(); }
+void PlatformKillDeferredQuitTimer(PlatformWindow*) { StopX11LoopTimer(OnDeferredQuitTimer); }
+
+void PlatformStartExposureTimer(PlatformWindow*, int milliseconds) { StartX11LoopTimer(milliseconds, OnExposureTimer); }
+
+void PlatformKillExposureTimer(PlatformWindow*) { StopX11LoopTimer(OnExposureTimer); }
 
 void PlatformPostQuit() { PostX11LoopQuit(); }
 

@@ -19,8 +19,13 @@ int g_watchedFd = -1;
 bool (*g_watchedAct)() = nullptr;
 
 std::atomic<bool> g_quit{false};
-void (*g_timerFire)() = nullptr;
-Clock::time_point g_timerDue;
+
+// The deferred quit's and the exposure assistant's.
+constexpr int kMaxTimers = 2;
+struct Timer {
+    void (*fire)() = nullptr;
+    Clock::time_point due;
+} g_timers[kMaxTimers];
 
 void Dispatch(XEvent* event) {
     for (X11EventHandler handler : g_handlers) {
@@ -28,18 +33,26 @@ void Dispatch(XEvent* event) {
     }
 }
 
-// Milliseconds until the timer is due (at least 1), or -1 with none armed.
+// Milliseconds until the first timer is due (at least 1), or -1 with none
+// armed.
 int TimerWaitMs() {
-    if (g_timerFire == nullptr) return -1;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(g_timerDue - Clock::now()).count();
-    return left < 1 ? 1 : static_cast<int>(left) + 1;
+    int wait = -1;
+    for (const Timer& timer : g_timers) {
+        if (timer.fire == nullptr) continue;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(timer.due - Clock::now()).count();
+        const int ms = left < 1 ? 1 : static_cast<int>(left) + 1;
+        if (wait < 0 || ms < wait) wait = ms;
+    }
+    return wait;
 }
 
-void FireTimerIfDue() {
-    if (g_timerFire == nullptr || Clock::now() < g_timerDue) return;
-    void (*const fire)() = g_timerFire;
-    g_timerFire = nullptr;
-    fire();
+void FireTimersIfDue() {
+    for (Timer& timer : g_timers) {
+        if (timer.fire == nullptr || Clock::now() < timer.due) continue;
+        void (*const fire)() = timer.fire;
+        timer.fire = nullptr;
+        fire();
+    }
 }
 
 bool Finished(bool (*done)()) { return g_quit.load(std::memory_order_relaxed) || (done != nullptr && done()); }
@@ -70,11 +83,23 @@ void WatchX11LoopDescriptor(int fd, bool (*act)()) {
 }
 
 void StartX11LoopTimer(int milliseconds, void (*fire)()) {
-    g_timerDue = Clock::now() + std::chrono::milliseconds(milliseconds);
-    g_timerFire = fire;
+    Timer* slot = nullptr;
+    for (Timer& timer : g_timers) {
+        if (timer.fire == fire) slot = &timer;
+    }
+    for (Timer& timer : g_timers) {
+        if (slot == nullptr && timer.fire == nullptr) slot = &timer;
+    }
+    if (slot == nullptr) return;
+    slot->due = Clock::now() + std::chrono::milliseconds(milliseconds);
+    slot->fire = fire;
 }
 
-void StopX11LoopTimer() { g_timerFire = nullptr; }
+void StopX11LoopTimer(void (*fire)()) {
+    for (Timer& timer : g_timers) {
+        if (timer.fire == fire) timer.fire = nullptr;
+    }
+}
 
 void PostX11LoopQuit() { g_quit.store(true, std::memory_order_relaxed); }
 
@@ -89,7 +114,7 @@ void RunEventLoopUntil(bool (*done)()) {
             Dispatch(&event);
             continue;
         }
-        FireTimerIfDue();
+        FireTimersIfDue();
         if (Finished(done)) break;
         poll(fds, 2, TimerWaitMs());
     }

@@ -17,9 +17,10 @@ void RemoveX11EventHandler(X11EventHandler handler);
 // again before anything else).
 void WatchX11LoopDescriptor(int fd, bool (*act)());
 
-// One-shot: fire runs on the UI thread once the delay has passed.
+// One-shot: fire runs on the UI thread once the delay has passed. Each
+// fire function has its own timer (two at most); starting it again moves it.
 void StartX11LoopTimer(int milliseconds, void (*fire)());
-void StopX11LoopTimer();
+void StopX11LoopTimer(void (*fire)());
 
 // Ends every running loop; for good. Any thread.
 void PostX11LoopQuit();
