@@ -9,6 +9,9 @@
 
 namespace {
 
+// Without an exposure, in this order.
+const LONG kProcAmpProperties[] = {VideoProcAmp_Gain, VideoProcAmp_Brightness};
+
 IAMCameraControl* g_camera;
 IAMVideoProcAmp* g_procAmp;
 LONG g_property;
@@ -47,7 +50,7 @@ bool PlatformExposureBegin(PlatformExposureControl* control) {
     g_camera = nullptr;
     g_procAmp = Query<IAMVideoProcAmp>(source, IID_IAMVideoProcAmp);
     if (g_procAmp != nullptr) {
-        for (LONG property : {LONG{VideoProcAmp_Gain}, LONG{VideoProcAmp_Brightness}}) {
+        for (LONG property : kProcAmpProperties) {
             if (Settable(g_procAmp, property, VideoProcAmp_Flags_Manual, control)) {
                 g_property = property;
                 return true;
