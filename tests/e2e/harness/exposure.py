@@ -141,5 +141,10 @@ class ControlLog:
     def wait_lines(self, what, count, timeout=10.0):
         wait_for(what, lambda: self.poll() >= count, timeout=timeout, interval=0.02)
 
+    def mean_step_ms(self, name):
+        """The mean time between successive settings of one control."""
+        times = [t for t, n, _ in self.seen if n == name]
+        return 1000 * (times[-1] - times[0]) / (len(times) - 1) if len(times) > 1 else 0.0
+
     def values(self, name):
         return [value for _, n, value in self.seen if n == name]

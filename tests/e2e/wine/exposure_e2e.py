@@ -61,7 +61,8 @@ def search(s, program, win, log):
     steps = log.values("exposure")
     check(log.values("exposure-auto") == [0] and steps and not log.values("gain") and not log.values("brightness"),
           "controls set: %r" % log.seen)
-    print("ok  search: %d exposure steps in %.2f s, ending at %d" % (len(steps), took, steps[-1]), flush=True)
+    print("ok  search: %d exposure settings in %.2f s (%.0f ms apart), ending at %d"
+          % (len(steps), took, log.mean_step_ms("exposure"), steps[-1]), flush=True)
     check(steps[-1] == best_exposure(), "the search ended at %d, not %d" % (steps[-1], best_exposure()))
 
     s.steer(**SLIDE_SCENE)

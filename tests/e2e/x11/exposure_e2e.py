@@ -64,7 +64,8 @@ def check_search(screen, program, workdir):
     check(log.values("exposure-auto") == [0], "automatic exposure: %r" % log.values("exposure-auto"))
     steps = log.values("exposure")
     check(steps and log.values("gain") == [] and log.values("brightness") == [], "controls set: %r" % log.seen)
-    print("ok  search: %d exposure steps in %.2f s, ending at %d" % (len(steps), took, steps[-1]), flush=True)
+    print("ok  search: %d exposure settings in %.2f s (%.0f ms apart), ending at %d"
+          % (len(steps), took, log.mean_step_ms("exposure"), steps[-1]), flush=True)
     # Never darker than needed.
     check(steps[-1] == best_exposure(), "the search ended at %d, not %d" % (steps[-1], best_exposure()))
     steer(screen, **SLIDE_SCENE)
