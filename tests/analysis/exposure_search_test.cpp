@@ -105,22 +105,17 @@ TEST_F(ExposureSearchTest, StaysOnTheControlsStepsAndRange) {
     EXPECT_EQ(g_fake.exposureControl.value, 803);
 }
 
-TEST_F(ExposureSearchTest, NoisyFrames) {
-    // One bright frame among the judged ones rejects that value: the answer
-    // is darker than the noise-free one, and still clean.
-    int spike = -1;
-    noise = [&spike](int frame) { return frame == spike ? 120u : 0u; };
-    spike = 1 + static_cast<int>(kExposureSettleFrames);
+TEST_F(ExposureSearchTest, ABrightJudgedFrameRejectsItsValue) {
+    // The answer is darker than the noise-free one, and still clean.
+    noise = [](int frame) { return frame == 1 + static_cast<int>(kExposureSettleFrames) ? 120u : 0u; };
     OnKeyE();
     RunToEnd();
     EXPECT_LT(g_fake.exposureControl.value, 50);
     EXPECT_LE(peak(g_fake.exposureControl.value), kExposureRedLimit);
+}
 
-    // A bright frame while the change settles is not held against it.
-    SetUp();
-    shown_.clear();
-    frames_ = 0;
-    spike = 1;
+TEST_F(ExposureSearchTest, ABrightFrameWhileTheChangeSettlesIsNotHeldAgainstIt) {
+    noise = [](int frame) { return frame == 1 ? 120u : 0u; };
     OnKeyE();
     RunToEnd();
     EXPECT_EQ(g_fake.exposureControl.value, 50);
