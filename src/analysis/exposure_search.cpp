@@ -6,12 +6,12 @@ namespace {
 
 constexpr uint32_t kCountMask = 0xFFFFFFu;
 
-int32_t StepOf(const PlatformExposureControl& c, int32_t value) {
+int64_t StepOf(const PlatformExposureControl& c, int32_t value) {
     if (value <= c.minimum) return 0;
-    return static_cast<int32_t>((int64_t{value} - c.minimum) / c.step);
+    return (int64_t{value} - c.minimum) / c.step;
 }
 
-int32_t Middle(const ExposureSearch& s) { return s.low + (s.high - s.low + 1) / 2; }
+int64_t Middle(const ExposureSearch& s) { return s.low + (s.high - s.low + 1) / 2; }
 
 struct Driver {
     bool running = false;
@@ -39,11 +39,11 @@ void Finish() {
 
 }  // namespace
 
-int32_t ExposureStepValue(const ExposureSearch& s, int32_t step) {
-    return static_cast<int32_t>(int64_t{s.control.minimum} + int64_t{step} * s.control.step);
+int32_t ExposureStepValue(const ExposureSearch& s, int64_t step) {
+    return static_cast<int32_t>(s.control.minimum + step * s.control.step);
 }
 
-int32_t BeginExposureSearch(ExposureSearch* s, const PlatformExposureControl& control, uint32_t frames) {
+int64_t BeginExposureSearch(ExposureSearch* s, const PlatformExposureControl& control, uint32_t frames) {
     s->control = control;
     if (s->control.step < 1) s->control.step = 1;
     if (s->control.maximum < s->control.minimum) s->control.maximum = s->control.minimum;
@@ -55,7 +55,7 @@ int32_t BeginExposureSearch(ExposureSearch* s, const PlatformExposureControl& co
     return s->trying;
 }
 
-bool JudgeExposureFrames(ExposureSearch* s, uint32_t frames, uint32_t peak, int32_t* next, bool* done) {
+bool JudgeExposureFrames(ExposureSearch* s, uint32_t frames, uint32_t peak, int64_t* next, bool* done) {
     *done = false;
     if (s->low >= s->high) {
         *done = true;
@@ -76,7 +76,7 @@ bool JudgeExposureFrames(ExposureSearch* s, uint32_t frames, uint32_t peak, int3
         s->high = s->trying - 1;
     }
     *done = s->low >= s->high;
-    const int32_t step = *done ? s->low : Middle(*s);
+    const int64_t step = *done ? s->low : Middle(*s);
     if (step == s->trying) return false;
     s->trying = step;
     s->changedAt = frames;
@@ -98,7 +98,7 @@ void ToggleExposureSearch() {
     g_driver.running = true;
     g_driver.idleMs = 0;
     const uint32_t frames = TakeViewWatch() >> kViewCountShift;
-    const int32_t first = BeginExposureSearch(&g_driver.search, control, frames);
+    const int64_t first = BeginExposureSearch(&g_driver.search, control, frames);
     PlatformExposureSet(ExposureStepValue(g_driver.search, first));
     PlatformStartExposureTimer(Window(), kExposureTickMs);
 }
@@ -114,7 +114,7 @@ void OnExposureTimer() {
     const uint32_t word = TakeViewWatch();
     const uint32_t frames = word >> kViewCountShift;
     const bool fresh = (frames & kCountMask) != g_driver.search.seen;
-    int32_t next = 0;
+    int64_t next = 0;
     bool done = false;
     if (JudgeExposureFrames(&g_driver.search, frames, word & kViewRedMask, &next, &done)) {
         PlatformExposureSet(ExposureStepValue(g_driver.search, next));

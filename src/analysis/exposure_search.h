@@ -24,8 +24,9 @@ constexpr int kExposureStallMs = 2000;
 // One search over a control's values, counted in steps from its minimum.
 struct ExposureSearch {
     PlatformExposureControl control;
-    int32_t low, high;   // the answer lies in low..high; low is the best known
-    int32_t trying;      // the step the camera was last set to
+    // 64-bit: a control may span the whole 32-bit range.
+    int64_t low, high;   // the answer lies in low..high; low is the best known
+    int64_t trying;      // the step the camera was last set to
     uint32_t changedAt;  // the frame count when it was set
     uint32_t seen;       // the frame count at the last look
     uint32_t good;       // judged frames since the change, all within the limit
@@ -33,13 +34,13 @@ struct ExposureSearch {
 
 // Begins a search; returns the first step to set (the current one when
 // there is nothing to search).
-int32_t BeginExposureSearch(ExposureSearch* s, const PlatformExposureControl& control, uint32_t frames);
+int64_t BeginExposureSearch(ExposureSearch* s, const PlatformExposureControl& control, uint32_t frames);
 // Frames counted up to `frames` (wrapping at 24 bits) with `peak` the
 // highest red among those since the last look. Sets *next to the step to set
 // and returns true when the camera must change; *done when the search is
 // over (then *next, if set, is the answer).
-bool JudgeExposureFrames(ExposureSearch* s, uint32_t frames, uint32_t peak, int32_t* next, bool* done);
-int32_t ExposureStepValue(const ExposureSearch& s, int32_t step);
+bool JudgeExposureFrames(ExposureSearch* s, uint32_t frames, uint32_t peak, int64_t* next, bool* done);
+int32_t ExposureStepValue(const ExposureSearch& s, int64_t step);
 
 // The console's side, UI thread: E starts the search, or stops it if it
 // runs. Starting needs Preview or Threshold view and a capture source, and

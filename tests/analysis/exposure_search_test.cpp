@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <functional>
 #include <set>
 #include <vector>
@@ -103,6 +104,16 @@ TEST_F(ExposureSearchTest, StaysOnTheControlsStepsAndRange) {
     }
     // v / 4 <= 200 up to 803, the last step on the grid (3 + 4k).
     EXPECT_EQ(g_fake.exposureControl.value, 803);
+
+    // The whole 32-bit range, in 32 halvings.
+    FakeReset();
+    StoreMode(kModePreview);
+    g_fake.exposureControl = {INT32_MIN, INT32_MAX, 1, 0};
+    peak = [](int32_t v) { return v <= 1000 ? 100u : 255u; };
+    OnKeyE();
+    RunToEnd(2000);
+    EXPECT_EQ(g_fake.exposureControl.value, 1000) << testing::PrintToString(g_fake.exposureSets);
+    EXPECT_LE(g_fake.exposureSets.size(), 33u);
 }
 
 TEST_F(ExposureSearchTest, ABrightJudgedFrameRejectsItsValue) {
