@@ -84,8 +84,8 @@ int32_t LitSpotRed(int32_t red, const Light& light) {
 }
 
 void RenderBackground(const SceneSettings& s, const Light& light, uint32_t frameIndex, uint32_t* frame) {
-    const uint32_t screenColor =
-        LitColor(s.slideRed > 0 ? Pack(Clamp8(s.slideRed), Clamp8(s.slideRed), Clamp8(s.slideRed)) : s.screenColor, light);
+    const int32_t slide = Clamp8(s.slideRed);
+    const uint32_t screenColor = LitColor(s.slideRed > 0 ? Pack(slide, slide, slide) : s.screenColor, light);
     const uint32_t surroundColor = LitColor(s.surroundColor, light);
     const int32_t amp = std::min(kMaxNoise, std::max(0, s.noise));
     const uint32_t levels = static_cast<uint32_t>(2 * amp + 1);

@@ -113,7 +113,8 @@ void OnClick(int x, int y) {
     Control& c = g_dialog.controls[static_cast<size_t>(row)];
     for (int i = 0; i < 4; ++i) {
         if (Inside(x, y, kMargin + kStepOffsets[i], kMargin + row * kRowHeight, kButtonWidth)) {
-            c.value = ClampToInt(std::clamp<int64_t>(int64_t{c.value} + kSteps[i], c.control.minimum, c.control.maximum));
+            const int64_t stepped = int64_t{c.value} + kSteps[i];
+            c.value = ClampToInt(std::clamp<int64_t>(stepped, c.control.minimum, c.control.maximum));
             Draw();
         }
     }
