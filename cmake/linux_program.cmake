@@ -12,6 +12,7 @@ pkg_check_modules(LUMIDART_GST REQUIRED IMPORTED_TARGET
 # the sanitized element themselves.
 set(LUMIDART_GST_PLUGIN_DIR ${PROJECT_BINARY_DIR}/gst-plugins)
 add_library(gstlumidartvirtualcam MODULE
+    virtualcam/camera_controls.cpp
     virtualcam/camera_modes.cpp
     virtualcam/camera_stats.cpp
     virtualcam/gst_virtualcam.cpp
@@ -64,6 +65,8 @@ add_executable(lumidart
     src/app/x11_main_window.cpp
     src/app/x11_single_instance.cpp
     src/app/x11_window_state.cpp
+    src/capture/gst_exposure_controls.cpp
+    src/capture/gst_source_controls.cpp
     src/capture/x11_settings_dialog.cpp
     src/platform/x11_display.cpp
     src/platform/x11_event_loop.cpp

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "analysis/exposure_search.h"
 #include "app/linux_pointer_choice.h"
 #include "app/main_window.h"
 #include "app/x11_single_instance.h"
@@ -84,6 +85,8 @@ void OnKey(XKeyEvent* key) {
         case XK_Tab: OnKeyTab(); break;
         case XK_Escape: OnKeyEscape(); break;
         case XK_space: OnKeySpace(); break;
+        case XK_e: OnKeyE(); break;
+        case XK_F12: OnKeyF12(); break;
         default: break;
     }
 }
@@ -210,6 +213,10 @@ bool PlatformGetClientArea(PlatformWindow* window, PlatformRect* rect) {
 void PlatformStartDeferredQuitTimer(PlatformWindow*) { StartX11LoopTimer(1, OnDeferredQuitTimer); }
 
 void PlatformKillDeferredQuitTimer(PlatformWindow*) { StopX11LoopTimer(OnDeferredQuitTimer); }
+
+void PlatformStartExposureTimer(PlatformWindow*, int milliseconds) { StartX11LoopTimer(milliseconds, OnExposureTimer); }
+
+void PlatformKillExposureTimer(PlatformWindow*) { StopX11LoopTimer(OnExposureTimer); }
 
 void PlatformPostQuit() { PostX11LoopQuit(); }
 

@@ -1,20 +1,16 @@
 // The capture source's settings dialog on X11: a plain Xlib window with one
-// row per adjustable control (a camera's V4L2 controls, or the integer and
-// boolean properties of the source element itself), run modally by a
-// nested event loop that keeps serving the main window.
+// row per adjustable control of the source, run modally by a nested event
+// loop that keeps serving the main window.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <gst/gst.h>
-#include <linux/videodev2.h>
-#include <sys/ioctl.h>
 
 #include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
 
-#include "capture/gst_capture.h"
+#include "capture/gst_source_controls.h"
 #include "platform/x11_display.h"
 #include "platform/x11_event_loop.h"
 #include "state/platform.h"
@@ -34,19 +30,15 @@ constexpr int kActionWidth = 80;
 constexpr int kBigStep = 10;
 
 struct Control {
-    std::string name;
-    int32_t minimum, maximum;
-    int32_t original, value;
-    GParamSpec* property;  // null for a V4L2 control
-    uint32_t v4l2Id;
+    SourceControl control;
+    int32_t value;
 };
 
 struct Dialog {
     bool open = false;
     Window window = 0;
     GC gc = nullptr;
-    GstElement* element = nullptr;  // our reference while open
-    int v4l2Fd = -1;
+    SourceControls source;  // our hold on the source while open
     std::vector<Control> controls;
 } g_dialog;
 
@@ -64,70 +56,9 @@ int CancelLeft() { return kWidth - kMargin - kActionWidth; }
 
 int32_t ClampToInt(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
-void AddV4l2Controls(int fd) {
-    v4l2_queryctrl query{};
-    query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
-    while (ioctl(fd, VIDIOC_QUERYCTRL, &query) == 0) {
-        const bool usable = (query.flags & (V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_READ_ONLY)) == 0 &&
-                            (query.type == V4L2_CTRL_TYPE_INTEGER || query.type == V4L2_CTRL_TYPE_BOOLEAN ||
-                             query.type == V4L2_CTRL_TYPE_MENU);
-        v4l2_control current{};
-        current.id = query.id;
-        if (usable && ioctl(fd, VIDIOC_G_CTRL, &current) == 0) {
-            g_dialog.controls.push_back({reinterpret_cast<const char*>(query.name), query.minimum, query.maximum,
-                                         current.value, current.value, nullptr, query.id});
-        }
-        query.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
-    }
-}
-
-// The settings the element's own class adds, not those of its base classes.
-void AddPropertyControls(GstElement* element) {
-    guint count = 0;
-    GParamSpec** const params = g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &count);
-    for (guint i = 0; i < count; ++i) {
-        GParamSpec* const param = params[i];
-        if (param->owner_type != G_OBJECT_TYPE(element)) continue;
-        if ((param->flags & G_PARAM_READWRITE) != G_PARAM_READWRITE || (param->flags & G_PARAM_CONSTRUCT_ONLY) != 0) {
-            continue;
-        }
-        GValue value = G_VALUE_INIT;
-        g_value_init(&value, param->value_type);
-        g_object_get_property(G_OBJECT(element), param->name, &value);
-        if (G_IS_PARAM_SPEC_INT(param)) {
-            const auto* s = G_PARAM_SPEC_INT(param);
-            const int32_t v = g_value_get_int(&value);
-            g_dialog.controls.push_back({param->name, s->minimum, s->maximum, v, v, param, 0});
-        } else if (G_IS_PARAM_SPEC_UINT(param)) {
-            const auto* s = G_PARAM_SPEC_UINT(param);
-            const int32_t v = ClampToInt(g_value_get_uint(&value));
-            g_dialog.controls.push_back({param->name, ClampToInt(s->minimum), ClampToInt(s->maximum), v, v, param, 0});
-        } else if (G_IS_PARAM_SPEC_BOOLEAN(param)) {
-            const int32_t v = g_value_get_boolean(&value) ? 1 : 0;
-            g_dialog.controls.push_back({param->name, 0, 1, v, v, param, 0});
-        }
-        g_value_unset(&value);
-    }
-    g_free(params);
-}
-
 void Apply() {
-    for (Control& c : g_dialog.controls) {
-        if (c.value == c.original) continue;
-        if (c.property == nullptr) {
-            v4l2_control set{};
-            set.id = c.v4l2Id;
-            set.value = c.value;
-            ioctl(g_dialog.v4l2Fd, VIDIOC_S_CTRL, &set);
-            continue;
-        }
-        GValue value = G_VALUE_INIT;
-        g_value_init(&value, c.property->value_type);
-        if (G_IS_PARAM_SPEC_INT(c.property)) g_value_set_int(&value, c.value);
-        if (G_IS_PARAM_SPEC_UINT(c.property)) g_value_set_uint(&value, static_cast<guint>(c.value));
-        if (G_IS_PARAM_SPEC_BOOLEAN(c.property)) g_value_set_boolean(&value, c.value != 0);
-        g_object_set_property(G_OBJECT(g_dialog.element), c.property->name, &value);
-        g_value_unset(&value);
+    for (const Control& c : g_dialog.controls) {
+        if (c.value != c.control.value) SetSourceControl(g_dialog.source, c.control, c.value);
     }
 }
 
@@ -136,7 +67,7 @@ void Destroy() {
     if (g_dialog.gc != nullptr) XFreeGC(d, g_dialog.gc);
     if (g_dialog.window != 0) XDestroyWindow(d, g_dialog.window);
     XFlush(d);
-    if (g_dialog.element != nullptr) gst_object_unref(g_dialog.element);
+    CloseSourceControls(&g_dialog.source);
     g_dialog = Dialog{};
 }
 
@@ -154,7 +85,7 @@ void Draw() {
     XClearWindow(d, g_dialog.window);
     int top = kMargin;
     for (const Control& c : g_dialog.controls) {
-        DrawText(kMargin, top + 14, c.name);
+        DrawText(kMargin, top + 14, c.control.name);
         for (int i = 0; i < 4; ++i) DrawButton(kMargin + kStepOffsets[i], top, kButtonWidth, kStepLabels[i]);
         DrawText(kMargin + kStepOffsets[1] + kButtonWidth + 10, top + 14, std::to_string(c.value));
         top += kRowHeight;
@@ -182,7 +113,8 @@ void OnClick(int x, int y) {
     Control& c = g_dialog.controls[static_cast<size_t>(row)];
     for (int i = 0; i < 4; ++i) {
         if (Inside(x, y, kMargin + kStepOffsets[i], kMargin + row * kRowHeight, kButtonWidth)) {
-            c.value = ClampToInt(std::clamp<int64_t>(int64_t{c.value} + kSteps[i], c.minimum, c.maximum));
+            const int64_t stepped = int64_t{c.value} + kSteps[i];
+            c.value = ClampToInt(std::clamp<int64_t>(stepped, c.control.minimum, c.control.maximum));
             Draw();
         }
     }
@@ -246,17 +178,10 @@ bool HandleDialogEvent(XEvent* event) {
 bool PlatformSettingsDialogIsOpen() { return g_dialog.open; }
 
 void PlatformSettingsDialogRun() {
-    GstElement* const element = CaptureSettingsElement();
-    if (g_dialog.open || element == nullptr) return;
+    if (g_dialog.open || !OpenSourceControls(&g_dialog.source)) return;
     g_dialog.open = true;
-    g_dialog.element = GST_ELEMENT(gst_object_ref(element));
-    if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "device-fd") != nullptr) {
-        g_object_get(element, "device-fd", &g_dialog.v4l2Fd, nullptr);
-    }
-    if (g_dialog.v4l2Fd >= 0) {
-        AddV4l2Controls(g_dialog.v4l2Fd);
-    } else {
-        AddPropertyControls(element);
+    for (const SourceControl& control : ListSourceControls(g_dialog.source)) {
+        g_dialog.controls.push_back({control, control.value});
     }
     CreateWindow();
     AddX11EventHandler(HandleDialogEvent);

@@ -24,8 +24,9 @@ struct Timer {
     void (*fire)();
     Clock::time_point due;
 };
-// The deferred quit and the console's minimise fallback, with room to spare.
-constexpr int kMaxTimers = 4;
+// The deferred quit, the console's minimise fallback, the exposure
+// assistant's step and the camera's reopening, with room to spare.
+constexpr int kMaxTimers = 8;
 Timer g_timers[kMaxTimers] = {};
 
 void Dispatch(XEvent* event) {

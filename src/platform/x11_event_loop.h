@@ -19,7 +19,7 @@ void WatchX11LoopDescriptor(int fd, bool (*act)());
 
 // One-shot: fire runs on the UI thread once the delay has passed. A timer
 // is known by its fire procedure: starting it again re-arms it. At most
-// four at a time.
+// eight at a time.
 void StartX11LoopTimer(int milliseconds, void (*fire)());
 void StopX11LoopTimer(void (*fire)());
 
