@@ -147,7 +147,26 @@ bool Better(const Offer& a, const Offer& b) {
     return a.index < b.index;
 }
 
-// The structure of the chosen mode with every field fixed.
+// What tells one mode from another. Every other field (sof-marker,
+// colorimetry, interlace-mode, chroma-site...) stays open: a stream that
+// states fewer fields than its pad offers must still fit the mode.
+gboolean ChoosesMode(GQuark field, GValue*, gpointer) {
+    static const GQuark kChoosing[] = {g_quark_from_static_string("format"), g_quark_from_static_string("width"),
+                                       g_quark_from_static_string("height"), g_quark_from_static_string("framerate"),
+                                       g_quark_from_static_string("pixel-aspect-ratio")};
+    for (const GQuark q : kChoosing) {
+        if (field == q) return TRUE;
+    }
+    return FALSE;
+}
+
+GstCaps* Pinned(GstCaps* caps) {
+    caps = gst_caps_fixate(caps);
+    gst_structure_filter_and_map_in_place(gst_caps_get_structure(caps, 0), ChoosesMode, nullptr);
+    return caps;
+}
+
+// The structure of the chosen mode with the fields that choose it fixed.
 GstCaps* Fixed(const GstCaps* offered, const Offer& m) {
     GstCaps* const caps = gst_caps_copy_nth(offered, m.index);
     GstStructure* const s = gst_caps_get_structure(caps, 0);
@@ -158,7 +177,7 @@ GstCaps* Fixed(const GstCaps* offered, const Offer& m) {
     if (gst_structure_has_field(s, "pixel-aspect-ratio")) {
         gst_structure_fixate_field_nearest_fraction(s, "pixel-aspect-ratio", 1, 1);
     }
-    return gst_caps_fixate(caps);
+    return Pinned(caps);
 }
 
 }  // namespace
@@ -193,5 +212,5 @@ GstCaps* ChooseCaptureMode(const GstCaps* offered) {
         if (best == nullptr || Faster(m.rate, best->rate)) best = &m;
     }
     if (best != nullptr) return Fixed(offered, *best);
-    return gst_caps_fixate(gst_caps_copy_nth(offered, 0));
+    return Pinned(gst_caps_copy_nth(offered, 0));
 }

@@ -108,6 +108,39 @@ TEST(ModeChoice, WhatTheChainCannotConvertIsSkipped) {
     EXPECT_EQ(Choose("ANY"), "none");
 }
 
+// True when caps a stream states fit the mode chosen from offered.
+bool StreamFits(const char* offered, const char* stream) {
+    GstCaps* const chosen = gst_caps_from_string(Choose(offered).c_str());
+    GstCaps* const states = gst_caps_from_string(stream);
+    const bool fits = chosen != nullptr && states != nullptr && gst_caps_is_subset(states, chosen);
+    if (chosen != nullptr) gst_caps_unref(chosen);
+    if (states != nullptr) gst_caps_unref(states);
+    return fits;
+}
+
+TEST(ModeChoice, FieldsThatChooseNoModeStayOpen) {
+    // An encoder's pad offers markers and colours its stream never states.
+    const char* const encoder =
+        "image/jpeg, sof-marker=(int){ 0, 1, 2, 4, 9 }, width=1280, height=720, framerate=30/1, "
+        "pixel-aspect-ratio=1/1, colorimetry=(string){ bt709, bt601 }, chroma-site=(string){ mpeg2, jpeg }";
+    EXPECT_TRUE(SameCaps(Choose(encoder), "image/jpeg, width=1280, height=720, framerate=30/1, pixel-aspect-ratio=1/1"));
+    EXPECT_TRUE(StreamFits(encoder, "image/jpeg, width=1280, height=720, framerate=30/1, pixel-aspect-ratio=1/1"));
+    EXPECT_TRUE(StreamFits(encoder, "image/jpeg, sof-marker=2, width=1280, height=720, framerate=30/1, "
+                                    "pixel-aspect-ratio=1/1, colorimetry=bt601"));
+    // A raw camera mode: its colours and interlacing as the stream says.
+    const char* const camera =
+        "video/x-raw, format=YUY2, width=640, height=480, framerate={ 30/1, 15/1 }, pixel-aspect-ratio=1/1, "
+        "colorimetry=(string){ 2:4:5:1, bt709 }, interlace-mode=(string){ progressive, interleaved }";
+    EXPECT_TRUE(StreamFits(camera, "video/x-raw, format=YUY2, width=640, height=480, framerate=30/1, "
+                                   "pixel-aspect-ratio=1/1, colorimetry=bt709, interlace-mode=interleaved"));
+    EXPECT_FALSE(StreamFits(camera, "video/x-raw, format=YUY2, width=640, height=480, framerate=15/1, "
+                                    "pixel-aspect-ratio=1/1"));
+    // The fallback for nothing large enough is pinned the same way.
+    EXPECT_TRUE(SameCaps(Choose("video/x-raw, format=I420, width=320, height=240, framerate=30/1, "
+                                "colorimetry=(string){ bt601, bt709 }"),
+                         "video/x-raw, format=I420, width=320, height=240, framerate=30/1"));
+}
+
 TEST(ModeChoice, RangesAreFixatedTowards640x480SquarePixelsAndTheirHighestRate) {
     // A test source or parser: anything goes.
     EXPECT_TRUE(SameCaps(Choose("video/x-raw, format={ YUY2, I420 }, width=[ 1, 2147483647 ], "
