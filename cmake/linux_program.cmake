@@ -35,13 +35,23 @@ if(LUMIDART_BUILD_TESTS)
     target_link_libraries(lumidart_gst_virtualcam PUBLIC lumidart_scene PkgConfig::LUMIDART_GST)
 endif()
 
-# The capture pipeline without any window: also what its tests link.
+# The UI thread's display connection and event loop.
+add_library(lumidart_x11_loop STATIC
+    src/platform/x11_display.cpp
+    src/platform/x11_event_loop.cpp
+)
+target_link_libraries(lumidart_x11_loop PUBLIC lumidart_core PkgConfig::LUMIDART_X11)
+
+# The capture pipeline, its recovery timed by the event loop and the
+# source's settings dialog: also what its tests link.
 add_library(lumidart_gst_capture STATIC
     src/capture/gst_capture_pipeline.cpp
+    src/capture/gst_capture_recovery.cpp
+    src/capture/x11_settings_dialog.cpp
     src/capture/gst_frame_sink.cpp
     src/capture/gst_mode_choice.cpp
 )
-target_link_libraries(lumidart_gst_capture PUBLIC lumidart_core PkgConfig::LUMIDART_GST)
+target_link_libraries(lumidart_gst_capture PUBLIC lumidart_core lumidart_x11_loop PkgConfig::LUMIDART_GST)
 
 # Process-level endings and descriptors, also what their tests link.
 add_library(lumidart_posix_process STATIC
@@ -56,9 +66,6 @@ add_executable(lumidart
     src/app/x11_main_window.cpp
     src/app/x11_single_instance.cpp
     src/app/x11_window_state.cpp
-    src/capture/x11_settings_dialog.cpp
-    src/platform/x11_display.cpp
-    src/platform/x11_event_loop.cpp
     src/platform/x11_monitors.cpp
     src/preview/x11_picture.cpp
     src/tracking/x11_input.cpp

@@ -6,11 +6,13 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <string>
 #include <mutex>
 #include <vector>
 
 #include "virtualcam/camera_modes.h"
 #include "virtualcam/camera_stats.h"
+#include "virtualcam/control_file.h"
 #include "virtualcam/scene.h"
 #include "virtualcam/scene_control.h"
 
@@ -269,12 +271,38 @@ void GetTimes(GstBaseSrc* src, GstBuffer* buffer, GstClockTime* start, GstClockT
     *end = GST_CLOCK_TIME_IS_VALID(*start) ? *start + GST_BUFFER_DURATION(buffer) : GST_CLOCK_TIME_NONE;
 }
 
+// Opening takes the whole control file: a camera opened again in the same
+// process starts from the scene as it is, not from the defaults. Unplugged,
+// it refuses to open, as a device node that has gone.
+GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition) {
+    if (transition == GST_STATE_CHANGE_NULL_TO_READY) {
+        CameraState* const state = StateOf(element);
+        bool unplugged;
+        {
+            std::string text;
+            std::lock_guard<std::mutex> guard(state->lock);
+            if (ReadControlFile(SceneControlPath(), &text)) ParseSceneControl(text, &state->settings);
+            unplugged = state->settings.unplugged != 0;
+        }
+        if (unplugged) {
+            GST_ELEMENT_ERROR(element, RESOURCE, NOT_FOUND, ("The camera is unplugged."), (nullptr));
+            return GST_STATE_CHANGE_FAILURE;
+        }
+    }
+    return GST_ELEMENT_CLASS(lumidart_virtual_cam_parent_class)->change_state(element, transition);
+}
+
 GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
     CameraState* const state = StateOf(src);
     // Rendered and copied under the lock: a stop that takes it afterwards
     // is ordered after the last use of the scratch frame.
     std::lock_guard<std::mutex> guard(state->lock);
     ReloadSceneControl(&state->settings);
+    // As a camera pulled from its socket mid-stream: an error, no frame.
+    if (state->settings.unplugged != 0) {
+        GST_ELEMENT_ERROR(src, RESOURCE, READ, ("The camera was unplugged."), (nullptr));
+        return GST_FLOW_ERROR;
+    }
     const uint32_t index = state->frameIndex++;
     RenderScene(state->settings, index, state->scratch.data());
 
@@ -325,6 +353,7 @@ static void lumidart_virtual_cam_class_init(LumidartVirtualCamClass* klass) {
                             DefaultModeList().name,
                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     GstElementClass* const elementClass = GST_ELEMENT_CLASS(klass);
+    elementClass->change_state = ChangeState;
     gst_element_class_set_static_metadata(elementClass, "Lumidart virtual camera", "Source/Video",
                                           "A projection screen with a laser spot", "Lumidart");
     gst_element_class_add_static_pad_template(elementClass, &g_srcTemplate);
