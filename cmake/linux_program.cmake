@@ -4,6 +4,8 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(LUMIDART_X11 REQUIRED IMPORTED_TARGET x11 xext xtst xrandr)
 pkg_check_modules(LUMIDART_GST REQUIRED IMPORTED_TARGET
     gstreamer-1.0 gstreamer-base-1.0 gstreamer-video-1.0)
+# The virtual camera feeds GStreamer's own JPEG encoder through its harness.
+pkg_check_modules(LUMIDART_GST_CHECK REQUIRED IMPORTED_TARGET gstreamer-check-1.0)
 
 # The virtual camera is test and demo equipment: a plugin GStreamer finds
 # through GST_PLUGIN_PATH, never part of the program or its package. It is
@@ -22,7 +24,7 @@ add_library(gstlumidartvirtualcam MODULE
 target_include_directories(gstlumidartvirtualcam PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
 target_compile_options(gstlumidartvirtualcam PRIVATE -fno-sanitize=all)
 target_link_options(gstlumidartvirtualcam PRIVATE -fno-sanitize=all -Wl,-z,defs)
-target_link_libraries(gstlumidartvirtualcam PRIVATE PkgConfig::LUMIDART_GST)
+target_link_libraries(gstlumidartvirtualcam PRIVATE PkgConfig::LUMIDART_GST PkgConfig::LUMIDART_GST_CHECK)
 set_target_properties(gstlumidartvirtualcam PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${LUMIDART_GST_PLUGIN_DIR})
 # What the tests and scripts that start the program give it: the plugin,
 # and a registry of this build's own, so builds never share a cache entry.
@@ -32,7 +34,7 @@ set(LUMIDART_TEST_ENVIRONMENT
 if(LUMIDART_BUILD_TESTS)
     add_library(lumidart_gst_virtualcam STATIC virtualcam/gst_virtualcam.cpp)
     target_include_directories(lumidart_gst_virtualcam PUBLIC ${PROJECT_SOURCE_DIR})
-    target_link_libraries(lumidart_gst_virtualcam PUBLIC lumidart_scene PkgConfig::LUMIDART_GST)
+    target_link_libraries(lumidart_gst_virtualcam PUBLIC lumidart_scene PkgConfig::LUMIDART_GST PkgConfig::LUMIDART_GST_CHECK)
 endif()
 
 # The UI thread's display connection and event loop.

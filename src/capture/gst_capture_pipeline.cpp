@@ -54,17 +54,18 @@ GstCaps* ChosenMode(GstPad* pad) {
     return chosen;
 }
 
-// True for a fixed mode of square (or unstated) pixels that the sink takes
-// as it comes.
+// True when the chosen mode (the first structure) is of square (or
+// unstated) pixels and the sink takes it as it comes.
 bool SinkTakesMode(const GstCaps* mode) {
-    if (mode == nullptr || !gst_caps_is_fixed(mode)) return false;
-    const GstStructure* const s = gst_caps_get_structure(mode, 0);
+    if (mode == nullptr || gst_caps_is_empty(mode)) return false;
+    GstCaps* const first = gst_caps_copy_nth(mode, 0);
+    const GstStructure* const s = gst_caps_get_structure(first, 0);
     gint n = 1, d = 1;
-    if (gst_structure_has_field(s, "pixel-aspect-ratio") &&
-        (!gst_structure_get_fraction(s, "pixel-aspect-ratio", &n, &d) || n != d)) {
-        return false;
-    }
-    return AcceptsFrameCaps(mode);
+    const bool square = !gst_structure_has_field(s, "pixel-aspect-ratio") ||
+                        (gst_structure_get_fraction(s, "pixel-aspect-ratio", &n, &d) && n == d);
+    const bool takes = square && AcceptsFrameCaps(first);
+    gst_caps_unref(first);
+    return takes;
 }
 
 // What the sink is given: BGRx at the frame's size with square pixels, so

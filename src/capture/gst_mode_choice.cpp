@@ -3,6 +3,7 @@
 #include <gst/video/video.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "state/tracker_state.h"
@@ -166,7 +167,19 @@ GstCaps* Pinned(GstCaps* caps) {
     return caps;
 }
 
-// The structure of the chosen mode with the fields that choose it fixed.
+// True when the structure leaves its size or rate to a range, or says
+// nothing of them: a generator gives what is asked for within it, but an
+// encoder or parser offers its template and gives what its input gives.
+bool LeavesModeOpen(const GstStructure* s) {
+    for (const char* field : {"width", "height", "framerate"}) {
+        const GValue* const value = gst_structure_get_value(s, field);
+        if (value == nullptr || GST_VALUE_HOLDS_INT_RANGE(value) || GST_VALUE_HOLDS_FRACTION_RANGE(value)) return true;
+    }
+    return false;
+}
+
+// The structure of the chosen mode with the fields that choose it fixed,
+// then the offered structure itself where that leaves the mode open.
 GstCaps* Fixed(const GstCaps* offered, const Offer& m) {
     GstCaps* const caps = gst_caps_copy_nth(offered, m.index);
     GstStructure* const s = gst_caps_get_structure(caps, 0);
@@ -177,7 +190,11 @@ GstCaps* Fixed(const GstCaps* offered, const Offer& m) {
     if (gst_structure_has_field(s, "pixel-aspect-ratio")) {
         gst_structure_fixate_field_nearest_fraction(s, "pixel-aspect-ratio", 1, 1);
     }
-    return Pinned(caps);
+    GstCaps* const chosen = Pinned(caps);
+    if (LeavesModeOpen(gst_caps_get_structure(offered, m.index))) {
+        gst_caps_append(chosen, gst_caps_copy_nth(offered, m.index));
+    }
+    return chosen;
 }
 
 }  // namespace

@@ -1,18 +1,23 @@
-// The GStreamer virtual camera's own switches: unpaced frames for soak runs
-// and the count of delivered frames it leaves behind at each stop.
+// The GStreamer virtual camera's own switches: unpaced frames for soak runs,
+// the count of delivered frames it leaves behind at each stop, a camera
+// unplugged and plugged back, and its motion JPEG modes.
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "virtualcam/gst_virtualcam.h"
+#include "virtualcam/scene.h"
 
 namespace {
 
@@ -103,6 +108,124 @@ TEST(GstVirtualCamera, PacingSwitchedBackOnResumesThePicture) {
     gst_object_unref(sink);
     gst_object_unref(camera);
     gst_object_unref(pipeline);
+}
+
+// The control file of this test run, written in one step.
+class ControlFile {
+public:
+    ControlFile() : path_("/tmp/lumidart-virtualcam-control-" + std::to_string(getpid())) {
+        setenv("LUMIDART_VIRTUALCAM_CONTROL", path_.c_str(), 1);
+    }
+    ~ControlFile() {
+        std::remove(path_.c_str());
+        unsetenv("LUMIDART_VIRTUALCAM_CONTROL");
+    }
+    void Write(const char* text) const {
+        const std::string temporary = path_ + ".tmp";
+        std::ofstream(temporary) << text;
+        std::rename(temporary.c_str(), path_.c_str());
+    }
+
+private:
+    std::string path_;
+};
+
+GstMessageType PopEnd(GstElement* pipeline, GstClockTime timeout) {
+    GstBus* const bus = gst_element_get_bus(pipeline);
+    GstMessage* const message =
+        gst_bus_timed_pop_filtered(bus, timeout, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    const GstMessageType type = message != nullptr ? GST_MESSAGE_TYPE(message) : GST_MESSAGE_UNKNOWN;
+    if (message != nullptr) gst_message_unref(message);
+    gst_object_unref(bus);
+    return type;
+}
+
+TEST(GstVirtualCamera, UnpluggedItFailsItsStreamAndRefusesToOpenUntilPluggedBack) {
+    gst_init(nullptr, nullptr);
+    ASSERT_TRUE(RegisterVirtualCameraElement());
+    const ControlFile control;
+    control.Write("noise 0\n");
+    GstElement* const pipeline = Launch("lumidartvirtualcam ! fakesink");
+    ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    EXPECT_EQ(PopEnd(pipeline, 300 * GST_MSECOND), GST_MESSAGE_UNKNOWN) << "a plugged camera streams";
+    control.Write("noise 0\nunplugged 1\n");
+    EXPECT_EQ(PopEnd(pipeline, 10 * GST_SECOND), GST_MESSAGE_ERROR);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    EXPECT_EQ(gst_element_set_state(pipeline, GST_STATE_READY), GST_STATE_CHANGE_FAILURE);
+    EXPECT_EQ(PopEnd(pipeline, 0), GST_MESSAGE_ERROR) << "refused as a missing device is";
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    // Plugged back, the same camera opens and streams again.
+    control.Write("noise 0\n");
+    ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    EXPECT_EQ(PopEnd(pipeline, 300 * GST_MSECOND), GST_MESSAGE_UNKNOWN);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+
+    // A camera created afresh reads the whole file at once, unplugged or not.
+    control.Write("unplugged 1\n");
+    GstElement* const fresh = gst_element_factory_make("lumidartvirtualcam", nullptr);
+    gst_object_ref_sink(fresh);
+    EXPECT_EQ(gst_element_set_state(fresh, GST_STATE_READY), GST_STATE_CHANGE_FAILURE);
+    control.Write("noise 0\nspot_x 100\n");
+    EXPECT_NE(gst_element_set_state(fresh, GST_STATE_READY), GST_STATE_CHANGE_FAILURE);
+    gint spotX = 0;
+    g_object_get(fresh, "spot-x", &spotX, nullptr);
+    EXPECT_EQ(spotX, 100);
+    gst_element_set_state(fresh, GST_STATE_NULL);
+    gst_object_unref(fresh);
+}
+
+void KeepFrame(GstElement*, GstBuffer* buffer, GstPad*, gpointer frame) {
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return;
+    static_cast<std::vector<uint8_t>*>(frame)->assign(map.data, map.data + map.size);
+    gst_buffer_unmap(buffer, &map);
+}
+
+// Encoded by GStreamer's own encoder and decoded again, the picture is the
+// scene's, within what a lossy codec changes.
+TEST(GstVirtualCamera, MotionJpegModesCarryTheScene) {
+    gst_init(nullptr, nullptr);
+    ASSERT_TRUE(RegisterVirtualCameraElement());
+    const ControlFile control;
+    control.Write("noise 0\nspot_x 200\nspot_y 300\nspot_radius 6\n");
+    GstElement* const pipeline = Launch(
+        "lumidartvirtualcam modes=webcam-mjpeg live=false num-buffers=3 ! "
+        "capsfilter caps=image/jpeg,width=640,height=480,framerate=30/1 ! jpegdec ! videoconvert ! "
+        "capsfilter caps=video/x-raw,format=BGRx ! fakesink name=sink signal-handoffs=true");
+    GstElement* const sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    std::vector<uint8_t> frame;
+    g_signal_connect(sink, "handoff", G_CALLBACK(KeepFrame), &frame);
+    ASSERT_TRUE(RunToEndOfStream(pipeline));
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+    ASSERT_EQ(frame.size(), static_cast<size_t>(kFramePixels) * 4);
+
+    SceneSettings settings;
+    settings.noise = 0;
+    settings.spotX = 200;
+    settings.spotY = 300;
+    settings.spotRadius = 6;
+    std::vector<uint32_t> scene(kFramePixels);
+    RenderScene(settings, 0, scene.data());
+    int64_t total = 0;
+    int worst = 0;
+    for (int row = 0; row < kFrameHeight; ++row) {
+        for (int x = 0; x < kFrameWidth; ++x) {
+            // Decoded rows run top-down, the scene's bottom-up.
+            const uint8_t* const got = &frame[(static_cast<size_t>(kFrameHeight - 1 - row) * kFrameWidth + x) * 4];
+            const uint32_t want = scene[static_cast<size_t>(row) * kFrameWidth + x];
+            for (int c = 0; c < 3; ++c) {
+                const int d = std::abs(int{got[c]} - static_cast<int>((want >> (8 * c)) & 0xFF));
+                total += d;
+                worst = std::max(worst, d);
+            }
+        }
+    }
+    EXPECT_LT(static_cast<double>(total) / (kFramePixels * 3), 2.0);
+    EXPECT_LT(worst, 96) << "the spot's edge, no more";
+    // The spot's centre keeps its red.
+    EXPECT_GT(frame[(static_cast<size_t>(kFrameHeight - 1 - 300) * kFrameWidth + 200) * 4 + 2], 224);
 }
 
 }  // namespace
