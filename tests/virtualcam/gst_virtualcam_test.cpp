@@ -1,10 +1,9 @@
 // The GStreamer virtual camera's own switches: unpaced frames for soak runs,
-// the count of delivered frames it leaves behind at each stop, a camera
-// unplugged and plugged back, and its motion JPEG modes.
+// the count of delivered frames it leaves behind at each stop, and a camera
+// unplugged and plugged back.
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -14,10 +13,8 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 #include "virtualcam/gst_virtualcam.h"
-#include "virtualcam/scene.h"
 
 namespace {
 
@@ -173,59 +170,6 @@ TEST(GstVirtualCamera, UnpluggedItFailsItsStreamAndRefusesToOpenUntilPluggedBack
     EXPECT_EQ(spotX, 100);
     gst_element_set_state(fresh, GST_STATE_NULL);
     gst_object_unref(fresh);
-}
-
-void KeepFrame(GstElement*, GstBuffer* buffer, GstPad*, gpointer frame) {
-    GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return;
-    static_cast<std::vector<uint8_t>*>(frame)->assign(map.data, map.data + map.size);
-    gst_buffer_unmap(buffer, &map);
-}
-
-// Encoded by GStreamer's own encoder and decoded again, the picture is the
-// scene's, within what a lossy codec changes.
-TEST(GstVirtualCamera, MotionJpegModesCarryTheScene) {
-    gst_init(nullptr, nullptr);
-    ASSERT_TRUE(RegisterVirtualCameraElement());
-    const ControlFile control;
-    control.Write("noise 0\nspot_x 200\nspot_y 300\nspot_radius 6\n");
-    GstElement* const pipeline = Launch(
-        "lumidartvirtualcam modes=webcam-mjpeg live=false num-buffers=3 ! "
-        "capsfilter caps=image/jpeg,width=640,height=480,framerate=30/1 ! jpegdec ! videoconvert ! "
-        "capsfilter caps=video/x-raw,format=BGRx ! fakesink name=sink signal-handoffs=true");
-    GstElement* const sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
-    std::vector<uint8_t> frame;
-    g_signal_connect(sink, "handoff", G_CALLBACK(KeepFrame), &frame);
-    ASSERT_TRUE(RunToEndOfStream(pipeline));
-    gst_object_unref(sink);
-    gst_object_unref(pipeline);
-    ASSERT_EQ(frame.size(), static_cast<size_t>(kFramePixels) * 4);
-
-    SceneSettings settings;
-    settings.noise = 0;
-    settings.spotX = 200;
-    settings.spotY = 300;
-    settings.spotRadius = 6;
-    std::vector<uint32_t> scene(kFramePixels);
-    RenderScene(settings, 0, scene.data());
-    int64_t total = 0;
-    int worst = 0;
-    for (int row = 0; row < kFrameHeight; ++row) {
-        for (int x = 0; x < kFrameWidth; ++x) {
-            // Decoded rows run top-down, the scene's bottom-up.
-            const uint8_t* const got = &frame[(static_cast<size_t>(kFrameHeight - 1 - row) * kFrameWidth + x) * 4];
-            const uint32_t want = scene[static_cast<size_t>(row) * kFrameWidth + x];
-            for (int c = 0; c < 3; ++c) {
-                const int d = std::abs(int{got[c]} - static_cast<int>((want >> (8 * c)) & 0xFF));
-                total += d;
-                worst = std::max(worst, d);
-            }
-        }
-    }
-    EXPECT_LT(static_cast<double>(total) / (kFramePixels * 3), 2.0);
-    EXPECT_LT(worst, 96) << "the spot's edge, no more";
-    // The spot's centre keeps its red.
-    EXPECT_GT(frame[(static_cast<size_t>(kFrameHeight - 1 - 300) * kFrameWidth + 200) * 4 + 2], 224);
 }
 
 }  // namespace
