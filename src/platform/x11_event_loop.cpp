@@ -23,7 +23,7 @@ struct Watched {
 };
 Watched g_watched[kMaxWatched];
 
-// The deferred quit's and the capture's retry, with room to spare.
+// The deferred quit's, and the capture's retry and F12 poll.
 constexpr int kMaxTimers = 4;
 struct Timer {
     void (*fire)() = nullptr;
