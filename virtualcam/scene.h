@@ -66,6 +66,10 @@ struct SceneSettings {
     int32_t exposure = 100;
     int32_t gain = 100;
     int32_t brightness = 0;
+
+    // Not drawn: while non-zero, a virtual camera behaves as one whose
+    // cable is out (it fails its stream and refuses to open).
+    int32_t unplugged = 0;
 };
 
 constexpr int32_t kExposureUnit = 100;

@@ -29,6 +29,7 @@ const Key kKeys[] = {
     {"spot2_red", &SceneSettings::spot2Red},
     {"noise", &SceneSettings::noise},
     {"slide_red", &SceneSettings::slideRed},
+    {"unplugged", &SceneSettings::unplugged},
 };
 
 // Keeps the rounded value well inside int32.

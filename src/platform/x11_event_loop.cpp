@@ -15,19 +15,24 @@ using Clock = std::chrono::steady_clock;
 constexpr int kMaxHandlers = 4;
 X11EventHandler g_handlers[kMaxHandlers] = {};
 
-int g_watchedFd = -1;
-bool (*g_watchedAct)() = nullptr;
+// The close signals' and the capture bus's, with room to spare.
+constexpr int kMaxWatched = 4;
+struct Watched {
+    int fd = -1;
+    bool (*act)() = nullptr;
+};
+Watched g_watched[kMaxWatched];
 
-std::atomic<bool> g_quit{false};
-
+// The deferred quit, the console's minimise fallback, the exposure
+// assistant's step, and the capture's retry and F12 poll.
+constexpr int kMaxTimers = 8;
 struct Timer {
-    void (*fire)();
+    void (*fire)() = nullptr;
     Clock::time_point due;
 };
-// The deferred quit, the console's minimise fallback, the exposure
-// assistant's step and the camera's reopening, with room to spare.
-constexpr int kMaxTimers = 8;
-Timer g_timers[kMaxTimers] = {};
+Timer g_timers[kMaxTimers];
+
+std::atomic<bool> g_quit{false};
 
 void Dispatch(XEvent* event) {
     for (X11EventHandler handler : g_handlers) {
@@ -35,11 +40,18 @@ void Dispatch(XEvent* event) {
     }
 }
 
+bool ActOnWatched() {
+    for (const Watched& w : g_watched) {
+        if (w.act != nullptr && w.act()) return true;
+    }
+    return false;
+}
+
 // Milliseconds until the next timer is due (at least 1), or -1 with none
 // armed.
 int TimerWaitMs() {
-    const Clock::time_point now = Clock::now();
     int wait = -1;
+    const Clock::time_point now = Clock::now();
     for (const Timer& t : g_timers) {
         if (t.fire == nullptr) continue;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t.due - now).count();
@@ -49,12 +61,15 @@ int TimerWaitMs() {
     return wait;
 }
 
-void FireTimersIfDue() {
+// Fires one due timer; a fired timer may arm or stop any other.
+void FireTimerIfDue() {
+    const Clock::time_point now = Clock::now();
     for (Timer& t : g_timers) {
-        if (t.fire == nullptr || Clock::now() < t.due) continue;
+        if (t.fire == nullptr || now < t.due) continue;
         void (*const fire)() = t.fire;
         t.fire = nullptr;
         fire();
+        return;
     }
 }
 
@@ -81,8 +96,19 @@ void RemoveX11EventHandler(X11EventHandler handler) {
 }
 
 void WatchX11LoopDescriptor(int fd, bool (*act)()) {
-    g_watchedFd = fd;
-    g_watchedAct = act;
+    UnwatchX11LoopDescriptor(fd);
+    for (Watched& w : g_watched) {
+        if (w.act == nullptr) {
+            w = Watched{fd, act};
+            return;
+        }
+    }
+}
+
+void UnwatchX11LoopDescriptor(int fd) {
+    for (Watched& w : g_watched) {
+        if (w.fd == fd) w = Watched{};
+    }
 }
 
 void StartX11LoopTimer(int milliseconds, void (*fire)()) {
@@ -95,7 +121,7 @@ void StartX11LoopTimer(int milliseconds, void (*fire)()) {
     }
     for (Timer& t : g_timers) {
         if (t.fire == nullptr) {
-            t = {fire, due};
+            t = Timer{fire, due};
             return;
         }
     }
@@ -111,17 +137,22 @@ void PostX11LoopQuit() { g_quit.store(true, std::memory_order_relaxed); }
 
 void RunEventLoopUntil(bool (*done)()) {
     Display* const d = UiDisplay();
-    pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {g_watchedFd, POLLIN, 0}};
     while (!Finished(done)) {
-        if (g_watchedAct != nullptr && g_watchedAct()) continue;
+        if (ActOnWatched()) continue;
         if (XPending(d) > 0) {
             XEvent event;
             XNextEvent(d, &event);
             Dispatch(&event);
             continue;
         }
-        FireTimersIfDue();
+        FireTimerIfDue();
         if (Finished(done)) break;
-        poll(fds, 2, TimerWaitMs());
+        // Taken afresh each turn: an action or a timer may watch or unwatch.
+        pollfd fds[1 + kMaxWatched] = {{ConnectionNumber(d), POLLIN, 0}};
+        nfds_t count = 1;
+        for (const Watched& w : g_watched) {
+            if (w.act != nullptr) fds[count++] = pollfd{w.fd, POLLIN, 0};
+        }
+        poll(fds, count, TimerWaitMs());
     }
 }

@@ -14,8 +14,9 @@ void RemoveX11EventHandler(X11EventHandler handler);
 
 // A descriptor the loop also waits on, and what it does at each turn of
 // the loop (true if it acted: the loop then looks at the end condition
-// again before anything else).
+// again before anything else). One action per descriptor; a few at most.
 void WatchX11LoopDescriptor(int fd, bool (*act)());
+void UnwatchX11LoopDescriptor(int fd);
 
 // One-shot: fire runs on the UI thread once the delay has passed. A timer
 // is known by its fire procedure: starting it again re-arms it. At most
