@@ -9,8 +9,22 @@ std::string g_wanted;
 bool g_toldUnknown = false;
 
 // Written by the UI thread, read by the worker's moves.
-std::atomic<int32_t> g_left{0}, g_top{0}, g_width{0}, g_height{0};
-std::atomic<int32_t> g_boundsLeft{0}, g_boundsTop{0}, g_boundsWidth{0}, g_boundsHeight{0};
+struct SharedRect {
+    std::atomic<int32_t> left{0}, top{0}, width{0}, height{0};
+};
+SharedRect g_target, g_bounds;
+
+void Store(SharedRect* shared, const MonitorRect& rect) {
+    shared->left.store(rect.left, std::memory_order_relaxed);
+    shared->top.store(rect.top, std::memory_order_relaxed);
+    shared->width.store(rect.width, std::memory_order_relaxed);
+    shared->height.store(rect.height, std::memory_order_relaxed);
+}
+
+MonitorRect Load(const SharedRect& shared) {
+    return {shared.left.load(std::memory_order_relaxed), shared.top.load(std::memory_order_relaxed),
+            shared.width.load(std::memory_order_relaxed), shared.height.load(std::memory_order_relaxed)};
+}
 
 }  // namespace
 
@@ -25,26 +39,10 @@ MonitorChoice ChooseTargetMonitor(const std::vector<MonitorEntry>& monitors) {
     return choice;
 }
 
-void PublishTargetMonitor(const MonitorRect& rect) {
-    g_left.store(rect.left, std::memory_order_relaxed);
-    g_top.store(rect.top, std::memory_order_relaxed);
-    g_width.store(rect.width, std::memory_order_relaxed);
-    g_height.store(rect.height, std::memory_order_relaxed);
-}
+void PublishTargetMonitor(const MonitorRect& rect) { Store(&g_target, rect); }
 
-MonitorRect TargetMonitor() {
-    return {g_left.load(std::memory_order_relaxed), g_top.load(std::memory_order_relaxed),
-            g_width.load(std::memory_order_relaxed), g_height.load(std::memory_order_relaxed)};
-}
+MonitorRect TargetMonitor() { return Load(g_target); }
 
-void PublishDesktopBounds(const MonitorRect& rect) {
-    g_boundsLeft.store(rect.left, std::memory_order_relaxed);
-    g_boundsTop.store(rect.top, std::memory_order_relaxed);
-    g_boundsWidth.store(rect.width, std::memory_order_relaxed);
-    g_boundsHeight.store(rect.height, std::memory_order_relaxed);
-}
+void PublishDesktopBounds(const MonitorRect& rect) { Store(&g_bounds, rect); }
 
-MonitorRect DesktopBounds() {
-    return {g_boundsLeft.load(std::memory_order_relaxed), g_boundsTop.load(std::memory_order_relaxed),
-            g_boundsWidth.load(std::memory_order_relaxed), g_boundsHeight.load(std::memory_order_relaxed)};
-}
+MonitorRect DesktopBounds() { return Load(g_bounds); }
