@@ -1,13 +1,17 @@
 // The capture source's settings dialog on X11: a plain Xlib window with one
 // row per adjustable control (a camera's V4L2 controls, or the integer and
 // boolean properties of the source element itself), run modally by a
-// nested event loop that keeps serving the main window.
+// nested event loop that keeps serving the main window. A step takes
+// effect at once, as a camera's own property page does; OK keeps what was
+// set, Cancel and every other close put back each control that changed.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <fcntl.h>
 #include <gst/gst.h>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -39,6 +43,8 @@ struct Control {
     int32_t original, value;
     GParamSpec* property;  // null for a V4L2 control
     uint32_t v4l2Id;
+    std::vector<int32_t> items;  // a menu's indices that exist: menus may have gaps
+    bool changed = false;
 };
 
 struct Dialog {
@@ -46,7 +52,7 @@ struct Dialog {
     Window window = 0;
     GC gc = nullptr;
     GstElement* element = nullptr;  // our reference while open
-    int v4l2Fd = -1;
+    int v4l2Fd = -1;  // our own handle on the device, valid while open
     std::vector<Control> controls;
 } g_dialog;
 
@@ -74,8 +80,17 @@ void AddV4l2Controls(int fd) {
         v4l2_control current{};
         current.id = query.id;
         if (usable && ioctl(fd, VIDIOC_G_CTRL, &current) == 0) {
-            g_dialog.controls.push_back({reinterpret_cast<const char*>(query.name), query.minimum, query.maximum,
-                                         current.value, current.value, nullptr, query.id});
+            Control c{reinterpret_cast<const char*>(query.name), query.minimum, query.maximum,
+                      current.value, current.value, nullptr, query.id, {}};
+            if (query.type == V4L2_CTRL_TYPE_MENU) {
+                for (int32_t i = query.minimum; i <= query.maximum; ++i) {
+                    v4l2_querymenu item{};
+                    item.id = query.id;
+                    item.index = static_cast<uint32_t>(i);
+                    if (ioctl(fd, VIDIOC_QUERYMENU, &item) == 0) c.items.push_back(i);
+                }
+            }
+            g_dialog.controls.push_back(std::move(c));
         }
         query.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
     }
@@ -97,37 +112,60 @@ void AddPropertyControls(GstElement* element) {
         if (G_IS_PARAM_SPEC_INT(param)) {
             const auto* s = G_PARAM_SPEC_INT(param);
             const int32_t v = g_value_get_int(&value);
-            g_dialog.controls.push_back({param->name, s->minimum, s->maximum, v, v, param, 0});
+            g_dialog.controls.push_back({param->name, s->minimum, s->maximum, v, v, param, 0, {}});
         } else if (G_IS_PARAM_SPEC_UINT(param)) {
             const auto* s = G_PARAM_SPEC_UINT(param);
             const int32_t v = ClampToInt(g_value_get_uint(&value));
-            g_dialog.controls.push_back({param->name, ClampToInt(s->minimum), ClampToInt(s->maximum), v, v, param, 0});
+            g_dialog.controls.push_back(
+                {param->name, ClampToInt(s->minimum), ClampToInt(s->maximum), v, v, param, 0, {}});
         } else if (G_IS_PARAM_SPEC_BOOLEAN(param)) {
             const int32_t v = g_value_get_boolean(&value) ? 1 : 0;
-            g_dialog.controls.push_back({param->name, 0, 1, v, v, param, 0});
+            g_dialog.controls.push_back({param->name, 0, 1, v, v, param, 0, {}});
         }
         g_value_unset(&value);
     }
     g_free(params);
 }
 
-void Apply() {
-    for (Control& c : g_dialog.controls) {
-        if (c.value == c.original) continue;
-        if (c.property == nullptr) {
-            v4l2_control set{};
-            set.id = c.v4l2Id;
-            set.value = c.value;
-            ioctl(g_dialog.v4l2Fd, VIDIOC_S_CTRL, &set);
-            continue;
-        }
-        GValue value = G_VALUE_INIT;
-        g_value_init(&value, c.property->value_type);
-        if (G_IS_PARAM_SPEC_INT(c.property)) g_value_set_int(&value, c.value);
-        if (G_IS_PARAM_SPEC_UINT(c.property)) g_value_set_uint(&value, static_cast<guint>(c.value));
-        if (G_IS_PARAM_SPEC_BOOLEAN(c.property)) g_value_set_boolean(&value, c.value != 0);
-        g_object_set_property(G_OBJECT(g_dialog.element), c.property->name, &value);
-        g_value_unset(&value);
+// Sets a control; the row then shows what the device kept, which may be
+// rounded, or the old value if it refused.
+void Write(Control& c, int32_t value) {
+    if (c.property == nullptr) {
+        v4l2_control set{};
+        set.id = c.v4l2Id;
+        set.value = value;
+        if (ioctl(g_dialog.v4l2Fd, VIDIOC_S_CTRL, &set) != 0) return;
+        v4l2_control kept{};
+        kept.id = c.v4l2Id;
+        c.value = ioctl(g_dialog.v4l2Fd, VIDIOC_G_CTRL, &kept) == 0 ? kept.value : value;
+        return;
+    }
+    GValue v = G_VALUE_INIT;
+    g_value_init(&v, c.property->value_type);
+    if (G_IS_PARAM_SPEC_INT(c.property)) g_value_set_int(&v, value);
+    if (G_IS_PARAM_SPEC_UINT(c.property)) g_value_set_uint(&v, static_cast<guint>(value));
+    if (G_IS_PARAM_SPEC_BOOLEAN(c.property)) g_value_set_boolean(&v, value != 0);
+    g_object_set_property(G_OBJECT(g_dialog.element), c.property->name, &v);
+    g_value_unset(&v);
+    c.value = value;
+}
+
+void Step(Control& c, int delta) {
+    if (c.items.empty()) {
+        Write(c, ClampToInt(std::clamp<int64_t>(int64_t{c.value} + delta, c.minimum, c.maximum)));
+    } else {
+        const auto at = std::lower_bound(c.items.begin(), c.items.end(), c.value) - c.items.begin();
+        const auto last = static_cast<std::ptrdiff_t>(c.items.size()) - 1;
+        Write(c, c.items[static_cast<size_t>(std::clamp<std::ptrdiff_t>(at + delta, 0, last))]);
+    }
+    c.changed = true;
+}
+
+// Last change first: a manual control goes back before its automatic
+// switch that is listed above it.
+void Restore() {
+    for (auto c = g_dialog.controls.rbegin(); c != g_dialog.controls.rend(); ++c) {
+        if (c->changed) Write(*c, c->original);
     }
 }
 
@@ -137,6 +175,7 @@ void Destroy() {
     if (g_dialog.window != 0) XDestroyWindow(d, g_dialog.window);
     XFlush(d);
     if (g_dialog.element != nullptr) gst_object_unref(g_dialog.element);
+    if (g_dialog.v4l2Fd >= 0) close(g_dialog.v4l2Fd);
     g_dialog = Dialog{};
 }
 
@@ -182,7 +221,7 @@ void OnClick(int x, int y) {
     Control& c = g_dialog.controls[static_cast<size_t>(row)];
     for (int i = 0; i < 4; ++i) {
         if (Inside(x, y, kMargin + kStepOffsets[i], kMargin + row * kRowHeight, kButtonWidth)) {
-            c.value = ClampToInt(std::clamp<int64_t>(int64_t{c.value} + kSteps[i], c.minimum, c.maximum));
+            Step(c, kSteps[i]);
             Draw();
         }
     }
@@ -251,7 +290,11 @@ void PlatformSettingsDialogRun() {
     g_dialog.open = true;
     g_dialog.element = GST_ELEMENT(gst_object_ref(element));
     if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "device-fd") != nullptr) {
-        g_object_get(element, "device-fd", &g_dialog.v4l2Fd, nullptr);
+        int fd = -1;
+        g_object_get(element, "device-fd", &fd, nullptr);
+        // The element may close and reuse its descriptor (a camera that
+        // goes away) while the dialog is open.
+        if (fd >= 0) g_dialog.v4l2Fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     }
     if (g_dialog.v4l2Fd >= 0) {
         AddV4l2Controls(g_dialog.v4l2Fd);
@@ -267,11 +310,11 @@ void PlatformSettingsDialogRun() {
 }
 
 void PlatformSettingsDialogConfirm() {
-    if (!g_dialog.open) return;
-    Apply();
-    Destroy();
+    if (g_dialog.open) Destroy();
 }
 
 void PlatformSettingsDialogClose() {
-    if (g_dialog.open) Destroy();
+    if (!g_dialog.open) return;
+    Restore();
+    Destroy();
 }
