@@ -4,6 +4,8 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(LUMIDART_X11 REQUIRED IMPORTED_TARGET x11 xext xtst xrandr)
 pkg_check_modules(LUMIDART_GST REQUIRED IMPORTED_TARGET
     gstreamer-1.0 gstreamer-base-1.0 gstreamer-video-1.0)
+# The virtual camera feeds GStreamer's own JPEG encoder through its harness.
+pkg_check_modules(LUMIDART_GST_CHECK REQUIRED IMPORTED_TARGET gstreamer-check-1.0)
 
 # The virtual camera is test and demo equipment: a plugin GStreamer finds
 # through GST_PLUGIN_PATH, never part of the program or its package. It is
@@ -22,7 +24,7 @@ add_library(gstlumidartvirtualcam MODULE
 target_include_directories(gstlumidartvirtualcam PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
 target_compile_options(gstlumidartvirtualcam PRIVATE -fno-sanitize=all)
 target_link_options(gstlumidartvirtualcam PRIVATE -fno-sanitize=all -Wl,-z,defs)
-target_link_libraries(gstlumidartvirtualcam PRIVATE PkgConfig::LUMIDART_GST)
+target_link_libraries(gstlumidartvirtualcam PRIVATE PkgConfig::LUMIDART_GST PkgConfig::LUMIDART_GST_CHECK)
 set_target_properties(gstlumidartvirtualcam PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${LUMIDART_GST_PLUGIN_DIR})
 # What the tests and scripts that start the program give it: the plugin,
 # and a registry of this build's own, so builds never share a cache entry.
@@ -32,16 +34,26 @@ set(LUMIDART_TEST_ENVIRONMENT
 if(LUMIDART_BUILD_TESTS)
     add_library(lumidart_gst_virtualcam STATIC virtualcam/gst_virtualcam.cpp)
     target_include_directories(lumidart_gst_virtualcam PUBLIC ${PROJECT_SOURCE_DIR})
-    target_link_libraries(lumidart_gst_virtualcam PUBLIC lumidart_scene PkgConfig::LUMIDART_GST)
+    target_link_libraries(lumidart_gst_virtualcam PUBLIC lumidart_scene PkgConfig::LUMIDART_GST PkgConfig::LUMIDART_GST_CHECK)
 endif()
 
-# The capture pipeline without any window: also what its tests link.
+# The UI thread's display connection and event loop.
+add_library(lumidart_x11_loop STATIC
+    src/platform/x11_display.cpp
+    src/platform/x11_event_loop.cpp
+)
+target_link_libraries(lumidart_x11_loop PUBLIC lumidart_core PkgConfig::LUMIDART_X11)
+
+# The capture pipeline, its recovery timed by the event loop and the
+# source's settings dialog: also what its tests link.
 add_library(lumidart_gst_capture STATIC
     src/capture/gst_capture_pipeline.cpp
+    src/capture/gst_capture_recovery.cpp
+    src/capture/x11_settings_dialog.cpp
     src/capture/gst_frame_sink.cpp
     src/capture/gst_mode_choice.cpp
 )
-target_link_libraries(lumidart_gst_capture PUBLIC lumidart_core PkgConfig::LUMIDART_GST)
+target_link_libraries(lumidart_gst_capture PUBLIC lumidart_core lumidart_x11_loop PkgConfig::LUMIDART_GST)
 
 # Process-level endings and descriptors, also what their tests link.
 add_library(lumidart_posix_process STATIC
@@ -56,9 +68,6 @@ add_executable(lumidart
     src/app/x11_main_window.cpp
     src/app/x11_single_instance.cpp
     src/app/x11_window_state.cpp
-    src/capture/x11_settings_dialog.cpp
-    src/platform/x11_display.cpp
-    src/platform/x11_event_loop.cpp
     src/platform/x11_monitors.cpp
     src/preview/x11_picture.cpp
     src/tracking/x11_input.cpp

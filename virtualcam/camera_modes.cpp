@@ -17,10 +17,14 @@ const CameraMode kWide[] = {
 const CameraMode kHdFirst[] = {
     {ModePixels::kRgb32, 1280, 720, 30}, {ModePixels::kRgb32, 640, 480, 15}, {ModePixels::kRgb32, 640, 480, 30},
     {ModePixels::kRgb32, 320, 240, 30}};
+const CameraMode kWebcamMjpeg[] = {
+    {ModePixels::kYuy2, 1920, 1080, 5}, {ModePixels::kYuy2, 1280, 720, 10}, {ModePixels::kYuy2, 640, 480, 15},
+    {ModePixels::kJpeg, 1920, 1080, 30}, {ModePixels::kJpeg, 1280, 720, 30}, {ModePixels::kJpeg, 640, 480, 30}};
 
 #define LIST(name, modes) {name, modes, sizeof modes / sizeof modes[0]}
 const ModeList kLists[] = {
-    LIST("single", kSingle), LIST("webcam-1080p", kWebcam1080p), LIST("wide", kWide), LIST("hd-first", kHdFirst)};
+    LIST("single", kSingle), LIST("webcam-1080p", kWebcam1080p), LIST("wide", kWide), LIST("hd-first", kHdFirst),
+    LIST("webcam-mjpeg", kWebcamMjpeg)};
 #undef LIST
 
 uint8_t Clamp(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
@@ -66,13 +70,13 @@ void DrawInMode(const uint32_t* scene, const CameraMode& mode, bool topDown, uin
         const int32_t sceneRow = kFrameHeight - 1 - static_cast<int32_t>(int64_t(fromTop) * kFrameHeight / mode.height);
         const uint32_t* const row = scene + static_cast<size_t>(sceneRow) * kFrameWidth;
         uint8_t* const dst = out + static_cast<size_t>(line) * stride;
-        if (mode.pixels == ModePixels::kRgb32 && mode.width == kFrameWidth) {
+        if (mode.pixels != ModePixels::kYuy2 && mode.width == kFrameWidth) {
             std::memcpy(dst, row, static_cast<size_t>(kFrameWidth) * 4);
             continue;
         }
         for (int32_t x = 0; x < mode.width; ++x) {
             const uint32_t p = row[int64_t(x) * kFrameWidth / mode.width];
-            if (mode.pixels == ModePixels::kRgb32) {
+            if (mode.pixels != ModePixels::kYuy2) {
                 std::memcpy(dst + 4 * x, &p, 4);
             } else {
                 dst[2 * x] = LumaOf(p);

@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-enum class ModePixels { kRgb32, kYuy2 };
+// Motion JPEG modes are drawn as RGB32, then encoded.
+enum class ModePixels { kRgb32, kYuy2, kJpeg };
 
 struct CameraMode {
     ModePixels pixels;
@@ -21,8 +22,9 @@ struct ModeList {
 
 // By name: "single" (640 x 480 RGB32 at 30, the default), "webcam-1080p"
 // (largest first, the large sizes slow), "wide" (16:9 sizes only),
-// "hd-first" (1280 x 720 first, 640 x 480 faster further down). Null for
-// an unknown name.
+// "hd-first" (1280 x 720 first, 640 x 480 faster further down),
+// "webcam-mjpeg" (motion JPEG at every size, faster than the raw modes).
+// Null for an unknown name.
 const ModeList* FindModeList(const char* name);
 const ModeList& DefaultModeList();
 
@@ -30,8 +32,8 @@ const ModeList& DefaultModeList();
 // unset or names no list.
 const ModeList& ModeListFromEnvironment();
 
-// Bytes of one frame in the mode: 4 a pixel for RGB32, 2 for YUY2 (whose
-// width must be even).
+// Bytes of one drawn frame in the mode: 4 a pixel for RGB32 and motion
+// JPEG, 2 for YUY2 (whose width must be even).
 size_t ModeFrameBytes(const CameraMode& mode);
 
 // Draws a bottom-up 640 x 480 scene frame (0x00RRGGBB words) into out in

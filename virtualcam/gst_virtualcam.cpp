@@ -1,16 +1,19 @@
 #include "virtualcam/gst_virtualcam.h"
 
 #include <gst/base/gstpushsrc.h>
+#include <gst/check/gstharness.h>
 #include <gst/gst.h>
 
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <string>
 #include <mutex>
 #include <vector>
 
 #include "virtualcam/camera_modes.h"
 #include "virtualcam/camera_stats.h"
+#include "virtualcam/control_file.h"
 #include "virtualcam/scene.h"
 #include "virtualcam/scene_control.h"
 
@@ -60,7 +63,14 @@ struct CameraState {
     const ModeList* modes = &ModeListFromEnvironment();
     CameraMode mode = DefaultModeList().modes[0];
     std::vector<uint32_t> scratch = std::vector<uint32_t>(kFramePixels);
+    // GStreamer's own JPEG encoder, fed and emptied on the streaming thread
+    // while a motion JPEG mode runs; null otherwise.
+    GstHarness* jpeg = nullptr;
 };
+
+// The picture as a webcam's encoder leaves it: close to, not exactly, the
+// scene.
+constexpr int kJpegQuality = 95;
 
 }  // namespace
 
@@ -83,7 +93,9 @@ GstStaticPadTemplate g_srcTemplate = GST_STATIC_PAD_TEMPLATE(
     "src", GST_PAD_SRC, GST_PAD_ALWAYS,
     GST_STATIC_CAPS("video/x-raw, format=(string){ BGRx, YUY2 }, width=(int)[ 2, 4096 ], height=(int)[ 1, 4096 ], "
                     "framerate=(fraction)[ 1/1, 120/1 ], pixel-aspect-ratio=(fraction)1/1, "
-                    "interlace-mode=(string)progressive"));
+                    "interlace-mode=(string)progressive; "
+                    "image/jpeg, width=(int)[ 2, 4096 ], height=(int)[ 1, 4096 ], "
+                    "framerate=(fraction)[ 1/1, 120/1 ], pixel-aspect-ratio=(fraction)1/1"));
 
 CameraState* StateOf(gpointer object) {
     return reinterpret_cast<LumidartVirtualCam*>(object)->state.load(std::memory_order_acquire);
@@ -91,7 +103,53 @@ CameraState* StateOf(gpointer object) {
 
 // --- Mode lists: what the camera advertises and renders in ---
 
-const char* FormatName(ModePixels pixels) { return pixels == ModePixels::kYuy2 ? "YUY2" : "BGRx"; }
+const char* FormatName(ModePixels pixels) {
+    return pixels == ModePixels::kYuy2 ? "YUY2" : pixels == ModePixels::kJpeg ? "JPEG" : "BGRx";
+}
+
+// A mode as v4l2src lists a camera's: raw with its format and interlacing,
+// motion JPEG with neither.
+GstStructure* ModeStructure(const CameraMode& m) {
+    if (m.pixels == ModePixels::kJpeg) {
+        return gst_structure_new("image/jpeg", "width", G_TYPE_INT, m.width, "height", G_TYPE_INT, m.height,
+                                 "framerate", GST_TYPE_FRACTION, m.framesPerSecond, 1, "pixel-aspect-ratio",
+                                 GST_TYPE_FRACTION, 1, 1, nullptr);
+    }
+    return gst_structure_new("video/x-raw", "format", G_TYPE_STRING, FormatName(m.pixels), "width", G_TYPE_INT,
+                             m.width, "height", G_TYPE_INT, m.height, "framerate", GST_TYPE_FRACTION,
+                             m.framesPerSecond, 1, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, "interlace-mode",
+                             G_TYPE_STRING, "progressive", nullptr);
+}
+
+void CloseEncoder(CameraState* state) {
+    if (state->jpeg == nullptr) return;
+    gst_harness_teardown(state->jpeg);
+    state->jpeg = nullptr;
+}
+
+// The encoder for a motion JPEG mode, given the mode drawn as BGRx.
+bool OpenEncoder(CameraState* state, const CameraMode& m) {
+    CloseEncoder(state);
+    if (m.pixels != ModePixels::kJpeg) return true;
+    GstElement* const encoder = gst_element_factory_make("jpegenc", nullptr);
+    if (encoder == nullptr) return false;
+    gst_object_ref_sink(encoder);
+    g_object_set(encoder, "quality", kJpegQuality, nullptr);
+    state->jpeg = gst_harness_new_with_element(encoder, "sink", "src");
+    gst_object_unref(encoder);
+    gst_harness_set_src_caps(
+        state->jpeg, gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, m.width,
+                                         "height", G_TYPE_INT, m.height, "framerate", GST_TYPE_FRACTION,
+                                         m.framesPerSecond, 1, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
+    return true;
+}
+
+// Null if the encoder gives nothing for the frame.
+GstBuffer* Encode(CameraState* state, GstBuffer* drawn) {
+    if (gst_harness_push(state->jpeg, drawn) != GST_FLOW_OK) return nullptr;
+    GstBuffer* const encoded = gst_harness_try_pull(state->jpeg);
+    return encoded != nullptr ? gst_buffer_make_writable(encoded) : nullptr;
+}
 
 const ModeList* ModeListOf(gpointer object) {
     CameraState* const state = StateOf(object);
@@ -112,14 +170,7 @@ void SetModeList(gpointer object, const char* name) {
 GstCaps* GetCaps(GstBaseSrc* src, GstCaps* filter) {
     const ModeList* const list = ModeListOf(src);
     GstCaps* caps = gst_caps_new_empty();
-    for (size_t i = 0; i < list->count; ++i) {
-        const CameraMode& m = list->modes[i];
-        gst_caps_append_structure(
-            caps, gst_structure_new("video/x-raw", "format", G_TYPE_STRING, FormatName(m.pixels), "width", G_TYPE_INT,
-                                    m.width, "height", G_TYPE_INT, m.height, "framerate", GST_TYPE_FRACTION,
-                                    m.framesPerSecond, 1, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1,
-                                    "interlace-mode", G_TYPE_STRING, "progressive", nullptr));
-    }
+    for (size_t i = 0; i < list->count; ++i) gst_caps_append_structure(caps, ModeStructure(list->modes[i]));
     if (filter != nullptr) {
         GstCaps* const both = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
         gst_caps_unref(caps);
@@ -132,7 +183,8 @@ GstCaps* GetCaps(GstBaseSrc* src, GstCaps* filter) {
 // "mode FORMAT WIDTHxHEIGHT RATE".
 gboolean SetCaps(GstBaseSrc* src, GstCaps* caps) {
     const GstStructure* const s = gst_caps_get_structure(caps, 0);
-    const char* const format = gst_structure_get_string(s, "format");
+    const char* const format = gst_structure_has_name(s, "image/jpeg") ? FormatName(ModePixels::kJpeg)
+                                                                        : gst_structure_get_string(s, "format");
     gint width = 0, height = 0, num = 0, den = 0;
     if (format == nullptr || !gst_structure_get_int(s, "width", &width) ||
         !gst_structure_get_int(s, "height", &height) || !gst_structure_get_fraction(s, "framerate", &num, &den)) {
@@ -149,7 +201,7 @@ gboolean SetCaps(GstBaseSrc* src, GstCaps* caps) {
                                     list->modes[i].framesPerSecond * den == num)) {
             ++i;
         }
-        if (i == list->count) return FALSE;
+        if (i == list->count || !OpenEncoder(state, list->modes[i])) return FALSE;
         chosen = state->mode = list->modes[i];
     }
     NoteCameraMode(format, chosen);
@@ -196,6 +248,7 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
 }
 
 void Finalize(GObject* object) {
+    CloseEncoder(StateOf(object));
     delete StateOf(object);
     G_OBJECT_CLASS(lumidart_virtual_cam_parent_class)->finalize(object);
 }
@@ -245,6 +298,7 @@ gboolean StopFrames(GstBaseSrc* src) {
         std::lock_guard<std::mutex> guard(state->lock);
         frames = state->frameIndex;
         state->frameIndex = 0;
+        CloseEncoder(state);
     }
     NoteCameraFrames(frames);
     return TRUE;
@@ -269,17 +323,45 @@ void GetTimes(GstBaseSrc* src, GstBuffer* buffer, GstClockTime* start, GstClockT
     *end = GST_CLOCK_TIME_IS_VALID(*start) ? *start + GST_BUFFER_DURATION(buffer) : GST_CLOCK_TIME_NONE;
 }
 
+// Opening takes the whole control file: a camera opened again in the same
+// process starts from the scene as it is, not from the defaults. Unplugged
+// (only while the file says so), it refuses to open, as a device node that
+// has gone.
+GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition) {
+    if (transition == GST_STATE_CHANGE_NULL_TO_READY) {
+        CameraState* const state = StateOf(element);
+        bool unplugged;
+        {
+            std::string text;
+            std::lock_guard<std::mutex> guard(state->lock);
+            state->settings.unplugged = 0;
+            if (ReadControlFile(SceneControlPath(), &text)) ParseSceneControl(text, &state->settings);
+            unplugged = state->settings.unplugged != 0;
+        }
+        if (unplugged) {
+            GST_ELEMENT_ERROR(element, RESOURCE, NOT_FOUND, ("The camera is unplugged."), (nullptr));
+            return GST_STATE_CHANGE_FAILURE;
+        }
+    }
+    return GST_ELEMENT_CLASS(lumidart_virtual_cam_parent_class)->change_state(element, transition);
+}
+
 GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
     CameraState* const state = StateOf(src);
     // Rendered and copied under the lock: a stop that takes it afterwards
     // is ordered after the last use of the scratch frame.
     std::lock_guard<std::mutex> guard(state->lock);
     ReloadSceneControl(&state->settings);
+    // As a camera pulled from its socket mid-stream: an error, no frame.
+    if (state->settings.unplugged != 0) {
+        GST_ELEMENT_ERROR(src, RESOURCE, READ, ("The camera was unplugged."), (nullptr));
+        return GST_FLOW_ERROR;
+    }
     const uint32_t index = state->frameIndex++;
     RenderScene(state->settings, index, state->scratch.data());
 
     const CameraMode mode = state->mode;
-    GstBuffer* const buffer = gst_buffer_new_allocate(nullptr, ModeFrameBytes(mode), nullptr);
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, ModeFrameBytes(mode), nullptr);
     GstMapInfo map;
     if (buffer == nullptr || !gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
         if (buffer != nullptr) gst_buffer_unref(buffer);
@@ -288,6 +370,13 @@ GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
     // GStreamer's rows run top-down, without padding for these sizes.
     DrawInMode(state->scratch.data(), mode, true, map.data, ModeFrameBytes(mode) / static_cast<size_t>(mode.height));
     gst_buffer_unmap(buffer, &map);
+    if (state->jpeg != nullptr) {
+        buffer = Encode(state, buffer);
+        if (buffer == nullptr) {
+            GST_ELEMENT_ERROR(src, STREAM, ENCODE, ("The camera's encoder failed."), (nullptr));
+            return GST_FLOW_ERROR;
+        }
+    }
     const GstClockTime pts = FrameTime(GST_BASE_SRC(src), state, index);
     GST_BUFFER_PTS(buffer) = pts;
     GST_BUFFER_DURATION(buffer) = gst_util_uint64_scale(1, GST_SECOND, mode.framesPerSecond);
@@ -321,10 +410,11 @@ static void lumidart_virtual_cam_class_init(LumidartVirtualCamClass* klass) {
                              static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     g_object_class_install_property(
         objectClass, kModesPropertyId,
-        g_param_spec_string("modes", "modes", "Mode list advertised: single, webcam-1080p, wide or hd-first",
+        g_param_spec_string("modes", "modes", "Mode list advertised: single, webcam-1080p, wide, hd-first or webcam-mjpeg",
                             DefaultModeList().name,
                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     GstElementClass* const elementClass = GST_ELEMENT_CLASS(klass);
+    elementClass->change_state = ChangeState;
     gst_element_class_set_static_metadata(elementClass, "Lumidart virtual camera", "Source/Video",
                                           "A projection screen with a laser spot", "Lumidart");
     gst_element_class_add_static_pad_template(elementClass, &g_srcTemplate);

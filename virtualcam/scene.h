@@ -52,6 +52,10 @@ struct SceneSettings {
     int32_t spot2X = 160, spot2Y = 320;
     int32_t spot2Radius = 0;
     int32_t spot2Red = 240;
+
+    // Not drawn: while non-zero, a virtual camera behaves as one whose
+    // cable is out (it fails its stream and refuses to open).
+    int32_t unplugged = 0;
 };
 
 // Writes all kFramePixels words of frame.

@@ -28,6 +28,7 @@ const Key kKeys[] = {
     {"spot2_radius", &SceneSettings::spot2Radius},
     {"spot2_red", &SceneSettings::spot2Red},
     {"noise", &SceneSettings::noise},
+    {"unplugged", &SceneSettings::unplugged},
 };
 
 // Keeps the rounded value well inside int32.

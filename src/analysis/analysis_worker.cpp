@@ -18,11 +18,7 @@ void TrackingPass(const uint32_t* frame) {
         const ScreenPoint point = MapSpot({result.sumX, result.sumY});
         DriveCursor(point.x, point.y);
     }
-    // Polled, not a window message: it works while the window is minimised.
-    if (PlatformIsKeyDown(kKeyF12)) {
-        StoreMode(kModePreview);
-        RestoreMainWindow();
-    }
+    RestoreOnF12();
 }
 
 // A wake-up with a delivered frame owns the Frame buffer. A stop signal

@@ -206,7 +206,7 @@ bool PlatformGetClientArea(PlatformWindow* window, PlatformRect* rect) {
 
 void PlatformStartDeferredQuitTimer(PlatformWindow*) { StartX11LoopTimer(1, OnDeferredQuitTimer); }
 
-void PlatformKillDeferredQuitTimer(PlatformWindow*) { StopX11LoopTimer(); }
+void PlatformKillDeferredQuitTimer(PlatformWindow*) { StopX11LoopTimer(OnDeferredQuitTimer); }
 
 void PlatformPostQuit() { PostX11LoopQuit(); }
 

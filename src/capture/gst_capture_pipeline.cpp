@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 #include "capture/gst_capture.h"
 #include "capture/gst_mode_choice.h"
@@ -17,9 +18,6 @@ GstElement* g_pipeline = nullptr;
 GstElement* g_sink = nullptr;
 // Our own reference; the pipeline holds another.
 GstElement* g_source = nullptr;
-
-// Nobody reads the bus: dropping keeps messages from piling up.
-GstBusSyncReply DropMessage(GstBus*, GstMessage*, gpointer) { return GST_BUS_DROP; }
 
 GstElement* CreateSourceElement() {
     const char* description = std::getenv("LUMIDART_SOURCE");
@@ -56,17 +54,18 @@ GstCaps* ChosenMode(GstPad* pad) {
     return chosen;
 }
 
-// True for a fixed mode of square (or unstated) pixels that the sink takes
-// as it comes.
+// True when the chosen mode (the first structure) is of square (or
+// unstated) pixels and the sink takes it as it comes.
 bool SinkTakesMode(const GstCaps* mode) {
-    if (mode == nullptr || !gst_caps_is_fixed(mode)) return false;
-    const GstStructure* const s = gst_caps_get_structure(mode, 0);
+    if (mode == nullptr || gst_caps_is_empty(mode)) return false;
+    GstCaps* const first = gst_caps_copy_nth(mode, 0);
+    const GstStructure* const s = gst_caps_get_structure(first, 0);
     gint n = 1, d = 1;
-    if (gst_structure_has_field(s, "pixel-aspect-ratio") &&
-        (!gst_structure_get_fraction(s, "pixel-aspect-ratio", &n, &d) || n != d)) {
-        return false;
-    }
-    return AcceptsFrameCaps(mode);
+    const bool square = !gst_structure_has_field(s, "pixel-aspect-ratio") ||
+                        (gst_structure_get_fraction(s, "pixel-aspect-ratio", &n, &d) && n == d);
+    const bool takes = square && AcceptsFrameCaps(first);
+    gst_caps_unref(first);
+    return takes;
 }
 
 // What the sink is given: BGRx at the frame's size with square pixels, so
@@ -121,7 +120,7 @@ void PlatformCaptureCreatePipeline() {
     gst_init(nullptr, nullptr);
     g_pipeline = gst_pipeline_new("lumidart");
     GstBus* const bus = gst_pipeline_get_bus(GST_PIPELINE(g_pipeline));
-    gst_bus_set_sync_handler(bus, DropMessage, nullptr, nullptr);
+    WatchCaptureBus(bus);
     gst_object_unref(bus);
     g_sink = CreateFrameSinkElement();
     gst_bin_add(GST_BIN(g_pipeline), g_sink);
@@ -178,8 +177,10 @@ void PlatformCaptureConnect() {
 
 void PlatformCaptureRun() { gst_element_set_state(g_pipeline, GST_STATE_PLAYING); }
 
-// Stopping waits for the streaming threads: no delivery runs afterwards.
+// Stopping waits for the streaming threads, and no source is opened again:
+// no delivery runs afterwards.
 void PlatformCaptureStop() {
+    StopWatchingCaptureBus();
     if (g_pipeline != nullptr) gst_element_set_state(g_pipeline, GST_STATE_NULL);
 }
 
@@ -190,6 +191,7 @@ void PlatformCaptureReleaseSource() {
 }
 
 void PlatformCaptureReleasePipeline() {
+    StopWatchingCaptureBus();
     if (g_pipeline == nullptr) return;
     gst_element_set_state(g_pipeline, GST_STATE_NULL);
     gst_object_unref(g_pipeline);
@@ -198,3 +200,26 @@ void PlatformCaptureReleasePipeline() {
 }
 
 void PlatformCaptureShutdown() { gst_deinit(); }
+
+void DropCaptureSource() {
+    gst_element_set_state(g_pipeline, GST_STATE_NULL);
+    std::vector<GstElement*> others;
+    GST_OBJECT_LOCK(g_pipeline);
+    for (GList* child = GST_BIN_CHILDREN(g_pipeline); child != nullptr; child = child->next) {
+        if (child->data != g_sink) others.push_back(GST_ELEMENT(gst_object_ref(child->data)));
+    }
+    GST_OBJECT_UNLOCK(g_pipeline);
+    for (GstElement* element : others) {
+        gst_bin_remove(GST_BIN(g_pipeline), element);
+        gst_object_unref(element);
+    }
+    PlatformCaptureReleaseSource();
+}
+
+bool ReopenCaptureSource() {
+    if (!PlatformCaptureCreateSource()) return false;
+    PlatformCaptureConnect();
+    if (gst_element_set_state(g_pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) return true;
+    DropCaptureSource();
+    return false;
+}

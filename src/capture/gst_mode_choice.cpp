@@ -3,6 +3,7 @@
 #include <gst/video/video.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "state/tracker_state.h"
@@ -147,7 +148,38 @@ bool Better(const Offer& a, const Offer& b) {
     return a.index < b.index;
 }
 
-// The structure of the chosen mode with every field fixed.
+// What tells one mode from another. Every other field (sof-marker,
+// colorimetry, interlace-mode, chroma-site...) stays open: a stream that
+// states fewer fields than its pad offers must still fit the mode.
+gboolean ChoosesMode(GQuark field, GValue*, gpointer) {
+    static const GQuark kChoosing[] = {g_quark_from_static_string("format"), g_quark_from_static_string("width"),
+                                       g_quark_from_static_string("height"), g_quark_from_static_string("framerate"),
+                                       g_quark_from_static_string("pixel-aspect-ratio")};
+    for (const GQuark q : kChoosing) {
+        if (field == q) return TRUE;
+    }
+    return FALSE;
+}
+
+GstCaps* Pinned(GstCaps* caps) {
+    caps = gst_caps_fixate(caps);
+    gst_structure_filter_and_map_in_place(gst_caps_get_structure(caps, 0), ChoosesMode, nullptr);
+    return caps;
+}
+
+// True when the structure leaves its size or rate to a range, or says
+// nothing of them: a generator gives what is asked for within it, but an
+// encoder or parser offers its template and gives what its input gives.
+bool LeavesModeOpen(const GstStructure* s) {
+    for (const char* field : {"width", "height", "framerate"}) {
+        const GValue* const value = gst_structure_get_value(s, field);
+        if (value == nullptr || GST_VALUE_HOLDS_INT_RANGE(value) || GST_VALUE_HOLDS_FRACTION_RANGE(value)) return true;
+    }
+    return false;
+}
+
+// The structure of the chosen mode with the fields that choose it fixed,
+// then the offered structure itself where that leaves the mode open.
 GstCaps* Fixed(const GstCaps* offered, const Offer& m) {
     GstCaps* const caps = gst_caps_copy_nth(offered, m.index);
     GstStructure* const s = gst_caps_get_structure(caps, 0);
@@ -158,7 +190,11 @@ GstCaps* Fixed(const GstCaps* offered, const Offer& m) {
     if (gst_structure_has_field(s, "pixel-aspect-ratio")) {
         gst_structure_fixate_field_nearest_fraction(s, "pixel-aspect-ratio", 1, 1);
     }
-    return gst_caps_fixate(caps);
+    GstCaps* const chosen = Pinned(caps);
+    if (LeavesModeOpen(gst_caps_get_structure(offered, m.index))) {
+        gst_caps_append(chosen, gst_caps_copy_nth(offered, m.index));
+    }
+    return chosen;
 }
 
 }  // namespace
@@ -193,5 +229,5 @@ GstCaps* ChooseCaptureMode(const GstCaps* offered) {
         if (best == nullptr || Faster(m.rate, best->rate)) best = &m;
     }
     if (best != nullptr) return Fixed(offered, *best);
-    return gst_caps_fixate(gst_caps_copy_nth(offered, 0));
+    return Pinned(gst_caps_copy_nth(offered, 0));
 }

@@ -12,8 +12,13 @@
 // Structures the chain cannot turn into raw video are skipped. When nothing
 // qualifies, the first structure. Ranges are fixated towards 640 x 480,
 // square pixels and their highest rate (an open-ended rate range towards
-// kOpenRateLimit). Fixed caps of one structure, or null when nothing usable
-// is offered (null, empty or any caps).
+// kOpenRateLimit). The chosen mode is a structure holding only the fields
+// that choose a mode (format, width, height, framerate,
+// pixel-aspect-ratio), each fixed. When its offered structure leaves the
+// size or rate to a range (or unstated), that structure follows as offered:
+// the mode is asked for first, and a source that cannot give it (an
+// encoder, whose output follows its input) gives what it has. Null when
+// nothing usable is offered (null, empty or any caps).
 GstCaps* ChooseCaptureMode(const GstCaps* offered);
 
 // A rate range reaching beyond this many frames a second is a generator's,

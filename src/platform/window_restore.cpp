@@ -7,3 +7,9 @@ void RestoreMainWindow() {
     PlatformWindow* const window = g_tracker.mainWindow.load(std::memory_order_acquire);
     if (window != nullptr) PlatformRestoreWindow(window);
 }
+
+void RestoreOnF12() {
+    if (!PlatformIsKeyDown(kKeyF12)) return;
+    StoreMode(kModePreview);
+    RestoreMainWindow();
+}

@@ -15,12 +15,23 @@ using Clock = std::chrono::steady_clock;
 constexpr int kMaxHandlers = 4;
 X11EventHandler g_handlers[kMaxHandlers] = {};
 
-int g_watchedFd = -1;
-bool (*g_watchedAct)() = nullptr;
+// The close signals' and the capture bus's, with room to spare.
+constexpr int kMaxWatched = 4;
+struct Watched {
+    int fd = -1;
+    bool (*act)() = nullptr;
+};
+Watched g_watched[kMaxWatched];
+
+// The deferred quit's and the capture's retry, with room to spare.
+constexpr int kMaxTimers = 4;
+struct Timer {
+    void (*fire)() = nullptr;
+    Clock::time_point due;
+};
+Timer g_timers[kMaxTimers];
 
 std::atomic<bool> g_quit{false};
-void (*g_timerFire)() = nullptr;
-Clock::time_point g_timerDue;
 
 void Dispatch(XEvent* event) {
     for (X11EventHandler handler : g_handlers) {
@@ -28,18 +39,37 @@ void Dispatch(XEvent* event) {
     }
 }
 
-// Milliseconds until the timer is due (at least 1), or -1 with none armed.
-int TimerWaitMs() {
-    if (g_timerFire == nullptr) return -1;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(g_timerDue - Clock::now()).count();
-    return left < 1 ? 1 : static_cast<int>(left) + 1;
+bool ActOnWatched() {
+    for (const Watched& w : g_watched) {
+        if (w.act != nullptr && w.act()) return true;
+    }
+    return false;
 }
 
+// Milliseconds until the next timer is due (at least 1), or -1 with none
+// armed.
+int TimerWaitMs() {
+    int wait = -1;
+    const Clock::time_point now = Clock::now();
+    for (const Timer& t : g_timers) {
+        if (t.fire == nullptr) continue;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t.due - now).count();
+        const int ms = left < 1 ? 1 : static_cast<int>(left) + 1;
+        if (wait < 0 || ms < wait) wait = ms;
+    }
+    return wait;
+}
+
+// Fires one due timer; a fired timer may arm or stop any other.
 void FireTimerIfDue() {
-    if (g_timerFire == nullptr || Clock::now() < g_timerDue) return;
-    void (*const fire)() = g_timerFire;
-    g_timerFire = nullptr;
-    fire();
+    const Clock::time_point now = Clock::now();
+    for (Timer& t : g_timers) {
+        if (t.fire == nullptr || now < t.due) continue;
+        void (*const fire)() = t.fire;
+        t.fire = nullptr;
+        fire();
+        return;
+    }
 }
 
 bool Finished(bool (*done)()) { return g_quit.load(std::memory_order_relaxed) || (done != nullptr && done()); }
@@ -65,24 +95,49 @@ void RemoveX11EventHandler(X11EventHandler handler) {
 }
 
 void WatchX11LoopDescriptor(int fd, bool (*act)()) {
-    g_watchedFd = fd;
-    g_watchedAct = act;
+    UnwatchX11LoopDescriptor(fd);
+    for (Watched& w : g_watched) {
+        if (w.act == nullptr) {
+            w = Watched{fd, act};
+            return;
+        }
+    }
+}
+
+void UnwatchX11LoopDescriptor(int fd) {
+    for (Watched& w : g_watched) {
+        if (w.fd == fd) w = Watched{};
+    }
 }
 
 void StartX11LoopTimer(int milliseconds, void (*fire)()) {
-    g_timerDue = Clock::now() + std::chrono::milliseconds(milliseconds);
-    g_timerFire = fire;
+    const Clock::time_point due = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (Timer& t : g_timers) {
+        if (t.fire == fire) {
+            t.due = due;
+            return;
+        }
+    }
+    for (Timer& t : g_timers) {
+        if (t.fire == nullptr) {
+            t = Timer{fire, due};
+            return;
+        }
+    }
 }
 
-void StopX11LoopTimer() { g_timerFire = nullptr; }
+void StopX11LoopTimer(void (*fire)()) {
+    for (Timer& t : g_timers) {
+        if (t.fire == fire) t.fire = nullptr;
+    }
+}
 
 void PostX11LoopQuit() { g_quit.store(true, std::memory_order_relaxed); }
 
 void RunEventLoopUntil(bool (*done)()) {
     Display* const d = UiDisplay();
-    pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {g_watchedFd, POLLIN, 0}};
     while (!Finished(done)) {
-        if (g_watchedAct != nullptr && g_watchedAct()) continue;
+        if (ActOnWatched()) continue;
         if (XPending(d) > 0) {
             XEvent event;
             XNextEvent(d, &event);
@@ -91,6 +146,12 @@ void RunEventLoopUntil(bool (*done)()) {
         }
         FireTimerIfDue();
         if (Finished(done)) break;
-        poll(fds, 2, TimerWaitMs());
+        // Taken afresh each turn: an action or a timer may watch or unwatch.
+        pollfd fds[1 + kMaxWatched] = {{ConnectionNumber(d), POLLIN, 0}};
+        nfds_t count = 1;
+        for (const Watched& w : g_watched) {
+            if (w.act != nullptr) fds[count++] = pollfd{w.fd, POLLIN, 0};
+        }
+        poll(fds, count, TimerWaitMs());
     }
 }

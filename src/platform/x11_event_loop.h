@@ -14,12 +14,14 @@ void RemoveX11EventHandler(X11EventHandler handler);
 
 // A descriptor the loop also waits on, and what it does at each turn of
 // the loop (true if it acted: the loop then looks at the end condition
-// again before anything else).
+// again before anything else). One action per descriptor; a few at most.
 void WatchX11LoopDescriptor(int fd, bool (*act)());
+void UnwatchX11LoopDescriptor(int fd);
 
-// One-shot: fire runs on the UI thread once the delay has passed.
+// One-shot: fire runs on the UI thread once the delay has passed. Each
+// fire function is a timer of its own; starting it again re-arms it.
 void StartX11LoopTimer(int milliseconds, void (*fire)());
-void StopX11LoopTimer();
+void StopX11LoopTimer(void (*fire)());
 
 // Ends every running loop; for good. Any thread.
 void PostX11LoopQuit();

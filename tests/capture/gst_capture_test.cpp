@@ -23,6 +23,10 @@
 #include "virtualcam/gst_virtualcam.h"
 #include "virtualcam/scene.h"
 
+// No window here: a camera that goes away has no console to restore.
+bool PlatformIsKeyDown(PlatformKey) { return false; }
+void PlatformRestoreWindow(PlatformWindow*) {}
+
 namespace {
 
 bool Accepts(const char* caps) {

@@ -8,18 +8,35 @@
 
 namespace {
 
+std::string Text(const GstCaps* caps) {
+    gchar* const text = gst_caps_to_string(caps);
+    std::string result(text);
+    g_free(text);
+    return result;
+}
+
 // The chosen caps as text, or "none".
-std::string Choose(const char* offered) {
+std::string ChooseAll(const char* offered) {
     gst_init(nullptr, nullptr);
     GstCaps* const caps = gst_caps_from_string(offered);
     EXPECT_NE(caps, nullptr) << offered;
     GstCaps* const chosen = ChooseCaptureMode(caps);
     gst_caps_unref(caps);
     if (chosen == nullptr) return "none";
-    EXPECT_TRUE(gst_caps_is_fixed(chosen)) << offered;
-    gchar* const text = gst_caps_to_string(chosen);
-    std::string result(text);
-    g_free(text);
+    const std::string result = Text(chosen);
+    gst_caps_unref(chosen);
+    return result;
+}
+
+// The mode asked for, the first structure, as text; or "none".
+std::string Choose(const char* offered) {
+    const std::string all = ChooseAll(offered);
+    if (all == "none") return all;
+    GstCaps* const chosen = gst_caps_from_string(all.c_str());
+    GstCaps* const first = gst_caps_copy_nth(chosen, 0);
+    EXPECT_TRUE(gst_caps_is_fixed(first)) << offered;
+    const std::string result = Text(first);
+    gst_caps_unref(first);
     gst_caps_unref(chosen);
     return result;
 }
@@ -106,6 +123,50 @@ TEST(ModeChoice, WhatTheChainCannotConvertIsSkipped) {
                          "video/x-raw, format=RGB, width=640, height=480, framerate=30/1"));
     EXPECT_EQ(Choose("EMPTY"), "none");
     EXPECT_EQ(Choose("ANY"), "none");
+}
+
+// True when caps a stream states fit the mode chosen from offered.
+bool StreamFits(const char* offered, const char* stream) {
+    GstCaps* const chosen = gst_caps_from_string(ChooseAll(offered).c_str());
+    GstCaps* const states = gst_caps_from_string(stream);
+    const bool fits = chosen != nullptr && states != nullptr && gst_caps_is_subset(states, chosen);
+    if (chosen != nullptr) gst_caps_unref(chosen);
+    if (states != nullptr) gst_caps_unref(states);
+    return fits;
+}
+
+TEST(ModeChoice, FieldsThatChooseNoModeStayOpen) {
+    // An encoder's pad offers markers and colours its stream never states.
+    const char* const encoder =
+        "image/jpeg, sof-marker=(int){ 0, 1, 2, 4, 9 }, width=1280, height=720, framerate=30/1, "
+        "pixel-aspect-ratio=1/1, colorimetry=(string){ bt709, bt601 }, chroma-site=(string){ mpeg2, jpeg }";
+    EXPECT_TRUE(SameCaps(Choose(encoder), "image/jpeg, width=1280, height=720, framerate=30/1, pixel-aspect-ratio=1/1"));
+    EXPECT_TRUE(StreamFits(encoder, "image/jpeg, width=1280, height=720, framerate=30/1, pixel-aspect-ratio=1/1"));
+    EXPECT_TRUE(StreamFits(encoder, "image/jpeg, sof-marker=2, width=1280, height=720, framerate=30/1, "
+                                    "pixel-aspect-ratio=1/1, colorimetry=bt601"));
+    // A raw camera mode: its colours and interlacing as the stream says.
+    const char* const camera =
+        "video/x-raw, format=YUY2, width=640, height=480, framerate={ 30/1, 15/1 }, pixel-aspect-ratio=1/1, "
+        "colorimetry=(string){ 2:4:5:1, bt709 }, interlace-mode=(string){ progressive, interleaved }";
+    EXPECT_TRUE(StreamFits(camera, "video/x-raw, format=YUY2, width=640, height=480, framerate=30/1, "
+                                   "pixel-aspect-ratio=1/1, colorimetry=bt709, interlace-mode=interleaved"));
+    EXPECT_FALSE(StreamFits(camera, "video/x-raw, format=YUY2, width=640, height=480, framerate=15/1, "
+                                    "pixel-aspect-ratio=1/1"));
+    // An encoder's template: 640 x 480 is asked for, what its input gives
+    // still fits.
+    const char* const open = "image/jpeg, width=[ 1, 65535 ], height=[ 1, 65535 ], "
+                             "framerate=[ 0/1, 2147483647/1 ], sof-marker=(int){ 0, 1, 2, 4, 9 }";
+    EXPECT_TRUE(SameCaps(Choose(open), "image/jpeg, width=640, height=480, framerate=60/1"));
+    EXPECT_TRUE(SameCaps(ChooseAll(open), (std::string("image/jpeg, width=640, height=480, framerate=60/1; ") + open).c_str()));
+    EXPECT_TRUE(StreamFits(open, "image/jpeg, sof-marker=0, width=1280, height=720, framerate=30/1, "
+                                 "pixel-aspect-ratio=1/1, colorimetry=bt709"));
+    // Listed modes are asked for alone.
+    EXPECT_TRUE(SameCaps(ChooseAll(camera), "video/x-raw, format=YUY2, width=640, height=480, framerate=30/1, "
+                                            "pixel-aspect-ratio=1/1"));
+    // The fallback for nothing large enough is pinned the same way.
+    EXPECT_TRUE(SameCaps(Choose("video/x-raw, format=I420, width=320, height=240, framerate=30/1, "
+                                "colorimetry=(string){ bt601, bt709 }"),
+                         "video/x-raw, format=I420, width=320, height=240, framerate=30/1"));
 }
 
 TEST(ModeChoice, RangesAreFixatedTowards640x480SquarePixelsAndTheirHighestRate) {

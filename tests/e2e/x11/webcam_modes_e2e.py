@@ -3,7 +3,8 @@ real webcams. The capture must run the fastest 640 x 480 mode (or, with
 none, the smallest larger one), show the picture and track the spot to
 where the mapping puts the spot the picture shows; once tracking ends, the
 whole picture is back (a tracking frame holds only the red of the Search
-box). A UYVY camera is the virtual one behind a converter.
+box). A UYVY camera is the virtual one behind a converter; motion JPEG
+comes from the camera's own modes and from an encoder behind it.
 
 Usage: python3 -m e2e.x11.webcam_modes_e2e LUMIDART
 """
@@ -23,6 +24,9 @@ CASES = [
     ("hd-first", "lumidartvirtualcam modes=hd-first", "mode BGRx 640x480 30"),
     ("wide", "lumidartvirtualcam modes=wide", "mode YUY2 1280x720 10"),
     ("uyvy", "lumidartvirtualcam ! videoconvert ! capsfilter caps=video/x-raw,format=UYVY", "mode BGRx 640x480 30"),
+    ("webcam-mjpeg", "lumidartvirtualcam modes=webcam-mjpeg", "mode JPEG 640x480 30"),
+    # An encoder's pad offers fields its stream never states.
+    ("jpegenc", "lumidartvirtualcam ! jpegenc", "mode BGRx 640x480 30"),
 ]
 # Inside every quad the cases click: its pixel tells a whole picture from a
 # tracking frame's red.
