@@ -15,7 +15,7 @@ from e2e.harness.display import Screen
 from e2e.harness.linux_faults import Run
 from e2e.harness.linux_program import click_quad, start_tracking, stop_tracking
 
-from .guest import Timed, load_vivid, press, set_ctrl
+from .guest import Timed, load_vivid, press, reconnected, set_ctrl
 
 NEW_QUAD = [(50, 45), (595, 35), (35, 435), (615, 455)]
 FAULTS = {
@@ -43,8 +43,8 @@ def fault_run(screen, program, workdir, device, fault, tracking):
         outcome = run.finish(corners=NEW_QUAD, timeout=20)
     finally:
         run.kill()
-    # The device returns once every handle on it is closed.
-    wait_for("the device back", lambda: os.path.exists(device), timeout=30)
+    if fault == "disconnect":
+        wait_for("the device back once the program ended", reconnected, timeout=10)
     set_ctrl(device, percentage_of_dropped_buffers=0)
     return outcome
 

@@ -51,6 +51,12 @@ def press(device, button):
     set_ctrl(device, **{button: 1})
 
 
+def reconnected():
+    """vivid logs its return once every handle on it has closed."""
+    log = subprocess.run(["dmesg"], stdout=subprocess.PIPE, text=True).stdout
+    return log.rfind("reconnect") > log.rfind("disconnect") >= 0
+
+
 def highest_rate(device, width, height):
     """The highest frame rate the device lists for that size, over its formats."""
     rates, size = [], None

@@ -7,7 +7,6 @@ Usage (in the guest, from tests/): python3 -m lab.recovery_lab LUMIDART
 """
 
 import os
-import subprocess
 import sys
 import tempfile
 import time
@@ -17,14 +16,8 @@ from e2e.harness.console import SCREEN_QUAD
 from e2e.harness.display import Screen, stop
 from e2e.harness.linux_program import Program, click_quad, steer
 
-from .guest import Timed, press
+from .guest import Timed, press, reconnected
 from .loop_lab import SPOTS, feed, looped_vivid, track_spots
-
-
-def reconnected():
-    """vivid logs its return once every handle on it has closed."""
-    log = subprocess.run(["dmesg"], stdout=subprocess.PIPE, text=True).stdout
-    return log.rfind("reconnect") > log.rfind("disconnect") >= 0
 
 
 def handles(pid, device):

@@ -1,6 +1,8 @@
 """In the lab guest: the Linux program on vivid as a webcam. It must stream
 640 x 480 at the highest rate the device lists for that size and show the
 device's colour bars; the settings dialog must drive the device's controls.
+Last, what later scenarios of a desktop session build on: udevd, a user
+and uinput.
 
 Usage (in the guest, from tests/): python3 -m lab.webcam_lab LUMIDART
 """
@@ -15,7 +17,8 @@ from e2e.harness.console import SETTINGS_DIALOG
 from e2e.harness.display import Screen
 from e2e.harness.linux_program import Program, open_settings_dialog
 
-from .guest import Timed, get_ctrl, highest_rate, load_vivid, running_mode, set_ctrl, v4l2
+from .guest import (Timed, add_user, get_ctrl, highest_rate, load_vivid, running_mode, set_ctrl, sh, start_udevd,
+                    v4l2)
 
 # vivid's default pattern, 75% colour bars, as the console shows them:
 # each bar's channels either about 191 or 0.
@@ -128,6 +131,17 @@ def check_dialog(screen, program, workdir, device):
     return "%d controls listed; steps reach the device, Cancel restores, OK keeps" % len(rows)
 
 
+def check_session_equipment(device):
+    """What a desktop session in the guest needs: udevd applying the
+    system's rules, an unprivileged user and uinput."""
+    start_udevd()
+    uid = add_user("presenter")
+    check(uid != 0, "the user is root")
+    check(os.path.exists("/dev/uinput"), "no /dev/uinput")
+    sh("su", "presenter", "-c", "v4l2-ctl -d %s --info" % device)
+    return "udevd running, user uid %d opens %s through the video group" % (uid, device)
+
+
 def main():
     program = os.path.abspath(sys.argv[1])
     workdir = tempfile.mkdtemp(prefix="lumidart-lab-")
@@ -137,6 +151,7 @@ def main():
     try:
         timed.run("webcam: the fastest 640x480 mode and its picture", check_mode, screen, program, workdir, device)
         timed.run("webcam: the settings dialog drives the controls", check_dialog, screen, program, workdir, device)
+        timed.run("guest: udevd, a user, uinput", check_session_equipment, device)
     finally:
         screen.close()
     return 1 if timed.failures else 0
