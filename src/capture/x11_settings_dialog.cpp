@@ -36,6 +36,8 @@ constexpr int kNameWidth = 150;
 constexpr int kValueWidth = 80;
 constexpr int kActionWidth = 80;
 constexpr int kBigStep = 10;
+// Room a window manager's frame and panels may take from the screen.
+constexpr int kScreenReserve = 80;
 
 struct Control {
     std::string name;
@@ -54,6 +56,9 @@ struct Dialog {
     GstElement* element = nullptr;  // our reference while open
     int v4l2Fd = -1;  // our own handle on the device, valid while open
     std::vector<Control> controls;
+    // Rows beyond what the screen holds go on in further columns, so that
+    // every control and the buttons stay reachable.
+    int rowsPerColumn = 1;
 } g_dialog;
 
 // The step buttons of a row, left to right, and what each adds.
@@ -63,10 +68,19 @@ const int kStepOffsets[4] = {kNameWidth, kNameWidth + kButtonWidth + 4,
 const int kSteps[4] = {-kBigStep, -1, 1, kBigStep};
 const char* const kStepLabels[4] = {"<<", "<", ">", ">>"};
 
-int Height() { return kMargin + static_cast<int>(g_dialog.controls.size()) * kRowHeight + kMargin + kRowHeight; }
+int Count() { return static_cast<int>(g_dialog.controls.size()); }
+int Columns() { return std::max(1, (Count() + g_dialog.rowsPerColumn - 1) / g_dialog.rowsPerColumn); }
+int Width() { return Columns() * kWidth; }
+int Height() { return kMargin + std::min(Count(), g_dialog.rowsPerColumn) * kRowHeight + kMargin + kRowHeight; }
 int ActionTop() { return Height() - kMargin - kButtonHeight; }
-int OkLeft() { return kWidth - kMargin - 2 * kActionWidth - kMargin; }
-int CancelLeft() { return kWidth - kMargin - kActionWidth; }
+int OkLeft() { return Width() - kMargin - 2 * kActionWidth - kMargin; }
+int CancelLeft() { return Width() - kMargin - kActionWidth; }
+int RowLeft(int index) { return index / g_dialog.rowsPerColumn * kWidth + kMargin; }
+int RowTop(int index) { return kMargin + index % g_dialog.rowsPerColumn * kRowHeight; }
+
+void FitRowsToScreen(int screenHeight) {
+    g_dialog.rowsPerColumn = std::max(1, (screenHeight - kScreenReserve - 2 * kMargin - kRowHeight) / kRowHeight);
+}
 
 int32_t ClampToInt(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
@@ -191,12 +205,12 @@ void DrawButton(int x, int y, int width, const char* label) {
 void Draw() {
     Display* const d = UiDisplay();
     XClearWindow(d, g_dialog.window);
-    int top = kMargin;
-    for (const Control& c : g_dialog.controls) {
-        DrawText(kMargin, top + 14, c.name);
-        for (int i = 0; i < 4; ++i) DrawButton(kMargin + kStepOffsets[i], top, kButtonWidth, kStepLabels[i]);
-        DrawText(kMargin + kStepOffsets[1] + kButtonWidth + 10, top + 14, std::to_string(c.value));
-        top += kRowHeight;
+    for (int i = 0; i < Count(); ++i) {
+        const Control& c = g_dialog.controls[static_cast<size_t>(i)];
+        const int left = RowLeft(i), top = RowTop(i);
+        DrawText(left, top + 14, c.name);
+        for (int b = 0; b < 4; ++b) DrawButton(left + kStepOffsets[b], top, kButtonWidth, kStepLabels[b]);
+        DrawText(left + kStepOffsets[1] + kButtonWidth + 10, top + 14, std::to_string(c.value));
     }
     DrawButton(OkLeft(), ActionTop(), kActionWidth, "OK");
     DrawButton(CancelLeft(), ActionTop(), kActionWidth, "Cancel");
@@ -216,11 +230,13 @@ void OnClick(int x, int y) {
         PlatformSettingsDialogClose();
         return;
     }
+    if (y < kMargin) return;
     const int row = (y - kMargin) / kRowHeight;
-    if (y < kMargin || row >= static_cast<int>(g_dialog.controls.size())) return;
-    Control& c = g_dialog.controls[static_cast<size_t>(row)];
+    const int index = x / kWidth * g_dialog.rowsPerColumn + row;
+    if (row >= g_dialog.rowsPerColumn || index >= Count()) return;
+    Control& c = g_dialog.controls[static_cast<size_t>(index)];
     for (int i = 0; i < 4; ++i) {
-        if (Inside(x, y, kMargin + kStepOffsets[i], kMargin + row * kRowHeight, kButtonWidth)) {
+        if (Inside(x, y, RowLeft(index) + kStepOffsets[i], RowTop(index), kButtonWidth)) {
             Step(c, kSteps[i]);
             Draw();
         }
@@ -233,12 +249,14 @@ void CreateWindow() {
     XSetWindowAttributes attributes{};
     attributes.background_pixel = WhitePixel(d, screen);
     attributes.event_mask = ExposureMask | ButtonPressMask | KeyPressMask;
+    FitRowsToScreen(DisplayHeight(d, screen));
+    const unsigned width = static_cast<unsigned>(Width());
     const unsigned height = static_cast<unsigned>(Height());
-    g_dialog.window = XCreateWindow(d, RootWindow(d, screen), 0, 0, kWidth, height, 0, CopyFromParent, InputOutput,
+    g_dialog.window = XCreateWindow(d, RootWindow(d, screen), 0, 0, width, height, 0, CopyFromParent, InputOutput,
                                     CopyFromParent, CWBackPixel | CWEventMask, &attributes);
     XSizeHints* size = XAllocSizeHints();
     size->flags = USPosition | PPosition | PMinSize | PMaxSize;
-    size->min_width = size->max_width = kWidth;
+    size->min_width = size->max_width = static_cast<int>(width);
     size->min_height = size->max_height = static_cast<int>(height);
     XSetWMNormalHints(d, g_dialog.window, size);
     XFree(size);

@@ -57,8 +57,10 @@ def check_mode(screen, program, workdir, device):
     return "%s 640x480 at %g, the highest listed; console mapped after %.0f s" % (fourcc, rate, mapped)
 
 
-# Dialog layout (pixels in its window), as the program draws it.
-ROW0_TOP, ROW_HEIGHT = 10, 26
+# Dialog layout (pixels in its window), as the program draws it: rows
+# that the screen cannot hold go on in further columns.
+ROW0_TOP, ROW_HEIGHT, COLUMN_WIDTH = 10, 26, 420
+ROWS_PER_COLUMN = (768 - 80 - 2 * 10 - 26) // 26
 STEP_X = {"<<": 10 + 150, "<": 10 + 184, ">": 10 + 150 + 2 * 34 + 80, ">>": 10 + 150 + 3 * 34 + 80}
 
 
@@ -80,9 +82,10 @@ def dialog_rows(device):
 
 def step(screen, dialog, rows, name, button, times=1):
     left, top = screen.origin(dialog)
+    column, row = divmod(rows.index(name), ROWS_PER_COLUMN)
     for _ in range(times):
-        screen.xdo("mousemove", left + STEP_X[button] + 15, top + ROW0_TOP + rows.index(name) * ROW_HEIGHT + 10,
-                   "click", 1)
+        screen.xdo("mousemove", left + column * COLUMN_WIDTH + STEP_X[button] + 15,
+                   top + ROW0_TOP + row * ROW_HEIGHT + 10, "click", 1)
 
 
 def dialog_key(screen, dialog, key):
@@ -96,9 +99,16 @@ def check_dialog(screen, program, workdir, device):
     for name in ("brightness", "contrast", "saturation", "hue", "gain", "gain_automatic", "menu", "test_pattern"):
         check(name in rows, "%s missing from %r" % (name, rows))
     dialog = open_settings_dialog(p)
-    height = screen.geometry(dialog)[3]
-    check(height == 10 + len(rows) * 26 + 10 + 26, "the dialog is %d high for %d controls" % (height, len(rows)))
-    before = {name: get_ctrl(device, name) for name in ("brightness", "contrast", "hue", "menu", "gain")}
+    left, top, width, height = screen.geometry(dialog)
+    columns = -(-len(rows) // ROWS_PER_COLUMN)
+    check(columns > 1 and rows.index("percentage_of_dropped_buffers") >= ROWS_PER_COLUMN,
+          "vivid's %d controls fit one column" % len(rows))
+    check((width, height) == (columns * COLUMN_WIDTH, 10 + ROWS_PER_COLUMN * 26 + 10 + 26),
+          "the dialog is %dx%d for %d controls" % (width, height, len(rows)))
+    check(left >= 0 and top >= 0 and left + width <= 1024 and top + height <= 768,
+          "the dialog at %d,%d %dx%d leaves the screen" % (left, top, width, height))
+    names = ("brightness", "contrast", "hue", "menu", "gain", "percentage_of_dropped_buffers")
+    before = {name: get_ctrl(device, name) for name in names}
     step(screen, dialog, rows, "brightness", ">>", 2)
     wait_for("brightness stepped on the device", lambda: get_ctrl(device, "brightness") == before["brightness"] + 20)
     step(screen, dialog, rows, "hue", "<")
@@ -106,12 +116,15 @@ def check_dialog(screen, program, workdir, device):
     # vivid's menu lacks item 2: a step goes on to the next item there is.
     step(screen, dialog, rows, "menu", "<")
     wait_for("the menu stepped past its gap", lambda: get_ctrl(device, "menu") == 1)
+    # A row of the second column.
+    step(screen, dialog, rows, "percentage_of_dropped_buffers", ">")
+    wait_for("a second column's control stepped", lambda: get_ctrl(device, "percentage_of_dropped_buffers") == 1)
     # Gain is inactive while automatic gain is on: stepping it must do no harm.
     step(screen, dialog, rows, "gain", ">")
     # Cancel (Escape) restores every control it changed.
     dialog_key(screen, dialog, "Escape")
     wait_for("the dialog closed by Cancel", lambda: not screen.windows_titled(SETTINGS_DIALOG))
-    after = {name: get_ctrl(device, name) for name in ("brightness", "hue", "menu")}
+    after = {name: get_ctrl(device, name) for name in ("brightness", "hue", "menu", "percentage_of_dropped_buffers")}
     check(after == {k: before[k] for k in after}, "Cancel left %r, not %r" % (after, before))
     check(get_ctrl(device, "gain_automatic") == 1, "automatic gain switched off")
     # OK (Return) keeps them.
