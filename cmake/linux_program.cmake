@@ -14,6 +14,7 @@ pkg_check_modules(LUMIDART_GST_CHECK REQUIRED IMPORTED_TARGET gstreamer-check-1.
 # the sanitized element themselves.
 set(LUMIDART_GST_PLUGIN_DIR ${PROJECT_BINARY_DIR}/gst-plugins)
 add_library(gstlumidartvirtualcam MODULE
+    virtualcam/camera_controls.cpp
     virtualcam/camera_modes.cpp
     virtualcam/camera_stats.cpp
     virtualcam/gst_virtualcam.cpp
@@ -44,11 +45,13 @@ add_library(lumidart_x11_loop STATIC
 )
 target_link_libraries(lumidart_x11_loop PUBLIC lumidart_core PkgConfig::LUMIDART_X11)
 
-# The capture pipeline, its recovery timed by the event loop and the
-# source's settings dialog: also what its tests link.
+# The capture pipeline, its recovery timed by the event loop, the
+# source's controls and its settings dialog: also what its tests link.
 add_library(lumidart_gst_capture STATIC
     src/capture/gst_capture_pipeline.cpp
     src/capture/gst_capture_recovery.cpp
+    src/capture/gst_exposure_controls.cpp
+    src/capture/gst_source_controls.cpp
     src/capture/x11_settings_dialog.cpp
     src/capture/gst_frame_sink.cpp
     src/capture/gst_mode_choice.cpp
@@ -62,6 +65,14 @@ add_library(lumidart_posix_process STATIC
 )
 target_include_directories(lumidart_posix_process PUBLIC src)
 
+# The uinput pointer device and the choice between it and XTest, also what
+# their tests link.
+add_library(lumidart_linux_pointer STATIC
+    src/app/linux_pointer_choice.cpp
+    src/tracking/linux_uinput_pointer.cpp
+)
+target_link_libraries(lumidart_linux_pointer PUBLIC lumidart_core)
+
 add_executable(lumidart
     src/app/x11_connection_loss.cpp
     src/app/x11_main.cpp
@@ -74,7 +85,7 @@ add_executable(lumidart
 )
 target_link_libraries(lumidart PRIVATE
     lumidart_core lumidart_files lumidart_threads lumidart_gst_capture lumidart_posix_process
-    PkgConfig::LUMIDART_X11)
+    lumidart_linux_pointer PkgConfig::LUMIDART_X11)
 
 # Directories as Debian wants them, whatever the builder's umask.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -100,14 +111,19 @@ install(FILES ${lumidart_pkg_src}/lumidart.desktop DESTINATION share/application
 install(FILES ${lumidart_pkg_src}/lumidart.svg DESTINATION share/icons/hicolor/scalable/apps)
 install(FILES ${lumidart_pkg_out}/lumidart.1.gz DESTINATION share/man/man1)
 install(FILES ${lumidart_pkg_src}/copyright ${lumidart_pkg_out}/changelog.gz DESTINATION share/doc/lumidart)
+# Access to /dev/uinput for the local session's user: the pointer device
+# under Wayland.
+install(FILES ${lumidart_pkg_src}/70-lumidart-uinput.rules DESTINATION lib/udev/rules.d)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumidart)
 set(CPACK_PACKAGE_CONTACT "Lumidart maintainers <maintainers@lumidart.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Turns a video camera and a laser pointer into a pointing device")
 set(CPACK_PACKAGE_DESCRIPTION "A camera watches a projection screen; the red spot of a laser pointer on
-it moves the mouse pointer of the X11 session. The operator's console shows
-the camera picture for calibrating the four corners of the projected desktop.")
+it moves the mouse pointer of the desktop: through XTest on X11 sessions,
+through a uinput pointer device under Wayland, which the package's udev rule
+lets the local session's user make. The operator's console shows the camera
+picture for calibrating the four corners of the projected desktop.")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
@@ -115,6 +131,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Plugins are loaded at run time, so no library dependency names them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
+# Applies the udev rule at installation.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${lumidart_pkg_src}/postinst)
 include(CPack)
 
 if(LUMIDART_BUILD_TESTS)

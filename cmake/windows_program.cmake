@@ -14,6 +14,7 @@ set(lumidart_windows_sources
     src/app/win32_main_window.cpp
     src/app/win32_window_frame.cpp
     src/capture/dshow_capture_graph.cpp
+    src/capture/dshow_exposure_controls.cpp
     src/capture/dshow_frame_sink_filter.cpp
     src/capture/dshow_media_rule.cpp
     src/capture/dshow_renderer_base.cpp
@@ -29,6 +30,7 @@ add_executable(lumidart WIN32 src/app/win32_main.cpp ${lumidart_windows_sources}
 target_link_libraries(lumidart PRIVATE ${lumidart_windows_libraries})
 
 add_library(lumidart_virtualcam SHARED
+    virtualcam/dshow_camera_controls.cpp
     virtualcam/dshow_module.cpp
     virtualcam/dshow_property_page.cpp
     virtualcam/dshow_source_filter.cpp

@@ -26,3 +26,9 @@ void NoteCameraFrames(unsigned frames) {
     std::snprintf(line, sizeof line, "frames %u\n", frames);
     AppendLine(line);
 }
+
+void NoteCameraControl(const char* name, int value) {
+    char line[64];
+    std::snprintf(line, sizeof line, "control %s %d\n", name, value);
+    AppendLine(line);
+}

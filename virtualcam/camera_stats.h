@@ -1,9 +1,11 @@
 // What long runs and mode tests read back from a virtual camera: with
 // LUMIDART_VIRTUALCAM_STATS naming a file, the camera appends a line to it
-// at each start ("mode FORMAT WIDTHxHEIGHT RATE") and stop ("frames N").
+// at each start ("mode FORMAT WIDTHxHEIGHT RATE"), stop ("frames N") and
+// exposure control set ("control NAME VALUE").
 #pragma once
 
 #include "virtualcam/camera_modes.h"
 
 void NoteCameraMode(const char* format, const CameraMode& mode);
 void NoteCameraFrames(unsigned frames);
+void NoteCameraControl(const char* name, int value);

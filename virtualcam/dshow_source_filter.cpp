@@ -9,6 +9,7 @@
 //   no-connect     the only type offered is a compressed one nothing decodes
 //   short-samples  every sample is one picture row short
 //   stop-after=N   N frames, then end of stream and nothing more
+//   no-controls    no exposure, gain or brightness controls
 #include <windows.h>
 #include <dshow.h>
 
@@ -25,6 +26,7 @@
 #include "platform/win32_frame_bitmap.h"
 #include "state/tracker_state.h"
 #include "virtualcam/camera_modes.h"
+#include "virtualcam/dshow_camera_controls.h"
 #include "virtualcam/camera_stats.h"
 #include "virtualcam/dshow_virtualcam.h"
 #include "virtualcam/scene_control.h"
@@ -104,7 +106,7 @@ void MakeModeType(const CameraMode& mode, ModeType* t) {
     t->type.pbFormat = reinterpret_cast<BYTE*>(&t->info);
 }
 
-enum class Fault { kNone, kNoConnect, kShortSamples, kStopAfter };
+enum class Fault { kNone, kNoConnect, kShortSamples, kStopAfter, kNoControls };
 
 struct FaultMode {
     Fault fault = Fault::kNone;
@@ -118,6 +120,7 @@ FaultMode ReadFaultMode() {
     if (length == 0 || length >= sizeof value) return mode;
     if (std::strcmp(value, "no-connect") == 0) mode.fault = Fault::kNoConnect;
     if (std::strcmp(value, "short-samples") == 0) mode.fault = Fault::kShortSamples;
+    if (std::strcmp(value, "no-controls") == 0) mode.fault = Fault::kNoControls;
     if (std::strncmp(value, "stop-after=", 11) == 0) {
         mode.fault = Fault::kStopAfter;
         mode.stopAfter = static_cast<uint32_t>(std::strtoul(value + 11, nullptr, 10));
@@ -233,7 +236,13 @@ private:
 
 class SourceFilter final : public DShowFilterBase, public ISpecifyPropertyPages {
 public:
-    SourceFilter() : DShowFilterBase(kVirtualCamSourceClassId, true), mode_(ReadFaultMode()), pin_(this, mode_) {
+    SourceFilter()
+        : DShowFilterBase(kVirtualCamSourceClassId, true),
+          mode_(ReadFaultMode()),
+          pin_(this, mode_),
+          cameraControl_(static_cast<IBaseFilter*>(this), &controls_),
+          procAmp_(static_cast<IBaseFilter*>(this), &controls_) {
+        ResetCameraControls(&controls_);
         stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         ModuleObjectCreated();
     }
@@ -267,7 +276,11 @@ private:
 
     DShowPinBase* Pin() override { return &pin_; }
     void* OtherInterface(REFIID iid) override {
-        return iid == IID_ISpecifyPropertyPages ? static_cast<ISpecifyPropertyPages*>(this) : nullptr;
+        if (iid == IID_ISpecifyPropertyPages) return static_cast<ISpecifyPropertyPages*>(this);
+        if (mode_.fault == Fault::kNoControls) return nullptr;
+        if (iid == IID_IAMCameraControl) return static_cast<IAMCameraControl*>(&cameraControl_);
+        if (iid == IID_IAMVideoProcAmp) return static_cast<IAMVideoProcAmp*>(&procAmp_);
+        return nullptr;
     }
     // The streaming thread runs while the filter is paused or running, and
     // renders frames only while it runs.
@@ -330,6 +343,7 @@ private:
             const DWORD waitMs = dueMs > elapsedMs ? static_cast<DWORD>(dueMs - elapsedMs) : 0;
             if (WaitForSingleObject(stopEvent_, waitMs) == WAIT_OBJECT_0) return;
             ReloadSceneControl(&settings_);
+            ApplyCameraControls(&controls_, &settings_);
             PublishSceneSettings(settings_);
             if (!running_.load(std::memory_order_acquire) || ended_) continue;
             if (mode_.fault == Fault::kStopAfter && frameIndex_ >= mode_.stopAfter) {
@@ -388,6 +402,10 @@ private:
     IMemAllocator* streamAllocator_ = nullptr;
     IMemInputPin* streamInput_ = nullptr;
     SceneSettings settings_;
+    // Set on the UI thread, applied by the streaming thread frame by frame.
+    CameraControls controls_;
+    VirtualCameraControl cameraControl_;
+    VirtualProcAmp procAmp_;
     uint32_t frameIndex_ = 0;
     bool ended_ = false;  // streaming thread only
     std::vector<uint32_t> scratch_;

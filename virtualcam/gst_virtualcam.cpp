@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "virtualcam/camera_controls.h"
 #include "virtualcam/camera_modes.h"
 #include "virtualcam/camera_stats.h"
 #include "virtualcam/control_file.h"
@@ -46,6 +47,8 @@ constexpr guint kPropertyCount = sizeof kProperties / sizeof kProperties[0];
 constexpr guint kLivePropertyId = kPropertyCount + 1;
 // The mode list advertised (see camera_modes.h).
 constexpr guint kModesPropertyId = kPropertyCount + 2;
+// The exposure controls, in their table's order.
+constexpr guint kFirstControlPropertyId = kPropertyCount + 3;
 
 // The streaming thread renders while the UI thread reads and writes the
 // properties.
@@ -63,6 +66,8 @@ struct CameraState {
     const ModeList* modes = &ModeListFromEnvironment();
     CameraMode mode = DefaultModeList().modes[0];
     std::vector<uint32_t> scratch = std::vector<uint32_t>(kFramePixels);
+    CameraControls controls;
+    CameraState() { ResetCameraControls(&controls); }
     // GStreamer's own JPEG encoder, fed and emptied on the streaming thread
     // while a motion JPEG mode runs; null otherwise.
     GstHarness* jpeg = nullptr;
@@ -210,6 +215,11 @@ gboolean SetCaps(GstBaseSrc* src, GstCaps* caps) {
 
 // --- Properties ---
 
+int ControlIndexOf(guint id) {
+    const bool control = id >= kFirstControlPropertyId && id < kFirstControlPropertyId + kCameraControlCount;
+    return control ? static_cast<int>(id - kFirstControlPropertyId) : -1;
+}
+
 // Runs use on the scene setting a property id names, under the camera's
 // lock; an id of no scene setting gets GLib's warning instead.
 template <typename Use>
@@ -232,6 +242,11 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
         SetModeList(object, g_value_get_string(value));
         return;
     }
+    if (const int control = ControlIndexOf(id); control >= 0) {
+        const int32_t v = G_VALUE_HOLDS_BOOLEAN(value) ? g_value_get_boolean(value) : g_value_get_int(value);
+        SetCameraControl(&StateOf(object)->controls, control, v);
+        return;
+    }
     WithSceneSetting(object, id, pspec, [value](int& setting) { setting = g_value_get_int(value); });
 }
 
@@ -242,6 +257,15 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     }
     if (id == kModesPropertyId) {
         g_value_set_string(value, ModeListOf(object)->name);
+        return;
+    }
+    if (const int control = ControlIndexOf(id); control >= 0) {
+        const int32_t v = GetCameraControl(&StateOf(object)->controls, control);
+        if (G_VALUE_HOLDS_BOOLEAN(value)) {
+            g_value_set_boolean(value, v != 0);
+        } else {
+            g_value_set_int(value, v);
+        }
         return;
     }
     WithSceneSetting(object, id, pspec, [value](int& setting) { g_value_set_int(value, setting); });
@@ -352,6 +376,7 @@ GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
     // is ordered after the last use of the scratch frame.
     std::lock_guard<std::mutex> guard(state->lock);
     ReloadSceneControl(&state->settings);
+    ApplyCameraControls(&state->controls, &state->settings);
     // As a camera pulled from its socket mid-stream: an error, no frame.
     if (state->settings.unplugged != 0) {
         GST_ELEMENT_ERROR(src, RESOURCE, READ, ("The camera was unplugged."), (nullptr));
@@ -413,6 +438,14 @@ static void lumidart_virtual_cam_class_init(LumidartVirtualCamClass* klass) {
         g_param_spec_string("modes", "modes", "Mode list advertised: single, webcam-1080p, wide, hd-first or webcam-mjpeg",
                             DefaultModeList().name,
                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+    for (int i = 0; i < kCameraControlCount; ++i) {
+        const CameraControlInfo& c = kCameraControls[i];
+        const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
+        GParamSpec* const spec = i == kControlExposureAuto
+                                     ? g_param_spec_boolean(c.name, c.name, "Automatic exposure", c.initial != 0, flags)
+                                     : g_param_spec_int(c.name, c.name, c.name, c.minimum, c.maximum, c.initial, flags);
+        g_object_class_install_property(objectClass, kFirstControlPropertyId + static_cast<guint>(i), spec);
+    }
     GstElementClass* const elementClass = GST_ELEMENT_CLASS(klass);
     elementClass->change_state = ChangeState;
     gst_element_class_set_static_metadata(elementClass, "Lumidart virtual camera", "Source/Video",

@@ -53,7 +53,40 @@ void QuadSpan(const ScenePoint* corners, int32_t row, int32_t* lo, int32_t* hi) 
     *hi = std::min(kFrameWidth - 1, static_cast<int32_t>(std::floor(std::min(maxX, double(kFrameWidth)))));
 }
 
-void RenderBackground(const SceneSettings& s, uint32_t frameIndex, uint32_t* frame) {
+// The light reaching the picture as a fraction num / den of the default.
+struct Light {
+    int64_t num, den;
+    int32_t offset;
+};
+
+Light LightOf(const SceneSettings& s) {
+    const int64_t exposure = s.exposureAuto != 0 ? kExposureUnit : std::max(0, s.exposure);
+    return {exposure * std::max(0, s.gain), int64_t{kExposureUnit} * kGainUnit, s.brightness};
+}
+
+int32_t Lit(int32_t channel, const Light& light) {
+    const int64_t scaled = (int64_t{channel} * light.num + light.den / 2) / light.den;
+    return Clamp8(static_cast<int32_t>(std::min<int64_t>(scaled + light.offset, 255)));
+}
+
+uint32_t LitColor(uint32_t color, const Light& light) {
+    return Pack(Lit(Channel(color, 16), light), Lit(Channel(color, 8), light), Lit(Channel(color, 0), light));
+}
+
+// A spot saturates the sensor many times over: darker light leaves its red
+// alone until a sixteenth of the default, brighter light and brightness
+// still raise it.
+int32_t LitSpotRed(int32_t red, const Light& light) {
+    constexpr int64_t kHeadroom = 16;
+    const int64_t brighter = std::max(int64_t{red}, (int64_t{red} * light.num) / light.den) + std::max(0, light.offset);
+    const int64_t dimmed = (int64_t{red} * kHeadroom * light.num) / light.den + light.offset;
+    return Clamp8(static_cast<int32_t>(std::clamp<int64_t>(std::min(brighter, dimmed), 0, 255)));
+}
+
+void RenderBackground(const SceneSettings& s, const Light& light, uint32_t frameIndex, uint32_t* frame) {
+    const int32_t slide = Clamp8(s.slideRed);
+    const uint32_t screenColor = LitColor(s.slideRed > 0 ? Pack(slide, slide, slide) : s.screenColor, light);
+    const uint32_t surroundColor = LitColor(s.surroundColor, light);
     const int32_t amp = std::min(kMaxNoise, std::max(0, s.noise));
     const uint32_t levels = static_cast<uint32_t>(2 * amp + 1);
     const uint32_t frameKey = Mix(frameIndex * 0xC2B2AE3Du ^ Mix(s.seed + 0x9E3779B9u));
@@ -63,7 +96,7 @@ void RenderBackground(const SceneSettings& s, uint32_t frameIndex, uint32_t* fra
         const uint32_t rowKey = frameKey ^ (static_cast<uint32_t>(row) * 0x85EBCA77u);
         uint32_t* line = frame + row * kFrameWidth;
         for (int32_t x = 0; x < kFrameWidth; ++x) {
-            const uint32_t base = (x >= lo && x <= hi) ? s.screenColor : s.surroundColor;
+            const uint32_t base = (x >= lo && x <= hi) ? screenColor : surroundColor;
             const uint32_t h = Mix(rowKey + static_cast<uint32_t>(x) * 0x9E3779B1u);
             const int32_t n = static_cast<int32_t>(((h & 0xFFFFu) * levels) >> 16) - amp;
             line[x] = AddNoise(base, n);
@@ -97,21 +130,22 @@ void RenderSpot(int32_t cx, int32_t cy, int32_t radius, int32_t red, uint32_t* f
     }
 }
 
-void RenderWhite(int32_t cx, int32_t cy, int32_t size, uint32_t* frame) {
+void RenderWhite(int32_t cx, int32_t cy, int32_t size, uint32_t white, uint32_t* frame) {
     if (size <= 0) return;
     const int64_t first = int64_t(cx) - size / 2, firstRow = int64_t(cy) - size / 2;
     const int64_t x0 = std::max<int64_t>(0, first), x1 = std::min<int64_t>(kFrameWidth - 1, first + size - 1);
     const int64_t y0 = std::max<int64_t>(0, firstRow), y1 = std::min<int64_t>(kFrameHeight - 1, firstRow + size - 1);
     for (int64_t row = y0; row <= y1; ++row) {
-        for (int64_t x = x0; x <= x1; ++x) frame[row * kFrameWidth + x] = 0x00FFFFFFu;
+        for (int64_t x = x0; x <= x1; ++x) frame[row * kFrameWidth + x] = white;
     }
 }
 
 }  // namespace
 
 void RenderScene(const SceneSettings& s, uint32_t frameIndex, uint32_t* frame) {
-    RenderBackground(s, frameIndex, frame);
-    RenderSpot(s.spot2X, s.spot2Y, s.spot2Radius, s.spot2Red, frame);
-    RenderSpot(s.spotX, s.spotY, s.spotRadius, s.spotRed, frame);
-    RenderWhite(s.whiteX, s.whiteY, s.whiteSize, frame);
+    const Light light = LightOf(s);
+    RenderBackground(s, light, frameIndex, frame);
+    RenderSpot(s.spot2X, s.spot2Y, s.spot2Radius, LitSpotRed(Clamp8(s.spot2Red), light), frame);
+    RenderSpot(s.spotX, s.spotY, s.spotRadius, LitSpotRed(Clamp8(s.spotRed), light), frame);
+    RenderWhite(s.whiteX, s.whiteY, s.whiteSize, LitColor(0x00FFFFFFu, light), frame);
 }

@@ -53,10 +53,27 @@ struct SceneSettings {
     int32_t spot2Radius = 0;
     int32_t spot2Red = 240;
 
+    // A projected white slide: the screen shows grey of this level under
+    // the default exposure instead of its own colour (0: no slide).
+    int32_t slideRed = 0;
+
+    // The camera's exposure controls. Under automatic exposure the picture
+    // is the default one. In manual, exposure and gain scale the light (100
+    // each gives the default picture) and brightness is added to every
+    // channel, noise coming after both. The spots, far brighter than the
+    // screen, keep their red until the light falls below a sixteenth.
+    int32_t exposureAuto = 1;
+    int32_t exposure = 100;
+    int32_t gain = 100;
+    int32_t brightness = 0;
+
     // Not drawn: while non-zero, a virtual camera behaves as one whose
     // cable is out (it fails its stream and refuses to open).
     int32_t unplugged = 0;
 };
+
+constexpr int32_t kExposureUnit = 100;
+constexpr int32_t kGainUnit = 100;
 
 // Writes all kFramePixels words of frame.
 void RenderScene(const SceneSettings& s, uint32_t frameIndex, uint32_t* frame);

@@ -28,6 +28,7 @@ const Key kKeys[] = {
     {"spot2_radius", &SceneSettings::spot2Radius},
     {"spot2_red", &SceneSettings::spot2Red},
     {"noise", &SceneSettings::noise},
+    {"slide_red", &SceneSettings::slideRed},
     {"unplugged", &SceneSettings::unplugged},
 };
 

@@ -21,6 +21,18 @@ void TrackingPass(const uint32_t* frame) {
     RestoreOnF12();
 }
 
+// What the exposure assistant watches, before any overlay is drawn.
+void PublishViewFrame() {
+    const uint32_t red = HighestRedInBox(g_tracker.frame.load(std::memory_order_acquire), LoadSearchBox());
+    uint32_t word = g_tracker.viewWatch.load(std::memory_order_relaxed);
+    uint32_t next;
+    do {
+        const uint32_t peak = word & kViewRedMask;
+        next = (word & ~kViewRedMask) + (1u << kViewCountShift) + (red > peak ? red : peak);
+    } while (!g_tracker.viewWatch.compare_exchange_weak(word, next, std::memory_order_release,
+                                                        std::memory_order_relaxed));
+}
+
 // A wake-up with a delivered frame owns the Frame buffer. A stop signal
 // brings none: the pass then takes the buffer only if no delivery can be
 // writing it (the sink counts itself in before it looks at FramePending).
@@ -56,9 +68,11 @@ void RunAnalysisPass() {
             TrackingPass(g_tracker.frame.load(std::memory_order_acquire));
             break;
         case kModePreview:
+            PublishViewFrame();
             DrawPreviewPass();
             break;
         case kModeThreshold:
+            PublishViewFrame();
             DrawThresholdPass();
             break;
         default:

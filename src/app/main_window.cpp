@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "analysis/analysis_worker.h"
+#include "analysis/exposure_search.h"
 #include "capture/capture_graph.h"
 #include "platform/window_restore.h"
 #include "preview/preview_resources.h"
@@ -24,6 +25,7 @@ void OnCreate(PlatformWindow* self) {
 
 void OnClose() {
     if (g_tracker.closed) return;
+    StopExposureSearch();
     g_tracker.closed = true;
     StoreMode(kModePreview);
     TeardownCaptureGraph();
@@ -50,6 +52,7 @@ PlatformScreenMetrics TakeScreenGeometry() {
 }  // namespace
 
 void OnMinimized() {
+    StopExposureSearch();
     TakeScreenGeometry();
     SolveMappingAtTrackingStart();
     ConfirmSettingsDialog();
@@ -66,9 +69,19 @@ void OnScreenChanged() {
     if (LoadMode() == kModeTracking) RequestMappingRefresh();
 }
 
-void OnKeyTab() { ShowSettingsDialog(); }
+void OnKeyTab() {
+    StopExposureSearch();
+    ShowSettingsDialog();
+}
 
-void OnKeyEscape() { PlatformRequestMinimize(g_tracker.mainWindow.load(std::memory_order_acquire)); }
+void OnKeyEscape() {
+    StopExposureSearch();
+    PlatformRequestMinimize(g_tracker.mainWindow.load(std::memory_order_acquire));
+}
+
+void OnKeyE() { ToggleExposureSearch(); }
+
+void OnKeyF12() { StopExposureSearch(); }
 
 void OnKeySpace() { StoreMode(LoadMode() == kModePreview ? kModeThreshold : kModePreview); }
 

@@ -34,6 +34,10 @@ void OnScreenChanged();
 void OnKeyTab();
 void OnKeyEscape();
 void OnKeySpace();
+// E: starts the exposure assistant, or stops it where it is.
+void OnKeyE();
+// F12 in the console: stops the exposure assistant.
+void OnKeyF12();
 // Left button at a client position; sets a corner in Preview only.
 void OnLeftButtonDown(uint16_t clientX, uint16_t clientY);
 // The one-shot timer that ends the program after a deferred close.

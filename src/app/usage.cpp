@@ -7,22 +7,29 @@
 #endif
 
 const char* UsageText() {
-    return "Usage: lumidart [--monitor N|NAME] [--help] [--version]\n"
+    return "Usage: lumidart [--monitor N|NAME] [--pointer uinput|xtest] [--help|--version]\n"
            "Turns a video camera and a red laser pointer into a pointing device.\n"
            "\n"
            "  --monitor N|NAME  the monitor the laser spot maps onto: 1 is the first\n"
            "                    in the platform's order, or an X11 output or monitor\n"
            "                    name; without it, the primary monitor\n"
+           "  --pointer uinput|xtest\n"
+           "                    how the Linux program moves the pointer: uinput, a\n"
+           "                    virtual device (\"Lumidart pointer\") that moves it over\n"
+           "                    the whole desktop, Wayland too; xtest, the X server's\n"
+           "                    XTest, which under Wayland moves it over X11 windows\n"
+           "                    only; without it, uinput on a Wayland session, XTest\n"
+           "                    on X11\n"
            "  -h, --help        print this help and exit\n"
            "  --version         print the version and exit\n"
            "\n"
            "In the console: a left click sets the corner of the quarter it falls in,\n"
-           "Space shows which pixels count as spot, Tab opens the camera's settings,\n"
-           "Esc or minimising starts tracking, F12 ends it.\n"
+           "Space shows which pixels count as spot, E (laser off) lowers the camera's\n"
+           "exposure until only the laser counts, Tab opens the camera's settings,\n"
+           "Esc or minimising starts tracking. F12 ends it (under Wayland while an\n"
+           "X11 window has the keyboard), and so does starting lumidart again.\n"
            "The corners are kept in Lumidart.set in the current directory.\n"
-           "LUMIDART_SOURCE, a GStreamer element description, replaces the camera.\n"
-           "The pointer is driven on X11 sessions (XTest); under Wayland only over\n"
-           "X11 windows.\n";
+           "LUMIDART_SOURCE, a GStreamer element description, replaces the camera.\n";
 }
 
 const char* VersionText() { return "lumidart " LUMIDART_VERSION "\n"; }

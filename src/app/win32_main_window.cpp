@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "analysis/exposure_search.h"
 #include "app/main_window.h"
 #include "app/win32_window_frame.h"
 #include "platform/win32_monitors.h"
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr UINT_PTR kDeferredQuitTimerId = 1;
+constexpr UINT_PTR kExposureTimerId = 2;
 
 // Read once when the window is created (UI thread); the worker's magnifier
 // reads them every Preview pass.
@@ -42,8 +44,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             if (wParam == VK_TAB) OnKeyTab();
             if (wParam == VK_ESCAPE) OnKeyEscape();
             if (wParam == VK_SPACE) OnKeySpace();
+            if (wParam == 'E') OnKeyE();
+            if (wParam == VK_F12) OnKeyF12();
             return 0;
         case WM_TIMER:
+            if (wParam == kExposureTimerId) {
+                KillTimer(window, kExposureTimerId);
+                OnExposureTimer();
+                return 0;
+            }
             // NOTE: Wine's property frame call returns about 2 s after its
             // frame has closed; the component system must outlive that call,
             // so the deferred quit waits until it has returned.
@@ -155,5 +164,11 @@ void PlatformStartDeferredQuitTimer(PlatformWindow* window) {
 }
 
 void PlatformKillDeferredQuitTimer(PlatformWindow* window) { KillTimer(AsHwnd(window), kDeferredQuitTimerId); }
+
+void PlatformStartExposureTimer(PlatformWindow* window, int milliseconds) {
+    SetTimer(AsHwnd(window), kExposureTimerId, static_cast<UINT>(milliseconds), nullptr);
+}
+
+void PlatformKillExposureTimer(PlatformWindow* window) { KillTimer(AsHwnd(window), kExposureTimerId); }
 
 void PlatformPostQuit() { PostQuitMessage(0); }

@@ -1,6 +1,7 @@
 // The Linux program's entry.
 #include <X11/Xlib.h>
 
+#include "app/linux_pointer_choice.h"
 #include "app/main_window.h"
 #include "app/posix_signals.h"
 #include "app/posix_standard_streams.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     int exitCode = 0;
     if (!ParseOrAnswer(argc, argv, &command, &exitCode)) return exitCode;
     SetWantedMonitor(command.monitor);
+    SetPointerOption(command.pointer);
     // From here on a termination request is a close request.
     InstallCloseSignals();
     WatchX11LoopDescriptor(CloseSignalFd(), CloseOnSignal);
@@ -39,5 +41,7 @@ int main(int argc, char** argv) {
     InstallX11ConnectionLossHandler();
     // Nothing is reported and every run ends with 0, even without a display.
     if (UiDisplay() == nullptr || WorkerDisplay() == nullptr) return 0;
-    return RunLumidart();
+    exitCode = RunLumidart();
+    StopPointer();
+    return exitCode;
 }

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "analysis/exposure_search.h"
+#include "app/linux_pointer_choice.h"
 #include "app/main_window.h"
 #include "app/x11_single_instance.h"
 #include "app/x11_window_state.h"
@@ -83,6 +85,8 @@ void OnKey(XKeyEvent* key) {
         case XK_Tab: OnKeyTab(); break;
         case XK_Escape: OnKeyEscape(); break;
         case XK_space: OnKeySpace(); break;
+        case XK_e: OnKeyE(); break;
+        case XK_F12: OnKeyF12(); break;
         default: break;
     }
 }
@@ -158,6 +162,8 @@ void PlatformCreateMainWindow(int32_t x, int32_t y, int32_t width, int32_t heigh
     g_main.width.store(width, std::memory_order_relaxed);
     g_main.height.store(height, std::memory_order_relaxed);
     AddX11EventHandler(HandleConsoleEvent);
+    // Made once, by the copy that shows a console, before its worker moves.
+    StartPointer();
     OnCreate(&g_main);
     XMapWindow(d, w);
     XFlush(d);
@@ -207,6 +213,10 @@ bool PlatformGetClientArea(PlatformWindow* window, PlatformRect* rect) {
 void PlatformStartDeferredQuitTimer(PlatformWindow*) { StartX11LoopTimer(1, OnDeferredQuitTimer); }
 
 void PlatformKillDeferredQuitTimer(PlatformWindow*) { StopX11LoopTimer(OnDeferredQuitTimer); }
+
+void PlatformStartExposureTimer(PlatformWindow*, int milliseconds) { StartX11LoopTimer(milliseconds, OnExposureTimer); }
+
+void PlatformKillExposureTimer(PlatformWindow*) { StopX11LoopTimer(OnExposureTimer); }
 
 void PlatformPostQuit() { PostX11LoopQuit(); }
 

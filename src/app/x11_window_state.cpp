@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "platform/x11_display.h"
+#include "platform/x11_event_loop.h"
 #include "state/tracker_state.h"
 
 namespace {
@@ -20,6 +21,9 @@ bool g_iconic = false;
 bool g_withdrawn = false;
 // The window manager's check window, whose end says the manager is gone.
 Window g_managerCheck = 0;
+// How long a window manager has to iconify the console after a minimise
+// request; a tiling one never does.
+constexpr int kIconifyGraceMs = 500;
 
 Atom Intern(const char* name) { return XInternAtom(g_display, name, False); }
 
@@ -64,10 +68,26 @@ void Withdraw() {
     XFlush(g_display);
 }
 
+// The grace after a minimise request is over: a manager that has neither
+// iconified nor unmapped the console will not, so it withdraws itself.
+void OnIconifyOverdue() {
+    if (g_iconic || g_withdrawn || LoadMode() == kModeTracking || !Viewable() || ConsoleState() == IconicState) {
+        return;
+    }
+    Withdraw();
+    OnMinimized();
+}
+
 void OnManagerStateChange() {
+    // Withdrawn by the program itself: a manager's late iconify is not a
+    // second start of tracking, nor its late normal state a restore.
+    if (g_withdrawn) return;
     const long state = ConsoleState();
     if (state == IconicState && !g_iconic) {
         if (OnAnotherDesktop()) return;
+        // The request is answered; a restore within the grace must not be
+        // taken for a manager that ignored it.
+        StopX11LoopTimer(OnIconifyOverdue);
         g_iconic = true;
         OnMinimized();
     } else if (state == NormalState && g_iconic) {
@@ -78,7 +98,11 @@ void OnManagerStateChange() {
 
 // A minimise request, which only a window manager would otherwise act on.
 void OnChangeStateRequest(const XClientMessageEvent& message) {
-    if (message.data.l[0] != IconicState || g_withdrawn || ManagerCheckWindow() != 0) return;
+    if (message.data.l[0] != IconicState || g_withdrawn) return;
+    if (ManagerCheckWindow() != 0) {
+        if (!g_iconic) StartX11LoopTimer(kIconifyGraceMs, OnIconifyOverdue);
+        return;
+    }
     Withdraw();
     OnMinimized();
 }
@@ -86,6 +110,7 @@ void OnChangeStateRequest(const XClientMessageEvent& message) {
 // A window manager came, went or restarted: the console is shown exactly
 // when the program is not tracking, whoever manages it now.
 void Reconcile() {
+    StopX11LoopTimer(OnIconifyOverdue);
     g_managerCheck = ManagerCheckWindow();
     const bool tracking = LoadMode() == kModeTracking;
     if (g_managerCheck == 0) {

@@ -1,7 +1,8 @@
 // The console's window-manager state on X11: what counts as the operator
-// minimising or restoring it, with or without a window manager, and how
-// it is kept visible exactly when the program is not tracking after a
-// window manager dies, starts or restarts. UI thread only.
+// minimising or restoring it, with or without a window manager (or with
+// one that does not iconify, as tiling ones do not), and how it is kept
+// visible exactly when the program is not tracking after a window manager
+// dies, starts or restarts. UI thread only.
 #pragma once
 
 #include <X11/Xlib.h>

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "capture/dshow_capture_graph.h"
 #include "capture/dshow_frame_sink_filter.h"
 #include "capture/dshow_media_rule.h"
 #include "capture/stream_capability.h"
@@ -83,6 +84,8 @@ AM_MEDIA_TYPE* ChosenCapability(IAMStreamConfig* config) {
 HWND OpenFrameWindow() { return g_frameWindow != nullptr && IsWindow(g_frameWindow) ? g_frameWindow : nullptr; }
 
 }  // namespace
+
+IBaseFilter* CaptureSourceFilter() { return g_source; }
 
 void PlatformCaptureCreatePipeline() {
     CoInitialize(nullptr);

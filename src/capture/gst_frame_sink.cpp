@@ -2,7 +2,9 @@
 #include <gst/base/gstbasesink.h>
 #include <gst/video/video.h>
 
+#include <atomic>
 #include <cstring>
+#include <new>
 
 #include "capture/frame_sink.h"
 #include "capture/gst_capture.h"
@@ -69,6 +71,12 @@ struct LumidartFrameSink {
     bool packedYuv;
     PackedYuvLayout layout;
     YuvMatrix matrix;
+    // The sink outlives its sources: caps for a source opened again come on
+    // another streaming thread than the frames before them. GStreamer orders
+    // the two through primitives a thread checker cannot see; each frame
+    // and each caps hands the fields above on with release, and takes them
+    // with acquire.
+    std::atomic<bool> handedOn;
 };
 
 struct LumidartFrameSinkClass {
@@ -86,14 +94,19 @@ GstStaticPadTemplate g_sinkTemplate =
 gboolean SetCaps(GstBaseSink* sink, GstCaps* caps) {
     if (!AcceptsFrameCaps(caps)) return FALSE;
     auto* const self = reinterpret_cast<LumidartFrameSink*>(sink);
+    self->handedOn.load(std::memory_order_acquire);
     self->packedYuv = PackedYuvFromCaps(caps, &self->layout, &self->matrix);
-    return gst_video_info_from_caps(&self->info, caps);
+    const bool known = gst_video_info_from_caps(&self->info, caps);
+    self->handedOn.store(true, std::memory_order_release);
+    return known;
 }
 
 GstFlowReturn Render(GstBaseSink* sink, GstBuffer* buffer) {
-    const auto* const self = reinterpret_cast<LumidartFrameSink*>(sink);
+    auto* const self = reinterpret_cast<LumidartFrameSink*>(sink);
+    self->handedOn.load(std::memory_order_acquire);
     GstVideoFrame frame;
     if (!gst_video_frame_map(&frame, &self->info, buffer, GST_MAP_READ)) {
+        self->handedOn.store(true, std::memory_order_release);
         return GST_FLOW_OK;
     }
     const auto* data = static_cast<const unsigned char*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
@@ -106,6 +119,7 @@ GstFlowReturn Render(GstBaseSink* sink, GstBuffer* buffer) {
         DeliverTopDownFrame(data, length, stride);
     }
     gst_video_frame_unmap(&frame);
+    self->handedOn.store(true, std::memory_order_release);
     return GST_FLOW_OK;
 }
 
@@ -123,6 +137,10 @@ static void lumidart_frame_sink_class_init(LumidartFrameSinkClass* klass) {
 static void lumidart_frame_sink_init(LumidartFrameSink* self) {
     // The instance starts zeroed: packedYuv is false until caps arrive.
     gst_video_info_init(&self->info);
+    // Published as the fields are: the first caps may come on a pooled
+    // thread.
+    new (&self->handedOn) std::atomic<bool>(false);
+    self->handedOn.store(false, std::memory_order_release);
     // Frames are taken as they come; nothing depends on their timing.
     gst_base_sink_set_sync(GST_BASE_SINK(self), FALSE);
     gst_base_sink_set_qos_enabled(GST_BASE_SINK(self), FALSE);

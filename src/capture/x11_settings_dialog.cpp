@@ -1,24 +1,18 @@
 // The capture source's settings dialog on X11: a plain Xlib window with one
-// row per adjustable control (a camera's V4L2 controls, or the integer and
-// boolean properties of the source element itself), run modally by a
-// nested event loop that keeps serving the main window. A step takes
-// effect at once, as a camera's own property page does; OK keeps what was
-// set, Cancel and every other close put back each control that changed.
+// row per adjustable control of the source, run modally by a nested event
+// loop that keeps serving the main window. A step takes effect at once, as
+// a camera's own property page does; OK keeps what was set, Cancel and
+// every other close put back each control that changed.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <fcntl.h>
-#include <gst/gst.h>
-#include <linux/videodev2.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
 
-#include "capture/gst_capture.h"
+#include "capture/gst_source_controls.h"
 #include "platform/x11_display.h"
 #include "platform/x11_event_loop.h"
 #include "state/platform.h"
@@ -40,21 +34,17 @@ constexpr int kBigStep = 10;
 constexpr int kScreenReserve = 80;
 
 struct Control {
-    std::string name;
-    int32_t minimum, maximum;
-    int32_t original, value;
-    GParamSpec* property;  // null for a V4L2 control
-    uint32_t v4l2Id;
+    SourceControl control;  // as it was when the dialog opened
+    int32_t value;
     std::vector<int32_t> items;  // a menu's indices that exist: menus may have gaps
-    bool changed = false;
+    bool changed;
 };
 
 struct Dialog {
     bool open = false;
     Window window = 0;
     GC gc = nullptr;
-    GstElement* element = nullptr;  // our reference while open
-    int v4l2Fd = -1;  // our own handle on the device, valid while open
+    SourceControls source;  // our hold on the source while open
     std::vector<Control> controls;
     // Rows beyond what the screen holds go on in further columns, so that
     // every control and the buttons stay reachable.
@@ -84,89 +74,18 @@ void FitRowsToScreen(int screenHeight) {
 
 int32_t ClampToInt(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
-void AddV4l2Controls(int fd) {
-    v4l2_queryctrl query{};
-    query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
-    while (ioctl(fd, VIDIOC_QUERYCTRL, &query) == 0) {
-        const bool usable = (query.flags & (V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_READ_ONLY)) == 0 &&
-                            (query.type == V4L2_CTRL_TYPE_INTEGER || query.type == V4L2_CTRL_TYPE_BOOLEAN ||
-                             query.type == V4L2_CTRL_TYPE_MENU);
-        v4l2_control current{};
-        current.id = query.id;
-        if (usable && ioctl(fd, VIDIOC_G_CTRL, &current) == 0) {
-            Control c{reinterpret_cast<const char*>(query.name), query.minimum, query.maximum,
-                      current.value, current.value, nullptr, query.id, {}};
-            if (query.type == V4L2_CTRL_TYPE_MENU) {
-                for (int32_t i = query.minimum; i <= query.maximum; ++i) {
-                    v4l2_querymenu item{};
-                    item.id = query.id;
-                    item.index = static_cast<uint32_t>(i);
-                    if (ioctl(fd, VIDIOC_QUERYMENU, &item) == 0) c.items.push_back(i);
-                }
-            }
-            g_dialog.controls.push_back(std::move(c));
-        }
-        query.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
-    }
-}
-
-// The settings the element's own class adds, not those of its base classes.
-void AddPropertyControls(GstElement* element) {
-    guint count = 0;
-    GParamSpec** const params = g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &count);
-    for (guint i = 0; i < count; ++i) {
-        GParamSpec* const param = params[i];
-        if (param->owner_type != G_OBJECT_TYPE(element)) continue;
-        if ((param->flags & G_PARAM_READWRITE) != G_PARAM_READWRITE || (param->flags & G_PARAM_CONSTRUCT_ONLY) != 0) {
-            continue;
-        }
-        GValue value = G_VALUE_INIT;
-        g_value_init(&value, param->value_type);
-        g_object_get_property(G_OBJECT(element), param->name, &value);
-        if (G_IS_PARAM_SPEC_INT(param)) {
-            const auto* s = G_PARAM_SPEC_INT(param);
-            const int32_t v = g_value_get_int(&value);
-            g_dialog.controls.push_back({param->name, s->minimum, s->maximum, v, v, param, 0, {}});
-        } else if (G_IS_PARAM_SPEC_UINT(param)) {
-            const auto* s = G_PARAM_SPEC_UINT(param);
-            const int32_t v = ClampToInt(g_value_get_uint(&value));
-            g_dialog.controls.push_back(
-                {param->name, ClampToInt(s->minimum), ClampToInt(s->maximum), v, v, param, 0, {}});
-        } else if (G_IS_PARAM_SPEC_BOOLEAN(param)) {
-            const int32_t v = g_value_get_boolean(&value) ? 1 : 0;
-            g_dialog.controls.push_back({param->name, 0, 1, v, v, param, 0, {}});
-        }
-        g_value_unset(&value);
-    }
-    g_free(params);
-}
-
-// Sets a control; the row then shows what the device kept, which may be
+// Sets a control; the row then shows what the source kept, which may be
 // rounded, or the old value if it refused.
 void Write(Control& c, int32_t value) {
-    if (c.property == nullptr) {
-        v4l2_control set{};
-        set.id = c.v4l2Id;
-        set.value = value;
-        if (ioctl(g_dialog.v4l2Fd, VIDIOC_S_CTRL, &set) != 0) return;
-        v4l2_control kept{};
-        kept.id = c.v4l2Id;
-        c.value = ioctl(g_dialog.v4l2Fd, VIDIOC_G_CTRL, &kept) == 0 ? kept.value : value;
-        return;
-    }
-    GValue v = G_VALUE_INIT;
-    g_value_init(&v, c.property->value_type);
-    if (G_IS_PARAM_SPEC_INT(c.property)) g_value_set_int(&v, value);
-    if (G_IS_PARAM_SPEC_UINT(c.property)) g_value_set_uint(&v, static_cast<guint>(value));
-    if (G_IS_PARAM_SPEC_BOOLEAN(c.property)) g_value_set_boolean(&v, value != 0);
-    g_object_set_property(G_OBJECT(g_dialog.element), c.property->name, &v);
-    g_value_unset(&v);
-    c.value = value;
+    SetSourceControl(g_dialog.source, c.control, value);
+    SourceControl now;
+    const char* const property = c.control.property != nullptr ? c.control.property->name : "";
+    c.value = FindSourceControl(g_dialog.source, c.control.v4l2Id, property, &now) ? now.value : value;
 }
 
 void Step(Control& c, int delta) {
     if (c.items.empty()) {
-        Write(c, ClampToInt(std::clamp<int64_t>(int64_t{c.value} + delta, c.minimum, c.maximum)));
+        Write(c, ClampToInt(std::clamp<int64_t>(int64_t{c.value} + delta, c.control.minimum, c.control.maximum)));
     } else {
         const auto at = std::lower_bound(c.items.begin(), c.items.end(), c.value) - c.items.begin();
         const auto last = static_cast<std::ptrdiff_t>(c.items.size()) - 1;
@@ -179,7 +98,7 @@ void Step(Control& c, int delta) {
 // switch that is listed above it.
 void Restore() {
     for (auto c = g_dialog.controls.rbegin(); c != g_dialog.controls.rend(); ++c) {
-        if (c->changed) Write(*c, c->original);
+        if (c->changed) Write(*c, c->control.value);
     }
 }
 
@@ -188,8 +107,7 @@ void Destroy() {
     if (g_dialog.gc != nullptr) XFreeGC(d, g_dialog.gc);
     if (g_dialog.window != 0) XDestroyWindow(d, g_dialog.window);
     XFlush(d);
-    if (g_dialog.element != nullptr) gst_object_unref(g_dialog.element);
-    if (g_dialog.v4l2Fd >= 0) close(g_dialog.v4l2Fd);
+    CloseSourceControls(&g_dialog.source);
     g_dialog = Dialog{};
 }
 
@@ -208,7 +126,7 @@ void Draw() {
     for (int i = 0; i < Count(); ++i) {
         const Control& c = g_dialog.controls[static_cast<size_t>(i)];
         const int left = RowLeft(i), top = RowTop(i);
-        DrawText(left, top + 14, c.name);
+        DrawText(left, top + 14, c.control.name);
         for (int b = 0; b < 4; ++b) DrawButton(left + kStepOffsets[b], top, kButtonWidth, kStepLabels[b]);
         DrawText(left + kStepOffsets[1] + kButtonWidth + 10, top + 14, std::to_string(c.value));
     }
@@ -303,21 +221,10 @@ bool HandleDialogEvent(XEvent* event) {
 bool PlatformSettingsDialogIsOpen() { return g_dialog.open; }
 
 void PlatformSettingsDialogRun() {
-    GstElement* const element = CaptureSettingsElement();
-    if (g_dialog.open || element == nullptr) return;
+    if (g_dialog.open || !OpenSourceControls(&g_dialog.source)) return;
     g_dialog.open = true;
-    g_dialog.element = GST_ELEMENT(gst_object_ref(element));
-    if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "device-fd") != nullptr) {
-        int fd = -1;
-        g_object_get(element, "device-fd", &fd, nullptr);
-        // The element may close and reuse its descriptor (a camera that
-        // goes away) while the dialog is open.
-        if (fd >= 0) g_dialog.v4l2Fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    }
-    if (g_dialog.v4l2Fd >= 0) {
-        AddV4l2Controls(g_dialog.v4l2Fd);
-    } else {
-        AddPropertyControls(element);
+    for (const SourceControl& control : ListSourceControls(g_dialog.source)) {
+        g_dialog.controls.push_back({control, control.value, SourceMenuItems(g_dialog.source, control), false});
     }
     CreateWindow();
     AddX11EventHandler(HandleDialogEvent);

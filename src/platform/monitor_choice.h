@@ -32,3 +32,12 @@ int32_t AbsoluteToPixel(int32_t absolute, int32_t origin, int32_t size);
 // lands on pixel, whether the system truncates position * size / 65536 or
 // rounds position * size / 65535.
 int32_t VirtualDesktopPosition(int32_t pixel, int32_t desktopOrigin, int32_t desktopSize);
+
+// The smallest rectangle holding every monitor; all zero for none.
+MonitorRect MonitorBounds(const std::vector<MonitorEntry>& monitors);
+// The value of an absolute device axis (0..65535) that a pointer stack
+// mapping v onto v * size / 65536 over a box (origin, size) puts on pixel:
+// the middle of that pixel's values. When previous already is it, another
+// value of the same pixel where there is one, so that a repeated position
+// is still a change and puts back a pointer moved meanwhile.
+int32_t DeviceAxisValue(int32_t pixel, int32_t origin, int32_t size, int32_t previous);

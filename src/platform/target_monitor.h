@@ -15,6 +15,10 @@ void SetWantedMonitor(const std::string& wanted);
 MonitorChoice ChooseTargetMonitor(const std::vector<MonitorEntry>& monitors);
 // UI thread: the target just taken.
 void PublishTargetMonitor(const MonitorRect& rect);
+// UI thread: the smallest rectangle around all monitors, taken with the
+// target.
+void PublishDesktopBounds(const MonitorRect& rect);
+MonitorRect DesktopBounds();
 // The last target published; any thread. A read that meets a change half
 // way gives one move on a mix of old and new.
 MonitorRect TargetMonitor();

@@ -23,8 +23,9 @@ struct Watched {
 };
 Watched g_watched[kMaxWatched];
 
-// The deferred quit's and the capture's retry, with room to spare.
-constexpr int kMaxTimers = 4;
+// The deferred quit, the console's minimise fallback, the exposure
+// assistant's step, and the capture's retry and F12 poll.
+constexpr int kMaxTimers = 8;
 struct Timer {
     void (*fire)() = nullptr;
     Clock::time_point due;

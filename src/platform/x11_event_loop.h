@@ -18,8 +18,9 @@ void RemoveX11EventHandler(X11EventHandler handler);
 void WatchX11LoopDescriptor(int fd, bool (*act)());
 void UnwatchX11LoopDescriptor(int fd);
 
-// One-shot: fire runs on the UI thread once the delay has passed. Each
-// fire function is a timer of its own; starting it again re-arms it.
+// One-shot: fire runs on the UI thread once the delay has passed. A timer
+// is known by its fire procedure: starting it again re-arms it. At most
+// eight at a time.
 void StartX11LoopTimer(int milliseconds, void (*fire)());
 void StopX11LoopTimer(void (*fire)());
 

@@ -56,6 +56,8 @@ MonitorRect TakeTargetMonitor(Display* d) {
     const MonitorRect rect = choice.index >= 0 ? monitors[static_cast<size_t>(choice.index)].rect
                                                : MonitorRect{0, 0, DisplayWidth(d, screen), DisplayHeight(d, screen)};
     PublishTargetMonitor(rect);
+    // Where an absolute pointer device's range lies: around all monitors.
+    PublishDesktopBounds(monitors.empty() ? rect : MonitorBounds(monitors));
     return rect;
 }
 

@@ -7,7 +7,7 @@
 #include "platform/target_monitor.h"
 
 // Asks the server (UI connection) for its monitors now, picks the target
-// and publishes it.
+// and publishes it, with the bounds of all monitors.
 MonitorRect TakeTargetMonitor(Display* d);
 // Selects screen-change events on the root window of the UI connection.
 void WatchScreenChanges(Display* d);

@@ -154,3 +154,23 @@ void PlatformSettingsDialogRun();
 void PlatformSettingsDialogConfirm();
 // Closes the open dialog without applying; handled when this returns.
 void PlatformSettingsDialogClose();
+
+// --- Camera exposure (UI thread only) ---------------------------------------
+
+// The control the exposure assistant turns: values minimum, minimum + step,
+// ... up to maximum, a higher value giving a brighter picture.
+struct PlatformExposureControl {
+    int32_t minimum, maximum, step, value;
+};
+
+// Takes the capture source out of automatic exposure where it can, then
+// picks the first of its exposure, gain and brightness controls that may be
+// set now; false (and nothing changed) when it has none of them.
+bool PlatformExposureBegin(PlatformExposureControl* control);
+// Sets the picked control.
+void PlatformExposureSet(int32_t value);
+// Lets go of the source's controls.
+void PlatformExposureEnd();
+// One-shot: OnExposureTimer runs on the UI thread about that much later.
+void PlatformStartExposureTimer(PlatformWindow* window, int milliseconds);
+void PlatformKillExposureTimer(PlatformWindow* window);

@@ -21,6 +21,7 @@ void ResetTrackerState() {
     g_tracker.workerRun.store(0);
     g_tracker.deliveriesInProgress.store(0);
     g_tracker.frame.store(nullptr);
+    g_tracker.viewWatch.store(0);
     g_tracker.closed = false;
     g_tracker.settingsUnread = false;
 }

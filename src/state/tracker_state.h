@@ -2,14 +2,14 @@
 // types of the frame and the spot.
 //
 // Who writes what (readers are everywhere):
-//   user-interface thread: mode, mainWindow, corners, search box, screen
+//   user-interface thread: viewWatch (its red taken back to 0), mode, mainWindow, corners, search box, screen
 //     metrics, mapping coefficients (at tracking start), the smoothed
 //     cursor at tracking start, the GraphReady / DeferredQuit /
 //     CornersDirty bits, workerRun (running, stop requested), frame (at
 //     create and release).
 //   capture streaming thread: the FramePending bit (set), the FrameRedOnly
 //     bit, the frame pixels.
-//   analysis worker: the smoothed cursor, the mapping coefficients again
+//   analysis worker: viewWatch (counted, red raised), the smoothed cursor, the mapping coefficients again
 //     when the screen changes during tracking, mode (Preview on F12), the
 //     FramePending bit (clear), workerRun (exited), the frame pixels
 //     (overlays drawn in place).
@@ -103,6 +103,13 @@ struct TrackerState {
     // The Frame buffer: 640 x 480 pixels 0x00RRGGBB, rows bottom-up.
     std::atomic<uint32_t*> frame;
 
+    // What the exposure assistant watches, one word so that a frame's red
+    // and its count change together: bits 8..31 count the Preview and
+    // Threshold-view passes (wrapping), bits 0..7 hold the highest red
+    // inside the Search box of those passes since the assistant last took
+    // it. The worker raises both per pass, the UI thread clears the red.
+    std::atomic<uint32_t> viewWatch;
+
     // UI thread only: the close sequence has run, so a later close request
     // (or a key that needs the capture source) finds nothing to act on.
     bool closed;
@@ -134,3 +141,6 @@ struct SearchBox {
     int32_t xMin, xMax, yMin, yMax;
 };
 SearchBox LoadSearchBox();
+
+constexpr uint32_t kViewRedMask = 0xFFu;
+constexpr int kViewCountShift = 8;

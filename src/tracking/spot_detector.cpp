@@ -12,6 +12,7 @@ namespace {
 
 int32_t Max32(int32_t a, int32_t b) { return a > b ? a : b; }
 int32_t Min32(int32_t a, int32_t b) { return a < b ? a : b; }
+uint32_t Max32U(uint32_t a, uint32_t b) { return a > b ? a : b; }
 
 uint32_t RowMaxRed(const uint32_t* row, int32_t count) {
     int32_t i = 0;
@@ -116,4 +117,14 @@ SpotResult DetectSpot(const uint32_t* frame, SearchBox box) {
     result.sumX = (xLo + b.xMin) + (xHi + b.xMin);
     result.sumY = yLo + yHi;
     return result;
+}
+
+uint32_t HighestRedInBox(const uint32_t* frame, SearchBox box) {
+    const SearchBox b = ClipToFrame(box);
+    if (frame == nullptr || b.yMin > b.yMax || b.xMin > b.xMax) return 0;
+    const int32_t width = b.xMax - b.xMin + 1;
+    uint32_t best = 0;
+    const uint32_t* row = frame + b.yMin * kFrameWidth + b.xMin;
+    for (int32_t y = b.yMin; y <= b.yMax; ++y, row += kFrameWidth) best = Max32U(best, RowMaxRed(row, width));
+    return best >> 16;
 }

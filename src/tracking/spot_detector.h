@@ -17,5 +17,9 @@ struct SpotResult {
 // red there, if that red exceeds 224. The box is clipped to the frame first.
 SpotResult DetectSpot(const uint32_t* frame, SearchBox box);
 
+// The highest red (0..255) in the box, clipped to the frame; 0 for an
+// empty box.
+uint32_t HighestRedInBox(const uint32_t* frame, SearchBox box);
+
 // The Search box limited to columns 0..639 and rows 0..479 (possibly empty).
 SearchBox ClipToFrame(SearchBox box);

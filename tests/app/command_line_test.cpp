@@ -64,6 +64,19 @@ TEST(CommandLineTest, MistakesNameTheArgument) {
     }
 }
 
+TEST(CommandLineTest, PointerByTheSessionUnlessChosen) {
+    EXPECT_EQ(Parse({}).pointer, kPointerForSession);
+    EXPECT_EQ(Parse({"--pointer", "uinput"}).pointer, kPointerUinput);
+    EXPECT_EQ(Parse({"--pointer=xtest", "--monitor", "2"}).pointer, kPointerXTest);
+    EXPECT_EQ(Parse({"--pointer=xtest", "--pointer=uinput"}).pointer, kPointerUinput);
+    for (const auto& args : std::vector<std::vector<const char*>>{{"--pointer"}, {"--pointer="}, {"--pointer", ""}}) {
+        EXPECT_EQ(Error(args), "option '--pointer' needs a value");
+    }
+    EXPECT_EQ(Error({"--pointer", "XTest"}), "option '--pointer' takes uinput or xtest, not 'XTest'");
+    EXPECT_EQ(Error({"--pointer", "--help"}), "option '--pointer' takes uinput or xtest, not '--help'");
+    EXPECT_EQ(Error({"--pointers=uinput"}), "unknown option '--pointers=uinput'");
+}
+
 TEST(CommandLineTest, MisuseIsOneLinePointingAtHelp) {
     const std::string text = MisuseLine(Error({"--bogus"}));
     EXPECT_EQ(text, "lumidart: unknown option '--bogus'; try 'lumidart --help'\n");

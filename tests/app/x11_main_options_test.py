@@ -69,8 +69,8 @@ def run(program, args, display):
 def expect_help(result):
     check(result.returncode == 0, f"exit {result.returncode}")
     check(result.stderr == "", f"error output {result.stderr!r}")
-    check(result.stdout.startswith("Usage: lumidart [--monitor N|NAME] [--help] [--version]\n"),
-          f"output {result.stdout[:80]!r}")
+    usage = "Usage: lumidart [--monitor N|NAME] [--pointer uinput|xtest] [--help|--version]\n"
+    check(result.stdout.startswith(usage), f"output {result.stdout[:80]!r}")
 
 
 def expect_version(result):
@@ -93,6 +93,7 @@ CASES = [
     (["-h"], expect_help),
     (["--version"], expect_version),
     (["--bogus"], expect_misuse("'--bogus'")),
+    (["--pointer=mouse"], expect_misuse("'mouse'")),
 ]
 
 

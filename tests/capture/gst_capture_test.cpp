@@ -114,6 +114,36 @@ TEST(GstCaps, OnlyWhole640x480BgrxOrPackedYuvFramesPassTheMediaRule) {
     EXPECT_FALSE(AcceptsFrameCaps(nullptr));
 }
 
+// What the recovery does when the stream ends: the source goes, the sink
+// stays, and the same description opens again with its mode chosen afresh.
+TEST_F(GstCapture, ADroppedSourceOpensAgainOnceItCanAndDeliversAgain) {
+    const auto control = [this](const char* text) {
+        std::ofstream(control_ + ".tmp") << text;
+        std::rename((control_ + ".tmp").c_str(), control_.c_str());
+    };
+    control("noise 0\nspot_x 100\nspot_y 400\n");
+    ASSERT_TRUE(Start("lumidartvirtualcam modes=webcam-1080p"));
+    ASSERT_TRUE(WaitForFrame());
+    control("noise 0\nunplugged 1\n");
+    DropCaptureSource();
+    EXPECT_EQ(CaptureSettingsElement(), nullptr);
+    ClearStatus(kFramePending);
+    EXPECT_FALSE(ReopenCaptureSource()) << "opened while unplugged";
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(TestStatus(kFramePending)) << "a frame without a source";
+
+    control("noise 0\nspot_x 300\nspot_y 100\n");
+    ASSERT_TRUE(ReopenCaptureSource());
+    ASSERT_NE(CaptureSettingsElement(), nullptr);
+    // The scene as the file has it now, through the packed YUV path again.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while ((frame_[100 * kFrameWidth + 300] >> 16) < 224 && std::chrono::steady_clock::now() < deadline) {
+        ClearStatus(kFramePending);
+        ASSERT_TRUE(WaitForFrame());
+    }
+    EXPECT_GE(frame_[100 * kFrameWidth + 300] >> 16, 224u);
+}
+
 TEST_F(GstCapture, VirtualCameraFramesReachTheFrameBufferBottomUp) {
     // Noise 0 makes every frame the same, whichever index it has.
     {

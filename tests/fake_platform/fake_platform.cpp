@@ -47,6 +47,10 @@ void FakeReset() {
     g_fake.settingsDialogOpen = false;
     g_fake.whileSettingsDialogOpen = nullptr;
     g_fake.presents = 0;
+    g_fake.exposureAvailable = true;
+    g_fake.exposureControl = {0, 100, 1, 50};
+    g_fake.exposureSets.clear();
+    g_fake.exposureTimerArmed = false;
 }
 
 std::vector<InjectedMove> FakeMoves() {
@@ -239,3 +243,21 @@ void PlatformSettingsDialogClose() {
     FakeRecord("SettingsDialogClose");
     g_fake.settingsDialogOpen = false;
 }
+
+bool PlatformExposureBegin(PlatformExposureControl* control) {
+    FakeRecord("ExposureBegin");
+    if (!g_fake.exposureAvailable) return false;
+    *control = g_fake.exposureControl;
+    return true;
+}
+
+void PlatformExposureSet(int32_t value) {
+    g_fake.exposureSets.push_back(value);
+    g_fake.exposureControl.value = value;
+}
+
+void PlatformExposureEnd() { FakeRecord("ExposureEnd"); }
+
+void PlatformStartExposureTimer(PlatformWindow*, int) { g_fake.exposureTimerArmed = true; }
+
+void PlatformKillExposureTimer(PlatformWindow*) { g_fake.exposureTimerArmed = false; }

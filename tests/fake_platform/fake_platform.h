@@ -58,6 +58,14 @@ struct FakePlatform {
     // while it is open.
     void (*whileSettingsDialogOpen)() = nullptr;
     std::atomic<int> presents;
+
+    // The camera's exposure control; none when exposureAvailable is false.
+    // Each set is recorded, and exposureTimerArmed tells whether the
+    // exposure timer waits to fire.
+    bool exposureAvailable = true;
+    PlatformExposureControl exposureControl{0, 100, 1, 50};
+    std::vector<int32_t> exposureSets;
+    bool exposureTimerArmed = false;
 };
 
 extern FakePlatform g_fake;

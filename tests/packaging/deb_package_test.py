@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The Debian package as a desktop user gets it: builds it with cpack into a
 scratch directory, then checks what it holds (the program, the menu entry,
-the icon, the manual page, the copyright and changelog files, owners and
-modes), that lintian reports no error, that desktop-file-validate accepts
+the icon, the manual page, the copyright and changelog files, the udev rule
+that opens /dev/uinput to the local session, owners and modes), that the
+copyright file grants the MIT licence, that lintian reports no error, that desktop-file-validate accepts
 the menu entry, that the manual page formats without a warning, and that
 the menu entry starts the program in the home directory.
 
@@ -26,6 +27,9 @@ ICON = "usr/share/icons/hicolor/scalable/apps/lumidart.svg"
 MANPAGE = "usr/share/man/man1/lumidart.1.gz"
 COPYRIGHT = "usr/share/doc/lumidart/copyright"
 CHANGELOG = "usr/share/doc/lumidart/changelog.gz"
+UDEV_RULE = "usr/lib/udev/rules.d/70-lumidart-uinput.rules"
+UINPUT_RULE = 'KERNEL=="uinput", SUBSYSTEM=="misc", TAG+="uaccess", OPTIONS+="static_node=uinput"'
+LICENSE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "LICENSE")
 
 
 class Failure(Exception):
@@ -64,7 +68,7 @@ def listing(deb):
 
 def check_contents(deb, _root, _build_dir):
     entries = listing(deb)
-    for path in (BINARY, DESKTOP, ICON, MANPAGE, COPYRIGHT, CHANGELOG):
+    for path in (BINARY, DESKTOP, ICON, MANPAGE, COPYRIGHT, CHANGELOG, UDEV_RULE):
         check(path in entries, f"{path} missing from {sorted(entries)}")
     for path, (mode, owner) in entries.items():
         check(owner == "root/root", f"{path} owned by {owner}")
@@ -75,7 +79,25 @@ def check_contents(deb, _root, _build_dir):
         else:
             wanted = "-rw-r--r--"
         check(mode == wanted, f"{path} has mode {mode}, not {wanted}")
-    return f"{len(entries)} entries, the six files present, root-owned, 0755/0644"
+    return f"{len(entries)} entries, the seven files present, root-owned, 0755/0644"
+
+
+def check_udev_rule(deb, root, _build_dir):
+    with open(os.path.join(root, UDEV_RULE), encoding="utf-8") as f:
+        rules = [line.strip() for line in f if line.strip() and not line.startswith("#")]
+    check(rules == [UINPUT_RULE], f"rules: {rules}")
+    # Applied at installation, not only from the next boot.
+    with tempfile.TemporaryDirectory(prefix="lumidart-control-") as control:
+        result = run(["dpkg-deb", "-e", deb, control])
+        check(result.returncode == 0, result.stderr)
+        postinst = os.path.join(control, "postinst")
+        check(os.access(postinst, os.X_OK), "no executable postinst")
+        with open(postinst, encoding="utf-8") as f:
+            script = f.read()
+        check("udevadm trigger" in script, "the postinst triggers no udev event")
+        syntax = run(["sh", "-n", postinst])
+        check(syntax.returncode == 0, "postinst: " + syntax.stderr)
+    return "the uinput rule, triggered by the postinst"
 
 
 def check_lintian(deb, _root, _build_dir):
@@ -190,7 +212,7 @@ def check_manpage(deb, root, _build_dir):
           f"manual page header does not carry version {version}")
     for section in ("NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "USAGE", "ENVIRONMENT", "FILES", "EXIT STATUS"):
         check(re.search(r"^\.SH " + section + "$", source, re.M), f"no {section} section")
-    for words in ("lumidart [--monitor N|NAME] [--help] [--version]", "F12", "Lumidart.set in the current directory",
+    for words in ("lumidart [--monitor N|NAME] [--pointer uinput|xtest] [--help] [--version]", "F12", "Lumidart.set in the current directory",
                   "LUMIDART_SOURCE", "XTest", "Wayland"):
         check(words in text, f"the manual page does not say {words!r}")
     return f"formats without a warning, version {version}"
@@ -203,15 +225,26 @@ def check_documentation(deb, root, _build_dir):
           "copyright is not in the machine-readable format")
     for field in ("Upstream-Name", "Files", "Copyright", "License"):
         check(re.search(r"^" + field + ": \\S", copyright_text, re.M), f"copyright has no {field} field")
+    # MIT, as Debian names it, word for word the repository's licence.
+    check(re.search(r"^Copyright: 2026 the Lumidart developers$", copyright_text, re.M), "copyright holder")
+    licence = re.search(r"^License: (\S+)\n((?: .*\n?)+)", copyright_text, re.M)
+    check(licence and licence.group(1) == "Expat", "copyright does not grant the Expat (MIT) licence")
+    granted = " ".join("" if line == " ." else line for line in licence.group(2).splitlines())
+    with open(LICENSE, encoding="utf-8") as f:
+        mit = f.read()
+    check(mit.startswith("MIT License\n\nCopyright (c) 2026 the Lumidart developers\n"), "LICENSE is not MIT")
+    check(" ".join(granted.split()) == " ".join(mit.split("\n\n", 2)[2].split()),
+          "the copyright file's licence text is not the LICENSE file's")
     with gzip.open(os.path.join(root, CHANGELOG), "rt", encoding="utf-8") as f:
         first = f.readline()
     version = package_version(deb)
     check(first.startswith(f"lumidart ({version}) "), f"changelog starts {first!r}, package is {version}")
-    return "copyright machine-readable, changelog at " + version
+    return "copyright machine-readable and MIT (Expat), changelog at " + version
 
 
 CHECKS = [
     ("contents", check_contents),
+    ("udev rule", check_udev_rule),
     ("lintian", check_lintian),
     ("no virtual camera", check_no_virtual_camera),
     ("desktop entry", check_desktop_validate),

@@ -100,4 +100,78 @@ TEST(MonitorChoiceTest, VirtualDesktopPositionStaysInRange) {
     EXPECT_EQ(VirtualDesktopPosition(10, 0, 0), 0);
 }
 
+TEST(MonitorChoiceTest, BoundsHoldEveryMonitor) {
+    const MonitorRect b = MonitorBounds(kLaptopAndProjector);
+    EXPECT_EQ((std::vector<int32_t>{b.left, b.top, b.width, b.height}), (std::vector<int32_t>{0, 0, 3286, 1080}));
+    const MonitorRect odd = MonitorBounds({Monitor("a", "A", {-1280, 100, 1280, 1024}, true),
+                                           Monitor("b", "B", {0, -37, 1023, 767}, false)});
+    EXPECT_EQ((std::vector<int32_t>{odd.left, odd.top, odd.width, odd.height}),
+              (std::vector<int32_t>{-1280, -37, 2303, 1161}));
+    const MonitorRect none = MonitorBounds({});
+    EXPECT_EQ(none.width, 0);
+    EXPECT_EQ(none.height, 0);
+}
+
+// Where a pointer stack puts an absolute axis value over a box: the
+// value's share of the device's range, 0..65535, times the box, on whole
+// pixels.
+int64_t LandsOn(int64_t value, int64_t origin, int64_t size) { return origin + (value - 0) * size / (65535 - 0 + 1); }
+
+struct Layout {
+    const char* what;
+    std::vector<MonitorRect> monitors;
+};
+
+TEST(MonitorChoiceTest, DeviceAxisValueLandsOnEveryPixelOfEachMonitor) {
+    const Layout layouts[] = {
+        {"1280 x 800 and 1024 x 768 side by side", {{0, 0, 1280, 800}, {1280, 0, 1024, 768}}},
+        {"one 1920 x 1080", {{0, 0, 1920, 1080}}},
+        {"odd sizes, offset and stacked", {{0, 0, 1367, 769}, {211, 769, 1023, 601}, {1367, 5, 3, 1}}},
+        {"projector left of the origin", {{-1920, 0, 1920, 1080}, {0, 0, 1366, 768}}},
+        {"widest box with a value per pixel", {{0, 0, 32768, 1}, {32768, 0, 32768, 65536}}},
+    };
+    for (const Layout& l : layouts) {
+        SCOPED_TRACE(l.what);
+        std::vector<MonitorEntry> entries;
+        for (const MonitorRect& m : l.monitors) entries.push_back({{}, m, false});
+        const MonitorRect box = MonitorBounds(entries);
+        for (const MonitorRect& m : l.monitors) {
+            for (int axis = 0; axis < 2; ++axis) {
+                const int32_t origin = axis == 0 ? box.left : box.top;
+                const int32_t size = axis == 0 ? box.width : box.height;
+                const int32_t first = axis == 0 ? m.left : m.top;
+                const int32_t count = axis == 0 ? m.width : m.height;
+                int failures = 0;
+                for (int32_t p = first; p < first + count && failures < 3; ++p) {
+                    const int32_t v = DeviceAxisValue(p, origin, size, -1);
+                    // Sent twice, a position is a change all the same where
+                    // the pixel has more than one value.
+                    const int32_t again = DeviceAxisValue(p, origin, size, v);
+                    const bool roomy = size <= 32768;
+                    if (v < 0 || v > 65535 || LandsOn(v, origin, size) != p || LandsOn(again, origin, size) != p ||
+                        (roomy && again == v) || DeviceAxisValue(p, origin, size, again) != v) {
+                        ADD_FAILURE() << "axis " << axis << " pixel " << p << " -> " << v << ", " << again;
+                        ++failures;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(MonitorChoiceTest, DeviceAxisValueAtTheMeasuredPointAndAtTheEnds) {
+    // Measured: 32768, 8192 landed on (1152, 100) over a 2304 x 800 box;
+    // the value sent is the middle of that pixel's 29 and 82 values.
+    EXPECT_EQ(LandsOn(32768, 0, 2304), 1152);
+    EXPECT_EQ(LandsOn(8192, 0, 800), 100);
+    EXPECT_EQ(DeviceAxisValue(1152, 0, 2304, -1) - 32768, 14);
+    EXPECT_EQ(DeviceAxisValue(100, 0, 800, -1) - 8192, 40);
+    EXPECT_EQ(DeviceAxisValue(-5, 0, 1920, -1), DeviceAxisValue(0, 0, 1920, -1));
+    EXPECT_EQ(DeviceAxisValue(5000, 0, 1920, -1), DeviceAxisValue(1919, 0, 1920, -1));
+    EXPECT_EQ(DeviceAxisValue(10, 0, 0, -1), 0);
+    // A box wider than the axis: the next value, none beyond 65535.
+    EXPECT_EQ(DeviceAxisValue(99999, 0, 100000, -1), 65535);
+    EXPECT_EQ(LandsOn(DeviceAxisValue(50000, 0, 100000, -1), 0, 100000), 50000);
+}
+
 }  // namespace

@@ -1,13 +1,11 @@
-// The GStreamer virtual camera's own switches: unpaced frames for soak runs,
-// the count of delivered frames it leaves behind at each stop, and a camera
-// unplugged and plugged back.
+// The GStreamer virtual camera's own switches: unpaced frames for soak runs
+// and the count of delivered frames it leaves behind at each stop.
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -105,71 +103,6 @@ TEST(GstVirtualCamera, PacingSwitchedBackOnResumesThePicture) {
     gst_object_unref(sink);
     gst_object_unref(camera);
     gst_object_unref(pipeline);
-}
-
-// The control file of this test run, written in one step.
-class ControlFile {
-public:
-    ControlFile() : path_("/tmp/lumidart-virtualcam-control-" + std::to_string(getpid())) {
-        setenv("LUMIDART_VIRTUALCAM_CONTROL", path_.c_str(), 1);
-    }
-    ~ControlFile() {
-        std::remove(path_.c_str());
-        unsetenv("LUMIDART_VIRTUALCAM_CONTROL");
-    }
-    void Write(const char* text) const {
-        const std::string temporary = path_ + ".tmp";
-        std::ofstream(temporary) << text;
-        std::rename(temporary.c_str(), path_.c_str());
-    }
-
-private:
-    std::string path_;
-};
-
-GstMessageType PopEnd(GstElement* pipeline, GstClockTime timeout) {
-    GstBus* const bus = gst_element_get_bus(pipeline);
-    GstMessage* const message =
-        gst_bus_timed_pop_filtered(bus, timeout, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    const GstMessageType type = message != nullptr ? GST_MESSAGE_TYPE(message) : GST_MESSAGE_UNKNOWN;
-    if (message != nullptr) gst_message_unref(message);
-    gst_object_unref(bus);
-    return type;
-}
-
-TEST(GstVirtualCamera, UnpluggedItFailsItsStreamAndRefusesToOpenUntilPluggedBack) {
-    gst_init(nullptr, nullptr);
-    ASSERT_TRUE(RegisterVirtualCameraElement());
-    const ControlFile control;
-    control.Write("noise 0\n");
-    GstElement* const pipeline = Launch("lumidartvirtualcam ! fakesink");
-    ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
-    EXPECT_EQ(PopEnd(pipeline, 300 * GST_MSECOND), GST_MESSAGE_UNKNOWN) << "a plugged camera streams";
-    control.Write("noise 0\nunplugged 1\n");
-    EXPECT_EQ(PopEnd(pipeline, 10 * GST_SECOND), GST_MESSAGE_ERROR);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    EXPECT_EQ(gst_element_set_state(pipeline, GST_STATE_READY), GST_STATE_CHANGE_FAILURE);
-    EXPECT_EQ(PopEnd(pipeline, 0), GST_MESSAGE_ERROR) << "refused as a missing device is";
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    // Plugged back, the same camera opens and streams again.
-    control.Write("noise 0\n");
-    ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
-    EXPECT_EQ(PopEnd(pipeline, 300 * GST_MSECOND), GST_MESSAGE_UNKNOWN);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
-
-    // A camera created afresh reads the whole file at once, unplugged or not.
-    control.Write("unplugged 1\n");
-    GstElement* const fresh = gst_element_factory_make("lumidartvirtualcam", nullptr);
-    gst_object_ref_sink(fresh);
-    EXPECT_EQ(gst_element_set_state(fresh, GST_STATE_READY), GST_STATE_CHANGE_FAILURE);
-    control.Write("noise 0\nspot_x 100\n");
-    EXPECT_NE(gst_element_set_state(fresh, GST_STATE_READY), GST_STATE_CHANGE_FAILURE);
-    gint spotX = 0;
-    g_object_get(fresh, "spot-x", &spotX, nullptr);
-    EXPECT_EQ(spotX, 100);
-    gst_element_set_state(fresh, GST_STATE_NULL);
-    gst_object_unref(fresh);
 }
 
 }  // namespace

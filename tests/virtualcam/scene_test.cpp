@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tracking/spot_detector.h"
+#include "virtualcam/camera_controls.h"
 #include "virtualcam/control_file.h"
 #include "virtualcam/scene.h"
 #include "virtualcam/scene_control.h"
@@ -121,6 +122,55 @@ TEST(SceneTest, DistractorsCompeteWithTheSpot) {
     r = DetectSpot(Render(s).data(), kWholeFrame);
     EXPECT_EQ(r.sumX, 2 * s.spotX);
     EXPECT_EQ(r.sumY, 2 * s.spotY);
+}
+
+TEST(SceneTest, ExposureScalesTheSlideButSparesTheLaser) {
+    SceneSettings s;
+    s.noise = 0;
+    const std::vector<uint32_t> plain = Render(s);
+    s.exposureAuto = 0;
+    EXPECT_EQ(Render(s), plain) << "the default exposure changes nothing";
+    s.slideRed = 252;
+    const int32_t screenPixel = 200 * kFrameWidth + 320;  // inside the screen, off the spot
+    const int32_t laser = s.spotY * kFrameWidth + s.spotX;
+    struct Case {
+        int32_t automatic, exposure, gain, brightness;
+        uint32_t slide, laser;
+    };
+    const Case cases[] = {
+        {1, 10, 100, 0, 252, 250},   // automatic: the exposure value is not used
+        {0, 100, 100, 0, 252, 250},  // manual at the default
+        {0, 50, 100, 0, 126, 250},   // half the light
+        {0, 100, 50, 0, 126, 250},   // half the gain, the same
+        {0, 100, 100, -52, 200, 250},
+        {0, 100, 100, 20, 255, 255},  // brighter: both saturate
+        {0, 7, 100, 0, 18, 250},      // still above a sixteenth
+        {0, 3, 100, 0, 8, 120},       // below it the laser dims too
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "exposure " << c.exposure << " gain " << c.gain << " brightness "
+                                        << c.brightness << " auto " << c.automatic);
+        s.exposureAuto = c.automatic, s.exposure = c.exposure, s.gain = c.gain, s.brightness = c.brightness;
+        const std::vector<uint32_t> frame = Render(s);
+        EXPECT_EQ(Red(frame[screenPixel]), c.slide);
+        EXPECT_EQ(Red(frame[laser]), c.laser);
+    }
+}
+
+TEST(CameraControlsTest, AValueShowsTwoFramesLaterWithinItsRange) {
+    CameraControls controls;
+    ResetCameraControls(&controls);
+    SceneSettings s;
+    SetCameraControl(&controls, kControlExposure, 40);
+    SetCameraControl(&controls, kControlGain, 100000);
+    for (int frame = 0; frame < kCameraControlLag; ++frame) {
+        ApplyCameraControls(&controls, &s);
+        EXPECT_EQ(s.exposure, kExposureUnit) << "frame " << frame;
+    }
+    ApplyCameraControls(&controls, &s);
+    EXPECT_EQ(s.exposure, 40);
+    EXPECT_EQ(s.gain, kCameraControls[kControlGain].maximum);
+    EXPECT_EQ(s.exposureAuto, 1);
 }
 
 TEST(SceneControlTest, ParsesKnownKeysAndIgnoresTheRest) {

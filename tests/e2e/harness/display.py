@@ -1,6 +1,7 @@
 """Private X servers and what the tests read from them: an Xvfb of its
-own (-displayfd picks a free display), openbox, and the X tools that find
-windows, read their state, move the pointer and grab the screen."""
+own (-displayfd picks a free display), openbox or the tiling i3, and the X
+tools that find windows, read their state, move the pointer and grab the
+screen."""
 
 import os
 import struct
@@ -34,24 +35,42 @@ def stop(process, grace=5):
         process.wait()
 
 
+# i3 with nothing of a user's set-up: no bar, no key bindings.
+I3_CONFIG = """# i3 config file (v4)
+font pango:monospace 8
+focus_follows_mouse no
+"""
+
+
 class Screen:
-    """An Xvfb of its own, by default with openbox. Programs started on it
-    get this process's environment with DISPLAY added."""
+    """An Xvfb of its own, by default with openbox (window_manager "i3":
+    with i3, False: with none). Programs started on it get this process's
+    environment with DISPLAY added."""
 
     def __init__(self, workdir, size=(W, H), depth=24, server_args=(), window_manager=True):
         self.workdir = workdir
         self.xvfb, display = start_xvfb(size, depth, server_args)
         self.env = dict(os.environ, DISPLAY=display)
         self.wm = None
+        self.manager = None
         if window_manager:
+            self.manager = "i3" if window_manager == "i3" else "openbox"
             self.start_window_manager()
 
     def start_window_manager(self, *args):
-        self.wm = subprocess.Popen(["openbox", "--sm-disable"] + list(args), env=self.env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if self.manager == "i3":
+            config = os.path.join(self.workdir, "i3.config")
+            with open(config, "w") as f:
+                f.write(I3_CONFIG)
+            command = ["i3", "-c", config]
+        else:
+            command = ["openbox", "--sm-disable"]
+        self.wm = subprocess.Popen(command + list(args), env=self.env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
         wait_for("the window manager", lambda: "window id" in self.run(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check_status=False))
-        self.warm_up_window_manager()
+        if self.manager == "openbox":
+            self.warm_up_window_manager()
 
     def warm_up_window_manager(self):
         """NOTE: openbox sometimes never manages the first window mapped

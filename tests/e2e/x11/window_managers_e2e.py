@@ -1,7 +1,8 @@
-"""End-to-end: the Linux program with and without a window manager, across
-virtual-desktop switches and a window manager killed and restarted in each
-mode. Tracking must start and stop only through Esc, a minimise and F12,
-and the console must be visible exactly when the program is not tracking.
+"""End-to-end: the Linux program with and without a window manager, under
+the tiling i3 (which never iconifies), across virtual-desktop switches and
+a window manager killed and restarted in each mode. Tracking must start
+and stop only through Esc, a minimise, F12 and a second start, and the
+console must be visible exactly when the program is not tracking.
 
 Usage: python3 -m e2e.x11.window_managers_e2e LUMIDART
 """
@@ -11,7 +12,7 @@ import sys
 import time
 
 from ..harness.checks import check, wait_for
-from ..harness.console import SCREEN_QUAD, H, W, read_corners, write_corners
+from ..harness.console import SCREEN_QUAD, TITLE, H, W, read_corners, write_corners
 from ..harness.expected_cursor import expected_pointer, resting_place, screen_point
 from ..harness.linux_program import (Program, on_screen, run_driver, send_close_requests, start_tracking, steer,
                                      wait_pointer)
@@ -23,16 +24,20 @@ B = (470, 380)
 class Console:
     """The program under test and where its smoothed cursor rests."""
 
-    def __init__(self, screen, program, directory, managed=True):
+    def __init__(self, screen, program, directory, managed=True, extra_env=None):
         os.mkdir(directory)
         write_corners(directory, SCREEN_QUAD)
         self.directory = directory
         self.spot = A
         steer(screen, noise=0, spot_x=A[0], spot_y=A[1], spot_radius=3)
-        self.p = Program(screen, program, directory)
+        self.p = Program(screen, program, directory, extra_env=extra_env)
         self.p.wait_for_window(managed=managed)
         self.screen = screen
         self.rest = None
+
+    def said(self):
+        """The program's own lines on its error output."""
+        return [line for line in self.p.errors().splitlines() if line.startswith("lumidart: ")]
 
     def visible(self):
         return self.screen.viewable(self.p.window)
@@ -107,6 +112,58 @@ def check_no_window_manager(program, workdir):
     on_screen(workdir, "no window manager (Esc, minimise request, F12, oversized client)", body, window_manager=False)
 
 
+def uinput_fallback_line():
+    """What the program says under Wayland on this host, where it cannot
+    make a uinput device; None where it can (it then moves the pointer
+    through the device, which no X server here reads)."""
+    if not os.path.exists("/dev/uinput"):
+        return "lumidart: /dev/uinput is missing, so the pointer moves through XTest"
+    if not os.access("/dev/uinput", os.W_OK):
+        return "lumidart: no write access to /dev/uinput, so the pointer moves through XTest"
+    return None
+
+
+def check_tiling_window_manager(program, workdir):
+    def body(screen):
+        # As under sway's XWayland: a Wayland session the program cannot
+        # reach through uinput here says so once and runs on with XTest.
+        fallback = uinput_fallback_line()
+        c = Console(screen, program, os.path.join(workdir, "i3"),
+                    extra_env={"WAYLAND_DISPLAY": "wayland-lumidart-e2e"} if fallback else None)
+        c.expect_not_tracking("i3, Preview")
+        if fallback:
+            said = c.said()
+            check(len(said) == 1 and said[0].startswith(fallback), "error output: %r" % said)
+        c.escape()
+        c.expect_hidden_tracking("Esc under i3", fresh=True)
+        check(c.p.state() != "Iconic", "i3 iconified the console")
+        c.f12_to_preview("F12 under i3")
+        screen.xdo("windowminimize", c.p.window)
+        c.expect_hidden_tracking("a minimise request under i3", fresh=True)
+        # A manager that iconifies late, then shows the window as normal,
+        # neither starts tracking again nor ends it.
+        for state in (3, 1):
+            screen.run(["xprop", "-id", str(c.p.window), "-f", "WM_STATE", "32c", "-set", "WM_STATE", str(state)])
+        time.sleep(0.5)
+        c.move_spot(B)
+        c.expect_hidden_tracking("a late iconify and restore", fresh=False)
+        second_dir = os.path.join(workdir, "i3-second")
+        os.mkdir(second_dir)
+        second = Program(screen, program, second_dir)
+        check(second.exit_code() == 0, "the second start's exit code")
+        c.expect_visible("a second start", True)
+        check(screen.windows_titled(TITLE) == [c.p.window], "the second start opened a console")
+        c.expect_not_tracking("after a second start")
+        c.escape()
+        c.expect_hidden_tracking("Esc again under i3", fresh=True)
+        c.f12_to_preview("F12 again under i3")
+        c.close("i3")
+        if fallback:
+            check(len(c.said()) == 1, "error output: %r" % c.said())
+    on_screen(workdir, "i3 (Esc, minimise request, F12, a second start, a late iconify; the uinput fallback)", body,
+              window_manager="i3")
+
+
 def check_desktop_switch(program, workdir):
     def body(screen):
         c = Console(screen, program, os.path.join(workdir, "desktops"))
@@ -171,7 +228,8 @@ def check_window_manager_restarts(program, workdir):
 
 
 def run_checks(program, workdir):
-    for scenario in (check_no_window_manager, check_desktop_switch, check_window_manager_restarts):
+    for scenario in (check_no_window_manager, check_tiling_window_manager, check_desktop_switch,
+                     check_window_manager_restarts):
         directory = os.path.join(workdir, scenario.__name__)
         os.mkdir(directory)
         scenario(program, directory)
