@@ -168,6 +168,10 @@ if(LUMIDART_BUILD_TESTS)
 
     if(LUMIDART_E2E)
         add_subdirectory(tests/e2e/x11)
+        # The real kernel's drivers once, with the plain build.
+        if(NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+            add_subdirectory(tests/lab)
+        endif()
     endif()
 endif()
 

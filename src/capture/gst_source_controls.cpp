@@ -1,7 +1,9 @@
 #include "capture/gst_source_controls.h"
 
+#include <fcntl.h>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -58,13 +60,18 @@ bool OpenSourceControls(SourceControls* source) {
     source->element = GST_ELEMENT(gst_object_ref(element));
     source->v4l2Fd = -1;
     if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "device-fd") != nullptr) {
-        g_object_get(element, "device-fd", &source->v4l2Fd, nullptr);
+        int fd = -1;
+        g_object_get(element, "device-fd", &fd, nullptr);
+        // The element may close and reuse its descriptor (a camera that
+        // goes away) while we hold the controls.
+        if (fd >= 0) source->v4l2Fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     }
     return true;
 }
 
 void CloseSourceControls(SourceControls* source) {
     if (source->element != nullptr) gst_object_unref(source->element);
+    if (source->v4l2Fd >= 0) close(source->v4l2Fd);
     *source = SourceControls{};
 }
 
@@ -100,6 +107,20 @@ bool FindSourceControl(const SourceControls& source, uint32_t v4l2Id, const char
     if (source.element == nullptr) return false;
     GParamSpec* const param = g_object_class_find_property(G_OBJECT_GET_CLASS(source.element), property);
     return param != nullptr && PropertyControl(source.element, param, control);
+}
+
+std::vector<int32_t> SourceMenuItems(const SourceControls& source, const SourceControl& control) {
+    std::vector<int32_t> items;
+    if (control.property != nullptr || control.v4l2Type != V4L2_CTRL_TYPE_MENU || source.v4l2Fd < 0) return items;
+    // A driver's range is not trusted to be a menu's size.
+    constexpr int64_t kMostItems = 1024;
+    for (int64_t i = control.minimum; i <= control.maximum && i - control.minimum < kMostItems; ++i) {
+        v4l2_querymenu item{};
+        item.id = control.v4l2Id;
+        item.index = static_cast<uint32_t>(i);
+        if (ioctl(source.v4l2Fd, VIDIOC_QUERYMENU, &item) == 0) items.push_back(static_cast<int32_t>(i));
+    }
+    return items;
 }
 
 bool SourceControlWritable(const SourceControl& control) {

@@ -20,7 +20,8 @@ struct SourceControl {
     uint32_t v4l2Flags;
 };
 
-// The source element (a reference of our own) and its device, if any.
+// The source element (a reference of our own) and its device, if any,
+// through a descriptor of our own.
 struct SourceControls {
     GstElement* element = nullptr;
     int v4l2Fd = -1;
@@ -37,6 +38,9 @@ std::vector<SourceControl> ListSourceControls(const SourceControls& source);
 // The one V4L2 control by its id, or the property by its name, as it is
 // now. False when the source has no such control.
 bool FindSourceControl(const SourceControls& source, uint32_t v4l2Id, const char* property, SourceControl* control);
+// A menu's indices that exist, in order (a device's menu may have gaps);
+// empty for every other control.
+std::vector<int32_t> SourceMenuItems(const SourceControls& source, const SourceControl& control);
 // False while the device marks it read-only, inactive, grabbed or disabled.
 bool SourceControlWritable(const SourceControl& control);
 void SetSourceControl(const SourceControls& source, const SourceControl& control, int32_t value);

@@ -1,8 +1,12 @@
 """Failing a check, waiting for a condition and running in scratch space."""
 
+import os
 import shutil
 import tempfile
 import time
+
+# Slower machines (an emulated guest) stretch every wait by this factor.
+PATIENCE = float(os.environ.get("LUMIDART_E2E_PATIENCE", "1"))
 
 
 class Failure(Exception):
@@ -16,7 +20,7 @@ def check(condition, message):
 
 def wait_for(what, predicate, timeout=10.0, interval=0.05):
     """Polls predicate until it returns a true value; returns that value."""
-    deadline = time.monotonic() + timeout
+    deadline = time.monotonic() + timeout * PATIENCE
     while True:
         value = predicate()
         if value:

@@ -8,7 +8,7 @@ import struct
 import subprocess
 import time
 
-from .checks import check, wait_for
+from .checks import PATIENCE, check, wait_for
 from .console import H, W
 
 
@@ -79,7 +79,7 @@ class Screen:
         takes that place, managed or not."""
         probe = subprocess.Popen(["xlogo", "-title", "lumidart-e2e-probe"], env=self.env,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 3
+        deadline = time.monotonic() + 3 * PATIENCE
         while time.monotonic() < deadline and not any(
                 self.wm_state(w) == "Normal" for w in self.windows_titled("lumidart-e2e-probe")):
             time.sleep(0.05)

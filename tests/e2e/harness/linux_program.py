@@ -8,7 +8,7 @@ import shutil
 import subprocess
 import sys
 
-from .checks import Failure, check, run_in_scratch, wait_for
+from .checks import PATIENCE, Failure, check, run_in_scratch, wait_for
 from .console import CYAN, H, SETTINGS_DIALOG, TITLE, W
 from .display import Screen
 
@@ -101,7 +101,7 @@ class Program:
 
     def exit_code(self, timeout=10):
         try:
-            code = self.process.wait(timeout)
+            code = self.process.wait(timeout * PATIENCE)
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
