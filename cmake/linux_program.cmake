@@ -55,6 +55,7 @@ add_library(lumidart_gst_capture STATIC
     src/capture/x11_settings_dialog.cpp
     src/capture/gst_frame_sink.cpp
     src/capture/gst_mode_choice.cpp
+    src/capture/linux_device_handles.cpp
 )
 target_link_libraries(lumidart_gst_capture PUBLIC lumidart_core lumidart_x11_loop PkgConfig::LUMIDART_GST)
 

@@ -6,10 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "capture/gst_capture.h"
 #include "capture/gst_mode_choice.h"
+#include "capture/linux_device_handles.h"
 #include "state/platform.h"
 
 namespace {
@@ -201,7 +203,19 @@ void PlatformCaptureReleasePipeline() {
 
 void PlatformCaptureShutdown() { gst_deinit(); }
 
+// The device the source reads, if it names one (v4l2src's "device").
+std::string SourceDevice() {
+    GstElement* const element = CaptureSettingsElement();
+    if (element == nullptr || g_object_class_find_property(G_OBJECT_GET_CLASS(element), "device") == nullptr) return {};
+    gchar* device = nullptr;
+    g_object_get(element, "device", &device, nullptr);
+    std::string resolved = ResolvedDevicePath(device);
+    g_free(device);
+    return resolved;
+}
+
 void DropCaptureSource() {
+    const std::string device = SourceDevice();
     gst_element_set_state(g_pipeline, GST_STATE_NULL);
     std::vector<GstElement*> others;
     GST_OBJECT_LOCK(g_pipeline);
@@ -214,6 +228,13 @@ void DropCaptureSource() {
         gst_object_unref(element);
     }
     PlatformCaptureReleaseSource();
+    // NOTE: when a V4L2 device vanishes mid-stream, GStreamer's buffer pool
+    // fails to stop and is never freed, and keeps its own duplicate of the
+    // device's descriptor. The kernel then keeps the unplugged device, which
+    // can never return under its name. Nothing of ours needs the device now
+    // (an exposure search under way ends for want of frames), so whatever
+    // descriptor is still open on it is that leak.
+    ReleaseDeviceHandles(device);
 }
 
 bool ReopenCaptureSource() {
