@@ -22,8 +22,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 # Loaded at boot: what mounting the host needs, and the devices scenarios
-# use. vivid is left to the scenarios, which choose its parameters.
-BOOT_MODULES = ["virtio_pci", "9pnet_virtio", "9p", "overlay", "uinput"]
+# use (evdev gives a uinput device the event node a compositor reads). vivid
+# is left to the scenarios, which choose its parameters.
+BOOT_MODULES = ["virtio_pci", "9pnet_virtio", "9p", "overlay", "uinput", "evdev"]
 # Present in the guest for modprobe.
 GUEST_MODULES = BOOT_MODULES + ["vivid"]
 PASSED_ON = ("GST_PLUGIN_PATH", "GST_DEBUG", "PYTHONPATH")
