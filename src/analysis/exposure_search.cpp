@@ -1,5 +1,7 @@
 #include "analysis/exposure_search.h"
 
+#include <algorithm>
+
 #include "state/tracker_state.h"
 
 namespace {
@@ -48,8 +50,10 @@ int64_t BeginExposureSearch(ExposureSearch* s, const PlatformExposureControl& co
     if (s->control.step < 1) s->control.step = 1;
     if (s->control.maximum < s->control.minimum) s->control.maximum = s->control.minimum;
     s->low = 0;
-    s->high = StepOf(s->control, s->control.maximum);
-    s->trying = s->low < s->high ? Middle(*s) : StepOf(s->control, control.value);
+    // Only ever darker than the camera is now: a picture already clean
+    // keeps its setting, and a dim one is never brightened.
+    s->high = StepOf(s->control, std::min(control.value, s->control.maximum));
+    s->trying = s->low < s->high ? Middle(*s) : s->high;
     s->changedAt = s->seen = frames & kCountMask;
     s->good = 0;
     return s->trying;

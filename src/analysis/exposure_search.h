@@ -32,8 +32,9 @@ struct ExposureSearch {
     uint32_t good;       // judged frames since the change, all within the limit
 };
 
-// Begins a search; returns the first step to set (the current one when
-// there is nothing to search).
+// Begins a search between the control's minimum and its current value;
+// returns the first step to set (the current one when there is nothing to
+// search).
 int64_t BeginExposureSearch(ExposureSearch* s, const PlatformExposureControl& control, uint32_t frames);
 // Frames counted up to `frames` (wrapping at 24 bits) with `peak` the
 // highest red among those since the last look. Sets *next to the step to set

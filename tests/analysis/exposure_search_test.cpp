@@ -93,7 +93,7 @@ TEST_F(ExposureSearchTest, FindsTheBrightestCleanValueDespiteLateControls) {
 }
 
 TEST_F(ExposureSearchTest, StaysOnTheControlsStepsAndRange) {
-    g_fake.exposureControl = {3, 2047, 4, 250};
+    g_fake.exposureControl = {3, 2047, 4, 2047};
     peak = [](int32_t v) { return static_cast<uint32_t>(v / 4); };
     OnKeyE();
     RunToEnd();
@@ -108,12 +108,22 @@ TEST_F(ExposureSearchTest, StaysOnTheControlsStepsAndRange) {
     // The whole 32-bit range, in 32 halvings.
     FakeReset();
     StoreMode(kModePreview);
-    g_fake.exposureControl = {INT32_MIN, INT32_MAX, 1, 0};
+    g_fake.exposureControl = {INT32_MIN, INT32_MAX, 1, INT32_MAX};
     peak = [](int32_t v) { return v <= 1000 ? 100u : 255u; };
     OnKeyE();
     RunToEnd(2000);
     EXPECT_EQ(g_fake.exposureControl.value, 1000) << testing::PrintToString(g_fake.exposureSets);
     EXPECT_LE(g_fake.exposureSets.size(), 33u);
+}
+
+TEST_F(ExposureSearchTest, NeverBrighterThanTheCameraWas) {
+    // Clean already (100 + 2 * 40 <= 200): the search keeps it.
+    g_fake.exposureControl.value = 40;
+    OnKeyE();
+    RunToEnd();
+    EXPECT_EQ(g_fake.exposureControl.value, 40);
+    EXPECT_TRUE(std::all_of(g_fake.exposureSets.begin(), g_fake.exposureSets.end(), [](int32_t v) { return v <= 40; }))
+        << testing::PrintToString(g_fake.exposureSets);
 }
 
 TEST_F(ExposureSearchTest, ABrightJudgedFrameRejectsItsValue) {
