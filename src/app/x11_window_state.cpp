@@ -22,8 +22,11 @@ bool g_withdrawn = false;
 // The window manager's check window, whose end says the manager is gone.
 Window g_managerCheck = 0;
 // How long a window manager has to iconify the console after a minimise
-// request; a tiling one never does.
+// request; a tiling one never does. One that offers to minimise the window
+// means to, and gets longer on a loaded machine before the console stops
+// waiting for it.
 constexpr int kIconifyGraceMs = 500;
+constexpr int kOfferedIconifyGraceMs = 5000;
 
 Atom Intern(const char* name) { return XInternAtom(g_display, name, False); }
 
@@ -50,6 +53,15 @@ bool OnAnotherDesktop() {
         WindowProperty32(g_display, DefaultRootWindow(g_display), Intern("_NET_CURRENT_DESKTOP"));
     if (mine.empty() || shown.empty() || mine[0] == 0xFFFFFFFFul) return false;
     return mine[0] != shown[0];
+}
+
+// The manager lists minimising among the console's allowed actions.
+bool ManagerOffersMinimize() {
+    const Atom minimize = Intern("_NET_WM_ACTION_MINIMIZE");
+    for (unsigned long action : WindowProperty32(g_display, g_console, Intern("_NET_WM_ALLOWED_ACTIONS"), XA_ATOM)) {
+        if (action == minimize) return true;
+    }
+    return false;
 }
 
 bool Viewable() {
@@ -100,7 +112,9 @@ void OnManagerStateChange() {
 void OnChangeStateRequest(const XClientMessageEvent& message) {
     if (message.data.l[0] != IconicState || g_withdrawn) return;
     if (ManagerCheckWindow() != 0) {
-        if (!g_iconic) StartX11LoopTimer(kIconifyGraceMs, OnIconifyOverdue);
+        if (!g_iconic) {
+            StartX11LoopTimer(ManagerOffersMinimize() ? kOfferedIconifyGraceMs : kIconifyGraceMs, OnIconifyOverdue);
+        }
         return;
     }
     Withdraw();

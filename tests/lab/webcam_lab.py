@@ -12,7 +12,7 @@ import sys
 import tempfile
 import time
 
-from e2e.harness.checks import check, wait_for
+from e2e.harness.checks import Failure, check, wait_for
 from e2e.harness.console import SETTINGS_DIALOG
 from e2e.harness.display import Screen
 from e2e.harness.linux_program import Program, open_settings_dialog
@@ -144,6 +144,68 @@ def check_dialog(screen, program, workdir, device):
     return "%d controls listed; steps reach the device, Cancel restores, OK keeps" % len(rows)
 
 
+def menu_index(device, control, item):
+    """The index of a menu control's item, by its name."""
+    inside = False
+    for line in v4l2(device, "--list-ctrls-menus").splitlines():
+        if line.split() and line.split()[0] == control:
+            inside = True
+        elif inside and ":" in line and line.strip()[0].isdigit():
+            index, name = line.strip().split(":", 1)
+            if name.strip() == item:
+                return int(index)
+        elif inside:
+            break
+    raise Failure("%s has no item %r" % (control, item))
+
+
+def settled(device, name, quiet=2.0, timeout=60):
+    """A control's value once it has stopped changing for quiet seconds."""
+    deadline = time.monotonic() + timeout
+    value, since = get_ctrl(device, name), time.monotonic()
+    while time.monotonic() < deadline:
+        time.sleep(0.25)
+        now = get_ctrl(device, name)
+        if now != value:
+            value, since = now, time.monotonic()
+        elif time.monotonic() - since >= quiet:
+            return value
+    raise Failure("%s still changing after %d s" % (name, timeout))
+
+
+def box_reds(px):
+    """The highest red inside the default quad's Search box (client
+    coordinates: frame rows 40 to 440)."""
+    return max(px(x, 479 - row) >> 16 for row in range(40, 441, 4) for x in range(40, 601, 4))
+
+
+def check_exposure(screen, program, workdir, device):
+    """E on a real camera without an exposure control and with its gain
+    under automatic control: the assistant turns the brightness down until
+    the box stays at red 200 or below, leaves the gain alone, and a second E
+    on the clean picture changes nothing."""
+    p, _ = start(screen, program, os.path.join(workdir, "exposure"), device)
+    set_ctrl(device, gain_automatic=1)
+    set_ctrl(device, test_pattern=menu_index(device, "test_pattern", "100% Colorbar"))
+    p.wait_picture("the white bar saturated", lambda px: box_reds(px) >= 250)
+    brightness, gain = get_ctrl(device, "brightness"), get_ctrl(device, "gain")
+    started = time.monotonic()
+    p.key("e")
+    wait_for("the brightness turned", lambda: get_ctrl(device, "brightness") != brightness, timeout=30)
+    darker = settled(device, "brightness")
+    took = time.monotonic() - started - 2.0
+    check(darker < brightness, "brightness %d, was %d" % (darker, brightness))
+    check(get_ctrl(device, "gain") == gain, "the inactive gain changed")
+    p.key("space")
+    p.wait_picture("the box at red 200 or below", lambda px: box_reds(px) <= 200)
+    p.key("e")
+    check(settled(device, "brightness", timeout=30) == darker, "a second search on a clean picture changed it")
+    p.close_with_keyboard()
+    p.exit_code()
+    set_ctrl(device, test_pattern=0, brightness=brightness)
+    return "brightness %d -> %d in about %.0f s; gain left alone" % (brightness, darker, took)
+
+
 def check_session_equipment(device):
     """What a desktop session in the guest needs: udevd applying the
     system's rules, an unprivileged user and uinput."""
@@ -164,6 +226,8 @@ def main():
     try:
         timed.run("webcam: the fastest 640x480 mode and its picture", check_mode, screen, program, workdir, device)
         timed.run("webcam: the settings dialog drives the controls", check_dialog, screen, program, workdir, device)
+        timed.run("webcam: E turns the brightness down until only a laser would count", check_exposure, screen,
+                  program, workdir, device)
         timed.run("guest: udevd, a user, uinput", check_session_equipment, device)
     finally:
         screen.close()
