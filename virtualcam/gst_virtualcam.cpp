@@ -441,10 +441,10 @@ static void lumidart_virtual_cam_class_init(LumidartVirtualCamClass* klass) {
     for (int i = 0; i < kCameraControlCount; ++i) {
         const CameraControlInfo& c = kCameraControls[i];
         const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
-        GParamSpec* const spec = i == kControlExposureAuto
-                                     ? g_param_spec_boolean(c.name, c.name, "Automatic exposure", c.initial != 0, flags)
-                                     : g_param_spec_int(c.name, c.name, c.name, c.minimum, c.maximum, c.initial, flags);
-        g_object_class_install_property(objectClass, kFirstControlPropertyId + static_cast<guint>(i), spec);
+        auto* const property = i == kControlExposureAuto
+                                   ? g_param_spec_boolean(c.name, c.name, "Automatic exposure", c.initial != 0, flags)
+                                   : g_param_spec_int(c.name, c.name, c.name, c.minimum, c.maximum, c.initial, flags);
+        g_object_class_install_property(objectClass, kFirstControlPropertyId + static_cast<guint>(i), property);
     }
     GstElementClass* const elementClass = GST_ELEMENT_CLASS(klass);
     elementClass->change_state = ChangeState;
