@@ -5,9 +5,7 @@ close button, end with exit status 0 and keep the corners set in it.
 Usage (in the guest, from tests/): python3 -m lab.faults_lab LUMIDART
 """
 
-import os
 import sys
-import tempfile
 import time
 
 from e2e.harness.checks import check, wait_for
@@ -15,7 +13,7 @@ from e2e.harness.display import Screen
 from e2e.harness.linux_faults import Run
 from e2e.harness.linux_program import click_quad, start_tracking, stop_tracking
 
-from .guest import Timed, load_vivid, press, reconnected, set_ctrl
+from .guest import load_vivid, press, reconnected, run_scenario, set_ctrl
 
 NEW_QUAD = [(50, 45), (595, 35), (35, 435), (615, 455)]
 FAULTS = {
@@ -49,10 +47,7 @@ def fault_run(screen, program, workdir, device, fault, tracking):
     return outcome
 
 
-def main():
-    program = os.path.abspath(sys.argv[1])
-    workdir = tempfile.mkdtemp(prefix="lumidart-lab-")
-    timed = Timed()
+def checks(program, workdir, timed):
     device = load_vivid(node_types="0x1", input_types="0x0")[0]
     screen = Screen(workdir)
     try:
@@ -62,8 +57,7 @@ def main():
                           screen, program, workdir, device, fault, tracking)
     finally:
         screen.close()
-    return 1 if timed.failures else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_scenario(checks))

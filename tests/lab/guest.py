@@ -7,6 +7,8 @@ import glob
 import os
 import re
 import subprocess
+import sys
+import tempfile
 import time
 
 from e2e.harness.checks import Failure, check, wait_for
@@ -117,3 +119,13 @@ class Timed:
         print("ok  %s%s (%.0f s)" % (name, ": " + outcome if outcome else "", time.monotonic() - started),
               flush=True)
         return outcome
+
+
+def run_scenario(checks, prefix="lumidart-lab-"):
+    """The whole of a scenario: checks(program, workdir, timed) with the
+    program named on the command line and a scratch folder; the exit status
+    says whether any check failed."""
+    program = os.path.abspath(sys.argv[1])
+    timed = Timed()
+    checks(program, tempfile.mkdtemp(prefix=prefix), timed)
+    return 1 if timed.failures else 0

@@ -10,7 +10,6 @@ import os
 import re
 import subprocess
 import sys
-import tempfile
 
 from e2e.harness.checks import Failure, check
 from e2e.harness.console import SCREEN_QUAD, H, W
@@ -19,7 +18,7 @@ from e2e.harness.expected_cursor import expected_pointer, screen_point
 from e2e.harness.linux_program import Program, click_quad, start_tracking, steer, stop_tracking, wait_pointer
 from e2e.x11.webcam_modes_e2e import spot_in_picture
 
-from .guest import Timed, load_vivid, running_mode, set_ctrl, v4l2
+from .guest import load_vivid, run_scenario, running_mode, set_ctrl, v4l2
 
 SPOTS = [(150, 120), (470, 380), (250, 300)]
 
@@ -96,10 +95,7 @@ def check_tracking(screen, program, workdir, capture):
     return "%d spots through %s %dx%d at %g" % (len(SPOTS), mode[3], mode[0], mode[1], mode[2])
 
 
-def main():
-    program = os.path.abspath(sys.argv[1])
-    workdir = tempfile.mkdtemp(prefix="lumidart-lab-")
-    timed = Timed()
+def checks(program, workdir, timed):
     capture, output = looped_vivid()
     screen = Screen(workdir)
     feeder = feed(screen, output)
@@ -108,8 +104,7 @@ def main():
     finally:
         stop(feeder)
         screen.close()
-    return 1 if timed.failures else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_scenario(checks))

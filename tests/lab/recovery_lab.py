@@ -8,7 +8,6 @@ Usage (in the guest, from tests/): python3 -m lab.recovery_lab LUMIDART
 
 import os
 import sys
-import tempfile
 import time
 
 from e2e.harness.checks import Failure, check, wait_for
@@ -16,7 +15,7 @@ from e2e.harness.console import SCREEN_QUAD
 from e2e.harness.display import Screen, stop
 from e2e.harness.linux_program import Program, click_quad, steer
 
-from .guest import Timed, press, reconnected
+from .guest import press, reconnected, run_scenario
 from .loop_lab import SPOTS, feed, looped_vivid, track_spots
 
 
@@ -62,10 +61,7 @@ def check_recovery(screen, program, workdir, capture, output, feeder):
     return "the picture moved %.0f s after the device's return; tracking exact again" % moving
 
 
-def main():
-    program = os.path.abspath(sys.argv[1])
-    workdir = tempfile.mkdtemp(prefix="lumidart-lab-")
-    timed = Timed()
+def checks(program, workdir, timed):
     capture, output = looped_vivid()
     screen = Screen(workdir)
     feeder = [feed(screen, output)]
@@ -74,8 +70,7 @@ def main():
     finally:
         stop(feeder[0])
         screen.close()
-    return 1 if timed.failures else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_scenario(checks))

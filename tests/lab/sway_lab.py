@@ -8,11 +8,11 @@ windows covering each output let XWayland report where it is.
 Usage (in the guest, from tests/): python3 -m lab.sway_lab LUMIDART
 """
 
+import contextlib
 import os
 import pwd
 import subprocess
 import sys
-import tempfile
 import time
 
 from e2e.harness.checks import Failure, check, wait_for
@@ -21,7 +21,7 @@ from e2e.harness.display import Screen, stop
 from e2e.harness.expected_cursor import pointer_pixel, resting_place, screen_point
 from e2e.harness.linux_program import Program, click_quad
 
-from .guest import Timed, add_user, sh, start_udevd
+from .guest import add_user, run_scenario, start_udevd
 
 USER = "presenter"
 # Side by side, of different sizes: the device spans the box around both.
@@ -222,7 +222,19 @@ def end_with_second_start(desktop, program, workdir, p, label):
     wait_for("the console back after a second start", lambda: desktop.viewable(p.window), timeout=30)
 
 
+@contextlib.contextmanager
+def console(desktop, program, workdir, label, **start_args):
+    """A run of the program that never outlives its check."""
+    p = start(desktop, program, workdir, label, **start_args)
+    try:
+        yield p
+    finally:
+        if p.process.poll() is None:
+            p.process.kill()
+
+
 def close(p, desktop, corners):
+    desktop.uncover()
     # sway binds no key here; its kill command is the close request.
     desktop.swaymsg("[title=\"^%s$\"] kill" % TITLE)
     check(p.exit_code(timeout=60) == 0, "exit code")
@@ -231,8 +243,7 @@ def close(p, desktop, corners):
 
 
 def uinput_on_first(desktop, program, workdir):
-    p = start(desktop, program, workdir, "first")
-    try:
+    with console(desktop, program, workdir, "first") as p:
         check(device_present(), "no %s device while the program runs" % DEVICE_NAME)
         check("uinput" not in p.errors(), "the program wrote: " + p.errors())
         click_quad(p, QUAD)
@@ -240,17 +251,12 @@ def uinput_on_first(desktop, program, workdir):
         desktop.cover_outputs()
         landed = track_spots(desktop, QUAD, OUTPUTS[0][1], "first output")
         end_with_second_start(desktop, program, workdir, p, "first")
-        desktop.uncover()
         close(p, desktop, QUAD)
         return landed
-    finally:
-        if p.process.poll() is None:
-            p.process.kill()
 
 
 def uinput_on_second(desktop, program, workdir):
-    p = start(desktop, program, workdir, "second", quad=QUAD, args=("--monitor", "2"))
-    try:
+    with console(desktop, program, workdir, "second", quad=QUAD, args=("--monitor", "2")) as p:
         start_tracking(p)
         desktop.cover_outputs()
         landed = track_spots(desktop, QUAD, OUTPUTS[1][1], "second output")
@@ -261,19 +267,14 @@ def uinput_on_second(desktop, program, workdir):
             wait_for("the console back after F12", lambda: desktop.viewable(p.window), timeout=30)
         finally:
             p.screen.xdo("keyup", "F12")
-        desktop.uncover()
         close(p, desktop, QUAD)
         return landed
-    finally:
-        if p.process.poll() is None:
-            p.process.kill()
 
 
 def without_access(desktop, program, workdir):
     os.chown("/dev/uinput", 0, 0)
     os.chmod("/dev/uinput", 0o600)
-    p = start(desktop, program, workdir, "no-access")
-    try:
+    with console(desktop, program, workdir, "no-access") as p:
         lines = [line for line in p.errors().splitlines() if line.strip()]
         check(len(lines) == 1 and "/dev/uinput" in lines[0], "standard error: %r" % lines)
         check(not device_present(), "a device without access")
@@ -282,18 +283,12 @@ def without_access(desktop, program, workdir):
         # XTest still moves XWayland's own pointer.
         pointer_lands(desktop, SCREEN_QUAD, corners_and_centre(SCREEN_QUAD)[4][1], OUTPUTS[0][1], "the XTest fallback")
         end_with_second_start(desktop, program, workdir, p, "no-access")
-        desktop.uncover()
         close(p, desktop, SCREEN_QUAD)
         return lines[0]
-    finally:
-        if p.process.poll() is None:
-            p.process.kill()
 
 
-def main():
-    program = os.path.abspath(sys.argv[1])
-    timed = Timed()
-    workdir = tempfile.mkdtemp(prefix="lumidart-sway-")
+def checks(program, workdir, timed):
+    # The user's runs live below it.
     os.chmod(workdir, 0o755)
     start_udevd()
     add_user(USER)
@@ -316,8 +311,7 @@ def main():
     finally:
         desktop.close()
         stop(seatd)
-    return 1 if timed.failures else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_scenario(checks, prefix="lumidart-sway-"))

@@ -9,7 +9,6 @@ Usage (in the guest, from tests/): python3 -m lab.webcam_lab LUMIDART
 
 import os
 import sys
-import tempfile
 import time
 
 from e2e.harness.checks import Failure, check, wait_for
@@ -17,8 +16,8 @@ from e2e.harness.console import SETTINGS_DIALOG
 from e2e.harness.display import Screen
 from e2e.harness.linux_program import Program, open_settings_dialog
 
-from .guest import (Timed, add_user, get_ctrl, highest_rate, load_vivid, running_mode, set_ctrl, sh, start_udevd,
-                    v4l2)
+from .guest import (add_user, get_ctrl, highest_rate, load_vivid, run_scenario, running_mode, set_ctrl, sh,
+                    start_udevd, v4l2)
 
 # vivid's default pattern, 75% colour bars, as the console shows them:
 # each bar's channels either about 191 or 0.
@@ -217,10 +216,7 @@ def check_session_equipment(device):
     return "udevd running, user uid %d opens %s through the video group" % (uid, device)
 
 
-def main():
-    program = os.path.abspath(sys.argv[1])
-    workdir = tempfile.mkdtemp(prefix="lumidart-lab-")
-    timed = Timed()
+def checks(program, workdir, timed):
     device = load_vivid(node_types="0x1", input_types="0x0")[0]
     screen = Screen(workdir)
     try:
@@ -231,8 +227,7 @@ def main():
         timed.run("guest: udevd, a user, uinput", check_session_equipment, device)
     finally:
         screen.close()
-    return 1 if timed.failures else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_scenario(checks))
