@@ -51,6 +51,8 @@ void FakeReset() {
     g_fake.exposureControl = {0, 100, 1, 50};
     g_fake.exposureSets.clear();
     g_fake.exposureTimerArmed = false;
+    g_fake.retryTimerArmed = false;
+    g_fake.watchTimerArmed = false;
 }
 
 std::vector<InjectedMove> FakeMoves() {
@@ -223,6 +225,13 @@ void PlatformCaptureStop() {
 void PlatformCaptureReleaseSource() { FakeRecord("CaptureReleaseSource"); }
 void PlatformCaptureReleasePipeline() { FakeRecord("CaptureReleasePipeline"); }
 void PlatformCaptureShutdown() { FakeRecord("CaptureShutdown"); }
+void PlatformCaptureDropSource() { FakeRecord("CaptureDropSource"); }
+bool PlatformCaptureReopenSource() {
+    FakeRecord("CaptureReopenSource");
+    return g_fake.sourceAvailable;
+}
+void PlatformStartCaptureRetryTimer(PlatformWindow*, int) { g_fake.retryTimerArmed = true; }
+void PlatformKillCaptureRetryTimer(PlatformWindow*) { g_fake.retryTimerArmed = false; }
 
 bool PlatformSettingsDialogIsOpen() { return g_fake.settingsDialogOpen; }
 
@@ -261,3 +270,5 @@ void PlatformExposureEnd() { FakeRecord("ExposureEnd"); }
 void PlatformStartExposureTimer(PlatformWindow*, int) { g_fake.exposureTimerArmed = true; }
 
 void PlatformKillExposureTimer(PlatformWindow*) { g_fake.exposureTimerArmed = false; }
+
+void PlatformStartTrackingWatchTimer(PlatformWindow*, int) { g_fake.watchTimerArmed = true; }
