@@ -72,4 +72,6 @@ endif()
 
 if(LUMIDART_BUILD_TESTS AND LUMIDART_E2E)
     add_subdirectory(tests/e2e/wine)
+    # The real kernel's drivers under Wine, once the Linux build is there.
+    add_subdirectory(tests/lab)
 endif()

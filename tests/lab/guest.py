@@ -122,10 +122,10 @@ class Timed:
 
 
 def run_scenario(checks, prefix="lumidart-lab-"):
-    """The whole of a scenario: checks(program, workdir, timed) with the
-    program named on the command line and a scratch folder; the exit status
-    says whether any check failed."""
+    """The whole of a scenario: checks(program, workdir, timed, *more) with
+    the program named on the command line, a scratch folder and the rest of
+    the command line; the exit status says whether any check failed."""
     program = os.path.abspath(sys.argv[1])
     timed = Timed()
-    checks(program, tempfile.mkdtemp(prefix=prefix), timed)
+    checks(program, tempfile.mkdtemp(prefix=prefix), timed, *sys.argv[2:])
     return 1 if timed.failures else 0

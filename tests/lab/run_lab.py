@@ -143,7 +143,7 @@ def write_job(outdir, command):
 
 def boot(tree, version, initramfs, outdir, timeout):
     console = os.path.join(outdir, "console.log")
-    args = ["qemu-system-x86_64", "-accel", "tcg,thread=multi", "-cpu", "max", "-smp", "2", "-m", "2560",
+    args = ["qemu-system-x86_64", "-accel", "tcg,thread=multi", "-cpu", "max,-smap", "-smp", "2", "-m", "2560",
             "-nodefaults", "-no-reboot", "-display", "none", "-monitor", "none", "-serial", "file:" + console,
             "-kernel", os.path.join(tree, "boot", "vmlinuz-" + version), "-initrd", initramfs,
             "-append", "console=ttyS0 panic=-1 quiet loglevel=4",

@@ -35,11 +35,13 @@ class Session:
         self.driver = None
         self.xvfb = None
         self.env = dict(os.environ)
+        # Without Wine's debugger a crash ends the process instead of
+        # holding it for ever.
         self.env.update({
             "WINEPREFIX": args.prefix,
             "LUMIDART_WINEPREFIX": args.prefix,
             "WINEDEBUG": "-all",
-            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            "WINEDLLOVERRIDES": "mscoree,mshtml=;winedbg.exe=d",
             "LUMIDART_VIRTUALCAM_CONTROL": windows_path(self.control),
         })
         self.display = display
@@ -58,7 +60,7 @@ class Session:
         # Every Wine process of this prefix ends before the display goes.
         subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=60 * PATIENCE)
         if self.xvfb is not None:
             stop(self.xvfb, 10)
         return False
@@ -68,7 +70,7 @@ class Session:
     def wine(self, *argv, cwd=None, timeout=120):
         return subprocess.run(["wine"] + list(argv), env=self.env, cwd=cwd or self.work,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                              timeout=timeout).returncode
+                              timeout=timeout * PATIENCE).returncode
 
     def register_camera(self, register=True):
         argv = ["regsvr32", "/s"] + ([] if register else ["/u"]) + [self.args.camera]
@@ -119,10 +121,10 @@ class Session:
 
     def wait_exit(self, process, timeout=30.0):
         try:
-            return process.wait(timeout=timeout)
+            return process.wait(timeout=timeout * PATIENCE)
         except subprocess.TimeoutExpired:
             process.kill()
-            raise Failure("lumidart.exe did not end within %.0f s" % timeout)
+            raise Failure("lumidart.exe did not end within %.0f s" % (timeout * PATIENCE))
 
     def close(self, program, what="lumidart.exe"):
         """The caption's close button; the program must end with exit code 0."""
