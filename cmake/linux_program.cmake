@@ -78,6 +78,7 @@ add_executable(lumidart
     src/app/x11_connection_loss.cpp
     src/app/x11_main.cpp
     src/app/x11_main_window.cpp
+    src/app/x11_pattern_window.cpp
     src/app/x11_single_instance.cpp
     src/app/x11_window_state.cpp
     src/platform/x11_monitors.cpp

@@ -66,6 +66,11 @@ struct FakePlatform {
     PlatformExposureControl exposureControl{0, 100, 1, 50};
     std::vector<int32_t> exposureSets;
     bool exposureTimerArmed = false;
+
+    // The calibration pattern's grey, -1 while hidden, and the delay the
+    // calibration timer waits with (0: not armed).
+    int32_t patternGrey = -1;
+    int calibrationTimerMs = 0;
 };
 
 extern FakePlatform g_fake;
