@@ -81,7 +81,7 @@ void Finish() {
     ScreenCorners corners{};
     int32_t quad[kCornerValues];
     if (!EstimateScreenCorners(g_difference, kCalibrationSumFrames, &corners) ||
-        !QuadFromScreenCorners(corners, quad)) {
+        !QuadFromScreenCorners(corners, g_run.monitor.screenWidth, g_run.monitor.screenHeight, quad)) {
         Fail();
         return;
     }

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <vector>
 
+#include "platform/monitor_choice.h"
+#include "tracking/cursor_driver.h"
+
 namespace {
 
 constexpr int kBins = 256;
@@ -19,6 +22,8 @@ constexpr size_t kMinEdgePoints = 12;
 // An edge that is not straight to within this (pixels, root mean square)
 // is not the screen's.
 constexpr double kMaxEdgeScatter = 0.75;
+// The integer quad is judged at (kGridSteps + 1)^2 pixels of the screen.
+constexpr int kGridSteps = 8;
 
 struct Point {
     double x, y;
@@ -214,6 +219,46 @@ bool Convex(const Point ring[4]) {
     return true;
 }
 
+// The perspective sending from[k] to to[k]: (u, v) = ((h0 x + h1 y + h2),
+// (h3 x + h4 y + h5)) / (h6 x + h7 y + 1).
+bool SolvePerspective(const double from[4][2], const double to[4][2], double h[8]) {
+    double a[8][9];
+    for (int k = 0; k < 4; ++k) {
+        const double x = from[k][0], y = from[k][1], u = to[k][0], v = to[k][1];
+        const double rowU[9] = {x, y, 1, 0, 0, 0, -u * x, -u * y, u};
+        const double rowV[9] = {0, 0, 0, x, y, 1, -v * x, -v * y, v};
+        std::copy(rowU, rowU + 9, a[2 * k]);
+        std::copy(rowV, rowV + 9, a[2 * k + 1]);
+    }
+    for (int col = 0; col < 8; ++col) {
+        int pivot = col;
+        for (int r = col + 1; r < 8; ++r) {
+            if (std::fabs(a[r][col]) > std::fabs(a[pivot][col])) pivot = r;
+        }
+        if (std::fabs(a[pivot][col]) < 1e-12) return false;
+        std::swap(a[col], a[pivot]);
+        for (int r = 0; r < 8; ++r) {
+            if (r == col) continue;
+            const double f = a[r][col] / a[col][col];
+            for (int c = col; c < 9; ++c) a[r][c] -= f * a[col][c];
+        }
+    }
+    for (int i = 0; i < 8; ++i) h[i] = a[i][8] / a[i][i];
+    return true;
+}
+
+Point Apply(const double h[8], double x, double y) {
+    const double d = h[6] * x + h[7] * y + 1;
+    return {(h[0] * x + h[1] * y + h[2]) / d, (h[3] * x + h[4] * y + h[5]) / d};
+}
+
+// Where the pointer lands for a mapped coordinate: clamped, truncated, and
+// through the absolute move's 0..65535 scale and back.
+int32_t PointerPixel(double s, int32_t size) {
+    const int32_t pixel = static_cast<int32_t>(std::clamp(s, 0.0, double(size)));
+    return AbsoluteToPixel(ScaleToAbsolute(pixel, size), 0, size);
+}
+
 }  // namespace
 
 bool EstimateScreenCorners(const int32_t* difference, int frames, ScreenCorners* corners) {
@@ -246,14 +291,57 @@ bool EstimateScreenCorners(const int32_t* difference, int frames, ScreenCorners*
     return true;
 }
 
-bool QuadFromScreenCorners(const ScreenCorners& corners, int32_t quad[kCornerValues]) {
-    for (int k = 0; k < 4; ++k) {
-        const double x = std::round(corners.x[k]), y = std::round(corners.y[k]);
-        if (!(x >= 0 && x < kFrameWidth && y >= 0 && y < kFrameHeight)) return false;
-        const bool right = x >= kFrameWidth / 2, upper = y >= kFrameHeight / 2;
-        if (right != ((k & 1) != 0) || upper != ((k & 2) != 0)) return false;
-        quad[2 * k] = static_cast<int32_t>(x);
-        quad[2 * k + 1] = static_cast<int32_t>(y);
+bool QuadFromScreenCorners(const ScreenCorners& corners, int32_t screenWidth, int32_t screenHeight,
+                           int32_t quad[kCornerValues]) {
+    if (screenWidth < 1 || screenHeight < 1) return false;
+    const double w = screenWidth, h = screenHeight;
+    const double screen[4][2] = {{0, h}, {w, h}, {0, 0}, {w, 0}};
+    double exact[4][2];
+    for (int k = 0; k < 4; ++k) exact[k][0] = corners.x[k], exact[k][1] = corners.y[k];
+    double toFrame[8];
+    if (!SolvePerspective(screen, exact, toFrame)) return false;
+    // The grid's pixels and the frame points their centres appear at.
+    std::vector<ScreenPoint> pixels;
+    std::vector<Point> seen;
+    for (int j = 0; j <= kGridSteps; ++j) {
+        for (int i = 0; i <= kGridSteps; ++i) {
+            const ScreenPoint p{(screenWidth - 1) * i / kGridSteps, (screenHeight - 1) * j / kGridSteps};
+            pixels.push_back(p);
+            seen.push_back(Apply(toFrame, p.x + 0.5, p.y + 0.5));
+        }
     }
-    return true;
+    double best = -1;
+    // Each value rounded down or up: 256 quads.
+    for (int choice = 0; choice < 256; ++choice) {
+        double candidate[4][2];
+        bool valid = true;
+        for (int k = 0; k < 4; ++k) {
+            const double x = std::floor(corners.x[k]) + ((choice >> (2 * k)) & 1);
+            const double y = std::floor(corners.y[k]) + ((choice >> (2 * k + 1)) & 1);
+            const bool right = x >= kFrameWidth / 2, upper = y >= kFrameHeight / 2;
+            valid = valid && x >= 0 && x < kFrameWidth && y >= 0 && y < kFrameHeight &&
+                    right == ((k & 1) != 0) && upper == ((k & 2) != 0);
+            candidate[k][0] = x;
+            candidate[k][1] = y;
+        }
+        double toScreen[8];
+        if (!valid || !SolvePerspective(candidate, screen, toScreen)) continue;
+        double worst = 0, total = 0;
+        for (size_t n = 0; n < pixels.size(); ++n) {
+            const Point s = Apply(toScreen, seen[n].x, seen[n].y);
+            const double dx = PointerPixel(s.x, screenWidth) - pixels[n].x;
+            const double dy = PointerPixel(s.y, screenHeight) - pixels[n].y;
+            worst = std::max(worst, dx * dx + dy * dy);
+            total += dx * dx + dy * dy;
+        }
+        // The worst place first, then the rest.
+        const double score = worst * static_cast<double>(pixels.size()) + total;
+        if (best >= 0 && score >= best) continue;
+        best = score;
+        for (int k = 0; k < 4; ++k) {
+            quad[2 * k] = static_cast<int32_t>(candidate[k][0]);
+            quad[2 * k + 1] = static_cast<int32_t>(candidate[k][1]);
+        }
+    }
+    return best >= 0;
 }

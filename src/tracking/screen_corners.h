@@ -26,6 +26,11 @@ constexpr int32_t kMinScreenContrast = 48;
 // is covered, the screen reaches past the picture).
 bool EstimateScreenCorners(const int32_t* difference, int frames, ScreenCorners* corners);
 
-// The corners as the quad holds them (P0x, P0y, ... P3y), rounded to whole
-// pixels; false unless each lies inside the frame, in its own quarter.
-bool QuadFromScreenCorners(const ScreenCorners& corners, int32_t quad[kCornerValues]);
+// The quad (P0x, P0y, ... P3y) of whole pixels next to the corners that
+// puts the pointer closest to where the corners say, on a screen of that
+// size, over a grid of its pixels: through the mapping tracking solves
+// from it, its truncation and the absolute move's round trip, which each
+// lose up to a pixel. False unless each corner lies inside the frame, in
+// its own quarter.
+bool QuadFromScreenCorners(const ScreenCorners& corners, int32_t screenWidth, int32_t screenHeight,
+                           int32_t quad[kCornerValues]);
