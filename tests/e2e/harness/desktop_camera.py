@@ -5,10 +5,12 @@ a grid of places on the screen."""
 
 import ctypes
 import ctypes.util
+import itertools
 import math
 import time
 
 from .checks import Failure, check, wait_for
+from .expected_cursor import homography, pointer_pixel, solve_linear
 
 SIZE = (1280, 800)
 # Where the desktop's corners appear in the picture, frame coordinates
@@ -102,10 +104,40 @@ def pointer_errors(screen, red):
     for left, top in GRID:
         red.show_at(left, top)
         centre = (left + RED_SIZE // 2, top + RED_SIZE // 2)
-        got = settled_pointer(screen, centre)
-        print("DEBUG", centre, got, got[0]-centre[0], got[1]-centre[1], flush=True)
-        errors.append(math.dist(got, centre))
+        errors.append(math.dist(settled_pointer(screen, centre), centre))
     return errors
+
+
+def where_seen(corners, size=SIZE):
+    """The frame point at which the camera sees a desktop point."""
+    width, height = size
+    rows, rhs = [], []
+    for (u, v), (x, y) in zip([(0, height), (width, height), (0, 0), (width, 0)], corners):
+        rows += [[u, v, 1, 0, 0, 0, -x * u, -x * v], [0, 0, 0, u, v, 1, -y * u, -y * v]]
+        rhs += [x, y]
+    h = solve_linear(rows, rhs)
+    return lambda u, v: ((h[0] * u + h[1] * v + h[2]) / (h[6] * u + h[7] * v + 1),
+                         (h[3] * u + h[4] * v + h[5]) / (h[6] * u + h[7] * v + 1))
+
+
+def whole_pixel_bound(corners, size=SIZE):
+    """The best the settings file's whole-pixel corners allow with a spot
+    found exactly at the red window's centre: the least worst (then mean)
+    distance at the grid's places over every quad of the corners rounded
+    down or up, through the mapping, its truncation and the absolute move."""
+    seen = where_seen(corners, size)
+    best = None
+    for quad in itertools.product(*[[(math.floor(x) + i, math.floor(y) + j) for i in (0, 1) for j in (0, 1)]
+                                    for x, y in corners]):
+        mapping = homography(quad, *size)
+        errors = []
+        for left, top in GRID:
+            sx, sy = mapping(*seen(left + RED_SIZE / 2, top + RED_SIZE / 2))
+            pointer = [pointer_pixel(int(min(max(s, 0), n)), n) for s, n in zip((sx, sy), size)]
+            errors.append(math.dist(pointer, (left + RED_SIZE // 2, top + RED_SIZE // 2)))
+        figure = (max(errors), sum(errors) / len(errors))
+        best = figure if best is None else min(best, figure)
+    return best
 
 
 def pattern_windows(screen):
