@@ -3,6 +3,7 @@
 #include "analysis/analysis_worker.h"
 #include "analysis/auto_calibration.h"
 #include "analysis/exposure_search.h"
+#include "analysis/tracking_watch.h"
 #include "capture/capture_graph.h"
 #include "platform/window_restore.h"
 #include "preview/preview_resources.h"
@@ -62,6 +63,7 @@ void OnMinimized() {
     CentreSmoothedCursor();
     // Release: the first Tracking pass sees the new mapping and anchor.
     StoreMode(kModeTracking);
+    StartTrackingWatch();
 }
 
 void OnRestored() { StoreMode(kModePreview); }

@@ -1,5 +1,7 @@
 #include "capture/capture_graph.h"
 
+#include "capture/capture_recovery.h"
+
 #include "state/platform.h"
 #include "state/tracker_state.h"
 
@@ -13,7 +15,7 @@ void BuildCaptureGraph() {
 
 void ShowSettingsDialog() {
     // No source, or a source already released: no pages to show.
-    if (!TestStatus(kGraphReady) || g_tracker.closed) return;
+    if (!TestStatus(kGraphReady) || g_tracker.closed || CaptureIsLost()) return;
     if (PlatformSettingsDialogIsOpen()) return;
     PlatformSettingsDialogRun();
 }
@@ -23,6 +25,7 @@ void ConfirmSettingsDialog() {
 }
 
 void TeardownCaptureGraph() {
+    EndCaptureRecovery();
     if (TestStatus(kGraphReady)) {
         PlatformCaptureStop();
         PlatformCaptureReleaseSource();

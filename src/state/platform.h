@@ -145,6 +145,16 @@ void PlatformCaptureReleaseSource();
 void PlatformCaptureReleasePipeline();
 // Shuts the component system down (CoUninitialize on Windows).
 void PlatformCaptureShutdown();
+// After the stream has ended: stops the pipeline and takes the source out
+// of use; the sink stays attached.
+void PlatformCaptureDropSource();
+// Creates the same source again (the same identity), connects it with its
+// format chosen afresh and runs it; false, with the source out of use
+// again, when it cannot be opened or connected yet.
+bool PlatformCaptureReopenSource();
+// One-shot: OnCaptureRetry runs on the UI thread about that much later.
+void PlatformStartCaptureRetryTimer(PlatformWindow* window, int milliseconds);
+void PlatformKillCaptureRetryTimer(PlatformWindow* window);
 
 // The source's settings dialog, at most one at a time.
 bool PlatformSettingsDialogIsOpen();
@@ -185,3 +195,8 @@ void PlatformHidePattern();
 // One-shot: OnCalibrationTimer runs on the UI thread about that much later.
 void PlatformStartCalibrationTimer(PlatformWindow* window, int milliseconds);
 void PlatformKillCalibrationTimer(PlatformWindow* window);
+
+// --- Tracking watch ----------------------------------------------------------
+
+// One-shot: OnTrackingWatchTimer runs on the UI thread about that much later.
+void PlatformStartTrackingWatchTimer(PlatformWindow* window, int milliseconds);

@@ -122,6 +122,10 @@ struct TrackerState {
     // writes, the worker draws).
     std::atomic<int32_t> calibrationFailed;
 
+    // Tracking passes run so far (wrapping): the UI thread polls F12 itself
+    // once it sees this stand still.
+    std::atomic<uint32_t> trackingPasses;
+
     // UI thread only: the close sequence has run, so a later close request
     // (or a key that needs the capture source) finds nothing to act on.
     bool closed;

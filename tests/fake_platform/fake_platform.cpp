@@ -53,6 +53,8 @@ void FakeReset() {
     g_fake.exposureTimerArmed = false;
     g_fake.patternGrey = -1;
     g_fake.calibrationTimerMs = 0;
+    g_fake.retryTimerArmed = false;
+    g_fake.watchTimerArmed = false;
 }
 
 std::vector<InjectedMove> FakeMoves() {
@@ -225,6 +227,13 @@ void PlatformCaptureStop() {
 void PlatformCaptureReleaseSource() { FakeRecord("CaptureReleaseSource"); }
 void PlatformCaptureReleasePipeline() { FakeRecord("CaptureReleasePipeline"); }
 void PlatformCaptureShutdown() { FakeRecord("CaptureShutdown"); }
+void PlatformCaptureDropSource() { FakeRecord("CaptureDropSource"); }
+bool PlatformCaptureReopenSource() {
+    FakeRecord("CaptureReopenSource");
+    return g_fake.sourceAvailable;
+}
+void PlatformStartCaptureRetryTimer(PlatformWindow*, int) { g_fake.retryTimerArmed = true; }
+void PlatformKillCaptureRetryTimer(PlatformWindow*) { g_fake.retryTimerArmed = false; }
 
 bool PlatformSettingsDialogIsOpen() { return g_fake.settingsDialogOpen; }
 
@@ -271,3 +280,5 @@ void PlatformHidePattern() { g_fake.patternGrey = -1; }
 void PlatformStartCalibrationTimer(PlatformWindow*, int milliseconds) { g_fake.calibrationTimerMs = milliseconds; }
 
 void PlatformKillCalibrationTimer(PlatformWindow*) { g_fake.calibrationTimerMs = 0; }
+
+void PlatformStartTrackingWatchTimer(PlatformWindow*, int) { g_fake.watchTimerArmed = true; }

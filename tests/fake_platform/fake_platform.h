@@ -71,6 +71,10 @@ struct FakePlatform {
     // calibration timer waits with (0: not armed).
     int32_t patternGrey = -1;
     int calibrationTimerMs = 0;
+
+    // Whether the capture's retry and the tracking watch wait to fire.
+    bool retryTimerArmed = false;
+    bool watchTimerArmed = false;
 };
 
 extern FakePlatform g_fake;
