@@ -42,23 +42,28 @@ uint32_t ViewFrames() { return g_tracker.viewWatch.load(std::memory_order_relaxe
 
 bool Calibrating() { return g_run.phase == kDark || g_run.phase == kLight; }
 
-void EnterPhase(Phase phase) {
-    g_run.phase = phase;
-    g_run.requested = false;
-    PlatformShowPattern(g_run.monitor, phase == kDark ? kDarkGrey : kLightGrey);
-}
-
 // The worker stops summing at its next frame; a frame it is adding now
 // keeps the sums its own until it is done.
 void CancelGrab() { g_tracker.calibrationGrab.fetch_and(kGrabBusy, std::memory_order_acq_rel); }
 
 bool GrabIdle() { return g_tracker.calibrationGrab.load(std::memory_order_acquire) == 0; }
 
-void RequestGrab(Sum sum) {
+// A grab starts only once the worker has let go of the sums.
+void RequestGrabWhenIdle() {
+    if (!GrabIdle()) return;
+    const Sum sum = g_run.phase == kDark ? kDarkSum : kLightSum;
     std::fill(g_sums[sum], g_sums[sum] + kFramePixels, uint16_t{0});
     g_tracker.calibrationGrab.store((uint32_t{sum} << kGrabTargetShift) | (kCalibrationSettleFrames * kGrabSkipUnit) |
                                         kCalibrationSumFrames,
                                     std::memory_order_release);
+    g_run.requested = true;
+}
+
+void EnterPhase(Phase phase) {
+    g_run.phase = phase;
+    g_run.requested = false;
+    PlatformShowPattern(g_run.monitor, phase == kDark ? kDarkGrey : kLightGrey);
+    RequestGrabWhenIdle();
 }
 
 void EndPatterns() {
@@ -123,11 +128,9 @@ void OnCalibrationTimer() {
         Fail();
         return;
     }
-    // A grab starts only once the worker has let go of the sums.
-    if (!g_run.requested && GrabIdle()) {
-        RequestGrab(g_run.phase == kDark ? kDarkSum : kLightSum);
-        g_run.requested = true;
-    } else if (g_run.requested && GrabIdle()) {
+    if (!g_run.requested) {
+        RequestGrabWhenIdle();
+    } else if (GrabIdle()) {
         if (g_run.phase == kLight) {
             Finish();
             return;
