@@ -49,9 +49,11 @@ Rgb Unpack(uint32_t c) { return {double((c >> 16) & 0xFFu), double((c >> 8) & 0x
 // A desktop pixel as the screen shows it, or the room beyond its edge.
 Rgb Fetch(const DesktopPicture& d, int64_t x, int64_t y, const Rgb& room) {
     if (x < 0 || y < 0 || x >= d.width || y >= d.height) return room;
-    const Rgb c = Unpack(d.pixels[static_cast<size_t>(y * d.width + x)]);
+    const uint32_t pixel = d.pixels[static_cast<size_t>(y * d.width + x)];
+    const Rgb c = Unpack(pixel);
     constexpr double kSpan = (255.0 - kDesktopBlack) / 255.0;
-    return {kDesktopBlack + c.r * kSpan, kDesktopBlack + c.g * kSpan, kDesktopBlack + c.b * kSpan};
+    const double red = pixel == kDesktopLaser ? 255.0 * kLaserHeadroom : kDesktopBlack + c.r * kSpan;
+    return {red, kDesktopBlack + c.g * kSpan, kDesktopBlack + c.b * kSpan};
 }
 
 // Bilinear at desktop (u, v), pixel centres at half-integers.

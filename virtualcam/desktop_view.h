@@ -33,6 +33,11 @@ struct DesktopView {
 
 // The screen's black: a dark desktop pixel still glows this much.
 constexpr int32_t kDesktopBlack = 40;
+// A pure red desktop pixel is the laser: like the drawn scene's spot it
+// saturates the sensor many times over, so it keeps its red where white
+// is dimmed by the exposure.
+constexpr uint32_t kDesktopLaser = 0x00FF0000u;
+constexpr double kLaserHeadroom = 16.0;
 // Automatic exposure aims at this mean brightness, moving this share of
 // the way each frame, within these gains.
 constexpr double kAutoExposureTarget = 70.0, kAutoExposureRate = 0.3;

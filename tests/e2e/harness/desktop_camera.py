@@ -10,7 +10,7 @@ import math
 import time
 
 from .checks import PATIENCE, Failure, check, wait_for
-from .expected_cursor import homography, pointer_pixel, solve_linear
+from .expected_cursor import homography, homography_between, pointer_pixel
 
 SIZE = (1280, 800)
 # Where the desktop's corners appear in the picture, frame coordinates
@@ -53,43 +53,23 @@ def scene(corners, noise=4):
     return settings
 
 
-class Attributes(ctypes.Structure):
-    """XSetWindowAttributes."""
-    _fields_ = [(name, ctypes.c_ulong) for name in ("background_pixmap", "background_pixel", "border_pixmap",
-                                                     "border_pixel")] + \
-               [(name, ctypes.c_int) for name in ("bit_gravity", "win_gravity", "backing_store")] + \
-               [("backing_planes", ctypes.c_ulong), ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int),
-                ("event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
-                ("override_redirect", ctypes.c_int), ("colormap", ctypes.c_ulong), ("cursor", ctypes.c_ulong)]
-
-
 class RedWindow:
     """A 9 x 9 red override-redirect window on the screen, moved by its own
     connection."""
 
     def __init__(self, screen):
-        x = ctypes.CDLL(ctypes.util.find_library("X11"))
+        x = self.x = ctypes.CDLL(ctypes.util.find_library("X11"))
         x.XOpenDisplay.restype = ctypes.c_void_p
-        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x.XDefaultRootWindow.restype = ctypes.c_ulong
-        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
         x.XCreateSimpleWindow.restype = ctypes.c_ulong
-        x.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
-                                          ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_ulong]
-        for name, args in (("XMoveWindow", [ctypes.c_ulong, ctypes.c_int, ctypes.c_int]), ("XMapRaised", [ctypes.c_ulong]),
-                           ("XSync", [ctypes.c_int]), ("XCloseDisplay", [])):
-            getattr(x, name).argtypes = [ctypes.c_void_p] + args
-        self.x = x
-        self.display = x.XOpenDisplay(screen.env["DISPLAY"].encode())
-        check(self.display, "no connection to the display")
-        self.window = x.XCreateSimpleWindow(self.display, x.XDefaultRootWindow(self.display), 0, 0, RED_SIZE,
-                                            RED_SIZE, 0, 0, 0xFF0000)
-
-        attributes = Attributes()
-        attributes.override_redirect = 1
-        x.XChangeWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong,
-                                              ctypes.POINTER(Attributes)]
-        x.XChangeWindowAttributes(self.display, self.window, 1 << 9, ctypes.byref(attributes))  # CWOverrideRedirect
+        self.display = ctypes.c_void_p(x.XOpenDisplay(screen.env["DISPLAY"].encode()))
+        check(self.display.value, "no connection to the display")
+        root = ctypes.c_ulong(x.XDefaultRootWindow(self.display))
+        self.window = ctypes.c_ulong(x.XCreateSimpleWindow(self.display, root, 0, 0, RED_SIZE, RED_SIZE, 0, 0,
+                                                           ctypes.c_ulong(0xFF0000)))
+        # XSetWindowAttributes, whose twelfth word is override_redirect.
+        attributes = (ctypes.c_long * 14)()
+        attributes[11] = 1
+        x.XChangeWindowAttributes(self.display, self.window, ctypes.c_ulong(1 << 9), attributes)
 
     def show_at(self, left, top):
         self.x.XMoveWindow(self.display, self.window, left, top)
@@ -115,44 +95,30 @@ def settled_pointer(screen, near, reach=60):
         raise Failure("pointer at %s, red window near %s" % (history[-1:], near)) from None
 
 
-def pointer_errors(screen, red, size=SIZE):
+def pointer_errors(screen, red, places):
     """The pointer's distance from the red window's centre pixel at each
-    place of the grid, while tracking."""
+    place, while tracking."""
     errors = []
-    for left, top in grid(size):
+    for left, top in places:
         red.show_at(left, top)
         centre = (left + RED_SIZE // 2, top + RED_SIZE // 2)
         errors.append(math.dist(settled_pointer(screen, centre), centre))
     return errors
 
 
-def where_seen(corners, size=SIZE):
-    """The frame point at which the camera sees a desktop point."""
-    width, height = size
-    rows, rhs = [], []
-    for (u, v), (x, y) in zip([(0, height), (width, height), (0, 0), (width, 0)], corners):
-        rows += [[u, v, 1, 0, 0, 0, -x * u, -x * v], [0, 0, 0, u, v, 1, -y * u, -y * v]]
-        rhs += [x, y]
-    h = solve_linear(rows, rhs)
-    return lambda u, v: ((h[0] * u + h[1] * v + h[2]) / (h[6] * u + h[7] * v + 1),
-                         (h[3] * u + h[4] * v + h[5]) / (h[6] * u + h[7] * v + 1))
-
-
-def whole_pixel_bound(corners, size=SIZE):
+def whole_pixel_bound(corners, places, size=SIZE):
     """The best the settings file's whole-pixel corners allow with a spot
     found exactly at the red window's centre: the least worst (then mean)
-    distance at the grid's places over every quad of the corners rounded
+    distance at the places over every quad of the corners rounded
     down or up, through the mapping, its truncation and the absolute move."""
-    seen = where_seen(corners, size)
+    seen = homography_between([(0, size[1]), size, (0, 0), (size[0], 0)], corners)
     best = None
     for quad in itertools.product(*[[(math.floor(x) + i, math.floor(y) + j) for i in (0, 1) for j in (0, 1)]
                                     for x, y in corners]):
         mapping = homography(quad, *size)
-        errors = []
-        for left, top in grid(size):
-            sx, sy = mapping(*seen(left + RED_SIZE / 2, top + RED_SIZE / 2))
-            pointer = [pointer_pixel(int(min(max(s, 0), n)), n) for s, n in zip((sx, sy), size)]
-            errors.append(math.dist(pointer, (left + RED_SIZE // 2, top + RED_SIZE // 2)))
+        errors = [math.dist([pointer_pixel(int(min(max(s, 0), n)), n)
+                             for s, n in zip(mapping(*seen(left + RED_SIZE / 2, top + RED_SIZE / 2)), size)],
+                            (left + RED_SIZE // 2, top + RED_SIZE // 2)) for left, top in places]
         figure = (max(errors), sum(errors) / len(errors))
         best = figure if best is None else min(best, figure)
     return best

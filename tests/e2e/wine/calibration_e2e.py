@@ -16,32 +16,57 @@ import sys
 
 from ..harness.checks import check
 from ..harness.console import SCREEN_QUAD, read_corners, write_corners
-from ..harness.desktop_camera import (A_LIMIT, ELSEWHERE, PERSPECTIVES, RedWindow, check_errors, pointer_errors,
+from ..harness.desktop_camera import (A_LIMIT, ELSEWHERE, PERSPECTIVES, check_errors, grid, pointer_errors,
                                       scene, time_calibration, whole_pixel_bound)
 from ..harness.display import Screen
-from ..harness.wine_session import Session, main, near, start_console
+from ..harness.exposure import ControlLog
+from ..harness.wine_session import Session, main, near, start_console, windows_path
 
 PERSPECTIVE = "strongly slanted"
+
+
+class WineRed:
+    """The driver's red window: the camera sees the desktop as GDI does,
+    which shows the prefix's own windows."""
+
+    def __init__(self, session):
+        self.session = session
+
+    def show_at(self, left, top):
+        self.session.do("red %d %d" % (left, top))
 
 
 def scenario_calibration(args):
     with Session(args, "calibration") as s:
         s.register_camera()
+        stats = os.path.join(s.work, "stats.txt")
+        s.env["LUMIDART_VIRTUALCAM_STATS"] = windows_path(stats)
+        log = ControlLog(stats)
         screen = Screen.of_display(s.work, s.env)
-        red = RedWindow(screen)
+        red = WineRed(s)
         cwd = os.path.join(s.work, "run")
         os.makedirs(cwd)
         write_corners(cwd, SCREEN_QUAD)
         corners = PERSPECTIVES[PERSPECTIVE]
         s.steer(**scene(corners))
-        red.show_at(-50, -50)
         program, win = start_console(s, cwd)
+        red.show_at(-50, -50)
         size = win["screen"]
         took = time_calibration(screen, lambda: s.do("key a"))
         win = s.wait_window("the console back", lambda w: w["visible"] and not w["iconic"])
         check(win["foreground"], "the console lost the keyboard to the pattern")
+        # The first minute's E: without a window manager the minimised
+        # console stays on the screen as a white block, which the laser
+        # must outshine.
+        s.do("key e")
+        check(log.wait_quiet("the exposure search") is not None, "E changed nothing")
         s.minimise()
-        errors = pointer_errors(screen, red, size)
+        # NOTE: without a window manager Wine leaves the minimised console on
+        # the X screen, never painted again: a red window there would leave
+        # its trail in it. The grid's outer ring stays clear of it.
+        left, top, right, bottom = win["rect"]
+        places = [(x, y) for x, y in grid(size) if not (left <= x + 9 and x <= right and top <= y + 9 and y <= bottom)]
+        errors = pointer_errors(screen, red, places)
         red.show_at(-50, -50)
         s.restore_with_f12()
         s.close(program)
@@ -49,7 +74,7 @@ def scenario_calibration(args):
         print("ok  %s: A took %.2f s; pointer from the red window at %d places: worst %.2f px, mean %.2f px "
               "(whole-pixel corners allow worst %.2f, mean %.2f); corners %s for %s"
               % ((PERSPECTIVE, took, len(errors), max(errors), statistics.mean(errors))
-                 + whole_pixel_bound(corners, size) + (saved, corners)), flush=True)
+                 + whole_pixel_bound(corners, places, size) + (saved, corners)), flush=True)
         check(took <= A_LIMIT, "A took %.2f s" % took)
         check(all(abs(v - t) <= 1 for c, truth in zip(saved, corners) for v, t in zip(c, truth)),
               "corners saved %s, the screen's are %s" % (saved, corners))
@@ -63,7 +88,6 @@ def scenario_calibration(args):
         s.wait_picture("the failure gone", win, "failure-gone", lambda at: not near(at(4, 100), 0xFF0000, 0))
         s.close(program)
         check(read_corners(cwd) == saved, "corners changed: %s" % read_corners(cwd))
-        red.close()
         print("ok  a camera that does not see the screen: corners kept, the failure shown", flush=True)
 
 

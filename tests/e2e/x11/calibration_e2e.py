@@ -18,7 +18,7 @@ import time
 
 from ..harness.checks import check, wait_for
 from ..harness.console import SCREEN_QUAD, TITLE, read_corners, write_corners
-from ..harness.desktop_camera import (A_LIMIT, ELSEWHERE, PERSPECTIVES, SIZE, RedWindow, check_errors,
+from ..harness.desktop_camera import (A_LIMIT, ELSEWHERE, PERSPECTIVES, SIZE, RedWindow, check_errors, grid,
                                       pattern_shown, pointer_errors, scene, time_calibration, whole_pixel_bound)
 from ..harness.display import Screen
 from ..harness.linux_program import Program, run_driver, start_tracking, steer, stop_tracking, wait_preview
@@ -51,7 +51,7 @@ def check_perspective(screen, program, workdir, name, red):
     check(p.state() == "Normal", "%s: the console is %s after A" % (name, p.state()))
     keyboard_stays(p, name)
     start_tracking(p)
-    errors = pointer_errors(screen, red)
+    errors = pointer_errors(screen, red, grid())
     red.show_at(-50, -50)
     stop_tracking(p, picture=False)
     p.close_with_keyboard()
@@ -59,7 +59,7 @@ def check_perspective(screen, program, workdir, name, red):
     saved = read_corners(directory)
     print("ok  %s: A took %.2f s; pointer from the red window at %d places: worst %.2f px, mean %.2f px "
           "(whole-pixel corners allow worst %.2f, mean %.2f); corners %s for %s"
-          % ((name, took, len(errors), max(errors), statistics.mean(errors)) + whole_pixel_bound(corners)
+          % ((name, took, len(errors), max(errors), statistics.mean(errors)) + whole_pixel_bound(corners, grid())
              + (saved, corners)), flush=True)
     check(took <= A_LIMIT, "%s: A took %.2f s" % (name, took))
     check(all(abs(s - t) <= 1 for c, truth in zip(saved, corners) for s, t in zip(c, truth)),
