@@ -93,7 +93,8 @@ double RenderDesktopPicture(const SceneSettings& s, const DesktopPicture& deskto
             const double d = h[6] * x + h[7] * row + 1;
             if (warped && d > 0) {
                 const double u = (h[0] * x + h[1] * row + h[2]) / d, v = (h[3] * x + h[4] * row + h[5]) / d;
-                if (u > -1 && v > -1 && u < desktop.width + 1 && v < desktop.height + 1) c = Sample(desktop, u, v, room);
+                if (u > -1 && v > -1 && u < desktop.width + 1 && v < desktop.height + 1)
+                    c = Sample(desktop, u, v, room);
             }
             total += (c.r + c.g + c.b) / 3;
             const int32_t n = SceneNoise(s, frameIndex, x, row);

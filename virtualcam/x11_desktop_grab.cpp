@@ -32,20 +32,20 @@ bool GrabDesktop(DesktopPicture* picture) {
     picture->width = attributes.width;
     picture->height = attributes.height;
     picture->pixels.resize(static_cast<size_t>(attributes.width) * static_cast<size_t>(attributes.height));
-    const bool plain = image->bits_per_pixel == 32 && image->red_mask == 0xFF0000u &&
-                       image->green_mask == 0xFF00u && image->blue_mask == 0xFFu &&
-                       image->byte_order == LSBFirst;
+    const bool plain = image->bits_per_pixel == 32 && image->red_mask == 0xFF0000u && image->green_mask == 0xFF00u &&
+                       image->blue_mask == 0xFFu && image->byte_order == LSBFirst;
     uint32_t* out = picture->pixels.data();
     for (int y = 0; y < attributes.height; ++y) {
-        const auto* line = reinterpret_cast<const uint32_t*>(image->data + static_cast<long>(y) * image->bytes_per_line);
+        const auto* line =
+            reinterpret_cast<const uint32_t*>(image->data + static_cast<long>(y) * image->bytes_per_line);
         for (int x = 0; x < attributes.width; ++x, ++out) {
             if (plain) {
                 *out = line[x] & 0x00FFFFFFu;
                 continue;
             }
             const unsigned long p = XGetPixel(image, x, y);
-            *out = (Scaled(p, image->red_mask) << 16) | (Scaled(p, image->green_mask) << 8) |
-                   Scaled(p, image->blue_mask);
+            *out =
+                (Scaled(p, image->red_mask) << 16) | (Scaled(p, image->green_mask) << 8) | Scaled(p, image->blue_mask);
         }
     }
     XDestroyImage(image);

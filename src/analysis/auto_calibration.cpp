@@ -53,9 +53,9 @@ void RequestGrabWhenIdle() {
     if (!GrabIdle()) return;
     const Sum sum = g_run.phase == kDark ? kDarkSum : kLightSum;
     std::fill(g_sums[sum], g_sums[sum] + kFramePixels, uint16_t{0});
-    g_tracker.calibrationGrab.store((uint32_t{sum} << kGrabTargetShift) | (kCalibrationSettleFrames * kGrabSkipUnit) |
-                                        kCalibrationSumFrames,
-                                    std::memory_order_release);
+    g_tracker.calibrationGrab.store(
+        (uint32_t{sum} << kGrabTargetShift) | (kCalibrationSettleFrames * kGrabSkipUnit) | kCalibrationSumFrames,
+        std::memory_order_release);
     g_run.requested = true;
 }
 

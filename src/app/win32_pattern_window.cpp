@@ -58,8 +58,8 @@ void PlatformShowPattern(const PlatformScreenMetrics& monitor, int32_t grey) {
     const HWND window = PatternWindow();
     const BYTE level = static_cast<BYTE>(grey);
     g_grey = RGB(level, level, level);
-    SetWindowPos(window, HWND_TOPMOST, monitor.screenLeft, monitor.screenTop, monitor.screenWidth,
-                 monitor.screenHeight, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    SetWindowPos(window, HWND_TOPMOST, monitor.screenLeft, monitor.screenTop, monitor.screenWidth, monitor.screenHeight,
+                 SWP_NOACTIVATE | SWP_SHOWWINDOW);
     RedrawWindow(window, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ERASENOW);
 }
 

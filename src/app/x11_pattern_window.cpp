@@ -37,8 +37,8 @@ void PlatformShowPattern(const PlatformScreenMetrics& monitor, int32_t grey) {
                                   CWOverrideRedirect | CWBackPixel, &attributes);
         XStoreName(d, g_pattern, kPatternName);
     }
-    XMoveResizeWindow(d, g_pattern, monitor.screenLeft, monitor.screenTop,
-                      static_cast<unsigned>(monitor.screenWidth), static_cast<unsigned>(monitor.screenHeight));
+    XMoveResizeWindow(d, g_pattern, monitor.screenLeft, monitor.screenTop, static_cast<unsigned>(monitor.screenWidth),
+                      static_cast<unsigned>(monitor.screenHeight));
     XSetWindowBackground(d, g_pattern, GreyPixel(d, grey));
     XMapRaised(d, g_pattern);
     XClearWindow(d, g_pattern);

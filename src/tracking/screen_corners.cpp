@@ -144,7 +144,8 @@ std::vector<Point> EdgePoints(const int32_t* d, Point a, Point b, double reach, 
     for (int i = 0; i <= count; ++i) {
         const Point p = a + (kEdgeMargin + (1 - 2 * kEdgeMargin) * i / std::max(1, count)) * along;
         bool inside = true;
-        for (int k = 0; k <= steps && inside; ++k) inside = Sample(d, p + (k * kProfileStep - reach) * out, &profile[k]);
+        for (int k = 0; k <= steps && inside; ++k)
+            inside = Sample(d, p + (k * kProfileStep - reach) * out, &profile[k]);
         if (!inside) continue;
         // The ends' levels, a pixel's worth each: local, so uneven light
         // across the screen does not move the edge.
@@ -159,7 +160,8 @@ std::vector<Point> EdgePoints(const int32_t* d, Point a, Point b, double reach, 
         double best = reach + 1;
         for (int k = 0; k < steps; ++k) {
             if (profile[k] < half || profile[k + 1] >= half) continue;
-            const double s = k * kProfileStep - reach + kProfileStep * (profile[k] - half) / (profile[k] - profile[k + 1]);
+            const double s =
+                k * kProfileStep - reach + kProfileStep * (profile[k] - half) / (profile[k] - profile[k + 1]);
             if (std::fabs(s) < std::fabs(best)) best = s;
         }
         if (best <= reach) points.push_back(p + best * out);
@@ -319,8 +321,8 @@ bool QuadFromScreenCorners(const ScreenCorners& corners, int32_t screenWidth, in
             const double x = std::floor(corners.x[k]) + ((choice >> (2 * k)) & 1);
             const double y = std::floor(corners.y[k]) + ((choice >> (2 * k + 1)) & 1);
             const bool right = x >= kFrameWidth / 2, upper = y >= kFrameHeight / 2;
-            valid = valid && x >= 0 && x < kFrameWidth && y >= 0 && y < kFrameHeight &&
-                    right == ((k & 1) != 0) && upper == ((k & 2) != 0);
+            valid = valid && x >= 0 && x < kFrameWidth && y >= 0 && y < kFrameHeight && right == ((k & 1) != 0) &&
+                    upper == ((k & 2) != 0);
             candidate[k][0] = x;
             candidate[k][1] = y;
         }

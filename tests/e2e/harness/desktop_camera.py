@@ -32,10 +32,18 @@ A_LIMIT = 2 * A_SECONDS * PATIENCE
 CLICKED_WORST, CLICKED_MEAN = 2.8, 1.9
 
 
-def check_errors(what, errors):
-    check(max(errors) < CLICKED_WORST and sum(errors) / len(errors) < CLICKED_MEAN,
-          "%s: the pointer up to %.2f px (mean %.2f px) from the red window"
-          % (what, max(errors), sum(errors) / len(errors)))
+def judge(what, took, errors, saved, corners, places, size=SIZE):
+    """Prints the figures of one calibration and checks them: A's time, the
+    pointer's distances from the red window and the corners saved."""
+    worst, mean = max(errors), sum(errors) / len(errors)
+    print("ok  %s: A took %.2f s; pointer from the red window at %d places: worst %.2f px, mean %.2f px "
+          "(whole-pixel corners allow worst %.2f, mean %.2f); corners %s for %s"
+          % ((what, took, len(errors), worst, mean) + whole_pixel_bound(corners, places, size) + (saved, corners)),
+          flush=True)
+    check(took <= A_LIMIT, "%s: A took %.2f s" % (what, took))
+    check(worst < CLICKED_WORST and mean < CLICKED_MEAN, "%s: the pointer too far from the red window" % what)
+    check(all(abs(v - t) <= 1 for c, truth in zip(saved, corners) for v, t in zip(c, truth)),
+          "%s: corners saved %s, the screen's are %s" % (what, saved, corners))
 
 
 def grid(size=SIZE):

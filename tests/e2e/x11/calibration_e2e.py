@@ -12,14 +12,13 @@ Usage: python3 -m e2e.x11.calibration_e2e LUMIDART
 """
 
 import os
-import statistics
 import sys
 import time
 
 from ..harness.checks import check, wait_for
 from ..harness.console import SCREEN_QUAD, TITLE, read_corners, write_corners
-from ..harness.desktop_camera import (A_LIMIT, ELSEWHERE, PERSPECTIVES, SIZE, RedWindow, check_errors, grid,
-                                      pattern_shown, pointer_errors, scene, time_calibration, whole_pixel_bound)
+from ..harness.desktop_camera import (ELSEWHERE, PERSPECTIVES, SIZE, RedWindow, grid, judge, pattern_shown,
+                                      pointer_errors, scene, time_calibration)
 from ..harness.display import Screen
 from ..harness.linux_program import Program, run_driver, start_tracking, steer, stop_tracking, wait_preview
 
@@ -56,15 +55,7 @@ def check_perspective(screen, program, workdir, name, red):
     stop_tracking(p, picture=False)
     p.close_with_keyboard()
     p.exit_code()
-    saved = read_corners(directory)
-    print("ok  %s: A took %.2f s; pointer from the red window at %d places: worst %.2f px, mean %.2f px "
-          "(whole-pixel corners allow worst %.2f, mean %.2f); corners %s for %s"
-          % ((name, took, len(errors), max(errors), statistics.mean(errors)) + whole_pixel_bound(corners, grid())
-             + (saved, corners)), flush=True)
-    check(took <= A_LIMIT, "%s: A took %.2f s" % (name, took))
-    check(all(abs(s - t) <= 1 for c, truth in zip(saved, corners) for s, t in zip(c, truth)),
-          "%s: corners saved %s, the screen's are %s" % (name, saved, corners))
-    check_errors(name, errors)
+    judge(name, took, errors, read_corners(directory), corners, grid())
 
 
 def check_esc_and_elsewhere(screen, program, workdir):
