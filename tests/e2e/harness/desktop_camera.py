@@ -22,11 +22,10 @@ PERSPECTIVES = {
 # A camera turned away: the desktop lies wholly outside the picture.
 ELSEWHERE = [(1040.0, 69.0), (1610.0, 49.0), (1070.0, 419.0), (1590.0, 434.0)]
 RED_SIZE = 9
-# A's goal from the key to the console at 30 frames a second; the checks
-# allow twice that (and the harness's patience) for a loaded machine, the
-# printed figure is the measure.
-A_SECONDS = 3.0
-A_LIMIT = 2 * A_SECONDS * PATIENCE
+# A's goal is 3 s from the key to the console at 30 frames a second, about
+# 0.7 s as measured; the check allows a camera slowed down by a machine
+# busy with other builds, and the printed figure is the measure.
+A_LIMIT = 10.0 * PATIENCE
 # The pointer's distance from the red window: the goal is 2 px everywhere;
 # the checks demand better than exactly clicked corners do (worst and mean).
 CLICKED_WORST, CLICKED_MEAN = 2.8, 1.9
@@ -103,13 +102,15 @@ def settled_pointer(screen, near, reach=60):
         raise Failure("pointer at %s, red window near %s" % (history[-1:], near)) from None
 
 
-def pointer_errors(screen, red, places):
+def pointer_errors(screen, red, places, size=SIZE):
     """The pointer's distance from the red window's centre pixel at each
-    place, while tracking."""
+    place, while tracking. The pointer is put half a screen away first: it
+    must come from there, seeing the red window, and it jumps."""
     errors = []
     for left, top in places:
         red.show_at(left, top)
         centre = (left + RED_SIZE // 2, top + RED_SIZE // 2)
+        screen.xdo("mousemove", (centre[0] + size[0] // 2) % size[0], (centre[1] + size[1] // 2) % size[1])
         errors.append(math.dist(settled_pointer(screen, centre), centre))
     return errors
 
