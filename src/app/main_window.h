@@ -36,7 +36,10 @@ void OnKeyEscape();
 void OnKeySpace();
 // E: starts the exposure assistant, or stops it where it is.
 void OnKeyE();
-// F12 in the console: stops the exposure assistant.
+// A: starts the automatic calibration, or ends it with the corners as they
+// were.
+void OnKeyA();
+// F12 in the console: stops the exposure assistant or a calibration.
 void OnKeyF12();
 // Left button at a client position; sets a corner in Preview only.
 void OnLeftButtonDown(uint16_t clientX, uint16_t clientY);

@@ -50,6 +50,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             if (wParam == VK_ESCAPE) OnKeyEscape();
             if (wParam == VK_SPACE) OnKeySpace();
             if (wParam == 'E') OnKeyE();
+            if (wParam == 'A') OnKeyA();
             if (wParam == VK_F12) OnKeyF12();
             return 0;
         case kCaptureEventMessage:

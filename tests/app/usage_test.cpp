@@ -14,7 +14,7 @@ TEST(UsageTextTest, NamesEveryOptionAndFitsATerminal) {
     EXPECT_EQ(usage.rfind("Usage: lumidart [--monitor N|NAME] [--pointer uinput|xtest] [--help|--version]\n", 0),
               0u);
     for (const char* option : {"--monitor N|NAME", "--pointer uinput|xtest", "-h, --help", "--version", "Lumidart.set",
-                               "LUMIDART_SOURCE", "XTest", "F12", "Esc", "Space", "Tab", "E (laser off)"}) {
+                               "LUMIDART_SOURCE", "XTest", "F12", "Esc", "Space", "Tab", "E (laser off)", "A covers"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     std::istringstream lines(usage);

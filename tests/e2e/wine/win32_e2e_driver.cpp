@@ -24,6 +24,7 @@ WORD VirtualKey(const char* name) {
     if (std::strcmp(name, "esc") == 0) return VK_ESCAPE;
     if (std::strcmp(name, "f12") == 0) return VK_F12;
     if (std::strcmp(name, "e") == 0) return 'E';
+    if (std::strcmp(name, "a") == 0) return 'A';
     return 0;
 }
 
@@ -105,32 +106,30 @@ Outcome PressKey(const Arguments& a) {
     return Ok();
 }
 
-Outcome HoldKey(const Arguments& a) {
-    const WORD key = VirtualKey(a.words[0].c_str());
-    int ms = 0;
-    if (key == 0 || !Number(a.words[1], &ms)) return Outcome::kNotUnderstood;
-    Key(key, true);
-    Sleep(static_cast<DWORD>(ms));
-    Key(key, false);
-    return Ok();
-}
-
 Outcome HoldUntilRestored(const Arguments& a) {
     // Holds a key until the console is shown and not minimised (or ms have
     // passed): the program polls keys, so it must be down when it looks.
+    // NOTE: Wine brings its key state in line with the X server's keymap
+    // when one of its windows gains the focus, which releases a key that
+    // went in through keybd_event; such a key is pressed again.
     const WORD key = VirtualKey(a.words[0].c_str());
     int ms = 0;
     if (key == 0 || !Number(a.words[1], &ms)) return Outcome::kNotUnderstood;
-    Key(key, true);
     const DWORD start = GetTickCount();
     bool seen = false;
+    int presses = 0;
     while (!seen && GetTickCount() - start < static_cast<DWORD>(ms)) {
+        if ((GetAsyncKeyState(key) & 0x8000) == 0) {
+            Key(key, true);
+            ++presses;
+        }
         Sleep(10);
         const HWND window = FindConsole();
         seen = window != nullptr && IsWindowVisible(window) && !IsIconic(window);
     }
     Key(key, false);
-    std::printf("%s %lu\n", seen ? "seen" : "unseen", static_cast<unsigned long>(GetTickCount() - start));
+    std::printf("%s %lu presses %d\n", seen ? "seen" : "unseen", static_cast<unsigned long>(GetTickCount() - start),
+                presses);
     return Outcome::kAnswered;
 }
 
@@ -246,6 +245,8 @@ Outcome HoldAndWatch(const Arguments& a) {
             Key(key, false);
             down = false;
         }
+        // Released by Wine's key state sync (see HoldUntilRestored).
+        if (down && (GetAsyncKeyState(key) & 0x8000) == 0) Key(key, true);
         Sleep(10);
         const bool now = window != nullptr && IsIconic(window);
         if (iconic && !now && ++restores == 1) firstRestore = static_cast<long>(GetTickCount() - start);
@@ -263,6 +264,27 @@ Outcome Activate(const Arguments&) {
     return OkIfConsole(window);
 }
 
+// A red 9 x 9 topmost popup standing in for the laser on the screen: the
+// desktop as GDI sees it holds this program's windows.
+Outcome Red(const Arguments& a) {
+    static HWND red = nullptr;
+    int x = 0, y = 0;
+    if (!Point(a, &x, &y)) return Outcome::kNotUnderstood;
+    if (red == nullptr) {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.hbrBackground = CreateSolidBrush(RGB(255, 0, 0));
+        windowClass.lpszClassName = "LumidartE2eRed";
+        RegisterClassA(&windowClass);
+        red = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, "LumidartE2eRed", "", WS_POPUP, 0, 0,
+                              9, 9, nullptr, nullptr, windowClass.hInstance, nullptr);
+    }
+    SetWindowPos(red, HWND_TOPMOST, x, y, 9, 9, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    RedrawWindow(red, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_UPDATENOW);
+    return Ok();
+}
+
 struct Command {
     const char* name;
     std::size_t words;  // at least this many after the name; more are ignored
@@ -273,7 +295,6 @@ constexpr Command kCommands[] = {
     {"quit", 0, Quit},
     {"window", 0, Window},
     {"key", 1, PressKey},                     // key NAME
-    {"hold", 2, HoldKey},                     // hold NAME MS
     {"hold-until-restored", 2, HoldUntilRestored},  // hold-until-restored NAME MS
     {"move", 2, Move},                        // move X Y
     {"click", 2, Click},                      // click X Y
@@ -287,6 +308,7 @@ constexpr Command kCommands[] = {
     {"close-while-alive", 1, CloseWhileAlive},  // close-while-alive MS
     {"hold-watch", 3, HoldAndWatch},          // hold-watch NAME MS MORE_MS
     {"activate", 0, Activate},
+    {"red", 2, Red},                          // red X Y
 };
 
 // Answers one command; false ends the session.
