@@ -10,7 +10,6 @@ Usage (in the guest, from tests/):
 
 import argparse
 import os
-import re
 import select
 import shutil
 import subprocess
@@ -46,56 +45,53 @@ class Probe:
 
     def quit(self):
         self.process.stdin.close()
-        self.process.wait(30)
+        try:
+            self.process.wait(30 * PATIENCE)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
 
 
 EVENTS = {0x1F: "EC_DEVICE_LOST", 0x03: "EC_ERRORABORT", 0x06: "EC_STREAM_ERROR_STOPPED", 0x01: "EC_COMPLETE"}
 
 
-def streaming(probe, what):
-    answer = probe.do("open 0", timeout=60)
+def streaming(probe, index, what):
+    """The index-th device running into the probe's graph; its format."""
+    answer = probe.do("open %d" % index, timeout=60)
     check(answer.startswith("ok"), "%s: open gave %r" % (what, answer))
-    wait_for("samples %s" % what, lambda: probe.poll()[0] >= 10, timeout=30, interval=0.5)
+    wait_for("samples from %s" % what, lambda: probe.poll()[0] >= 10, timeout=30, interval=0.5)
     return answer[3:]
 
 
-def check_disconnect(s, probe_exe, device):
-    """vivid disconnected under a running graph: the events, whether samples
-    stop, and the filter again once the device is back."""
-    probe = Probe(s, probe_exe)
-    facts = []
-    try:
-        listed = probe.do("list", timeout=60)
-        facts.append(listed)
-        facts.append("streams " + streaming(probe, "before the disconnect"))
-        press(device, "disconnect")
-        events, counts = [], []
-        deadline = time.monotonic() + 10 * PATIENCE
-        while time.monotonic() < deadline:
-            count, new = probe.poll()
-            events += new
-            counts.append(count)
-            if len(counts) > 4 and counts[-1] == counts[-5]:
-                break
-            time.sleep(0.5)
-        facts.append("after the disconnect: events %s, samples %s" % (
-            ", ".join(EVENTS.get(e, hex(e)) for e in events) or "none",
-            "stopped" if counts[-1] == counts[-5 if len(counts) > 4 else 0] else "still counting (%d)" % counts[-1]))
-        facts.append("list while gone: " + probe.do("list", timeout=60))
-        probe.do("close", timeout=60)
-        try:
-            wait_for("vivid back once the graph is released", reconnected, timeout=10)
-            facts.append("vivid back once released")
-        except Failure:
-            facts.append("vivid not back after the graph's release")
-            return "; ".join(facts)
-        try:
-            facts.append("again: streams " + streaming(probe, "after the return"))
-        except Failure as failure:
-            facts.append("again: %s" % failure)
-        probe.do("close", timeout=60)
-    finally:
-        probe.quit()
+def check_listed(probe):
+    """vivid's capture nodes listed, the webcams streaming into a graph; what
+    the filter makes of the looped HDMI capture is reported."""
+    names = probe.do("list", timeout=60).split(" ", 2)[2].split(";")
+    check(names == ["vivid"] * 3, "the video input category lists %r" % names)
+    formats = [streaming(probe, i, "webcam %d" % (i + 1)) for i in (0, 1)]
+    looped = probe.do("open 2", timeout=60)
+    probe.do("close", timeout=60)
+    return "3 devices named vivid; the webcams stream %s; the HDMI capture: %s" % (" and ".join(formats), looped)
+
+
+def check_disconnect(probe, device):
+    """vivid disconnected under a running graph: the events that arrive,
+    whether samples stop, and the filter again once the device is back."""
+    streaming(probe, 0, "the webcam before the disconnect")
+    press(device, "disconnect")
+    events, counts = [], [probe.poll()[0]]
+    deadline = time.monotonic() + 10 * PATIENCE
+    while time.monotonic() < deadline and (len(counts) < 5 or counts[-1] != counts[-5]):
+        time.sleep(0.5)
+        count, new = probe.poll()
+        events += new
+        counts.append(count)
+    facts = ["events: %s" % (", ".join(EVENTS.get(e, hex(e)) for e in events) or "none"),
+             "samples %s" % ("stop" if len(counts) >= 5 and counts[-1] == counts[-5] else "go on"),
+             "%s listed while gone" % probe.do("list", timeout=60).split()[1]]
+    probe.do("close", timeout=60)
+    wait_for("vivid back once the graph is released", reconnected, timeout=10)
+    facts.append("back once released, streaming again " + streaming(probe, 0, "the webcam after its return"))
+    probe.do("close", timeout=60)
     return "; ".join(facts)
 
 
@@ -123,7 +119,12 @@ def checks(program, workdir, timed, camera, driver, probe, prefix):
     nodes = looped_vivid(webcams=2)
     with Session(args, "wine") as s:
         timed.run("wine: first start", warm_up, s)
-        timed.run("wine: the capture filter on a disconnect", check_disconnect, s, probe, nodes[0])
+        probe = Probe(s, probe)
+        try:
+            timed.run("wine: the capture filter lists vivid", check_listed, probe)
+            timed.run("wine: the capture filter on a disconnect", check_disconnect, probe, nodes[0])
+        finally:
+            probe.quit()
         timed.run("wine: lumidart.exe with the virtual camera", check_virtual_camera, s)
 
 
