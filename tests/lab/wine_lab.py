@@ -1,8 +1,9 @@
-"""In the lab guest: the Windows program under Wine against the real vivid
-driver. Wine's own capture filter lists vivid's capture nodes in the video
-input category and streams from them; a probe graph on it sees what a
-disconnect does under a running graph and whether the filter comes back
-with the device. lumidart.exe shows the virtual camera's picture.
+"""In the lab guest: Windows programs under Wine against the real vivid
+driver, two webcams and a looped HDMI pair. Wine's own capture filter lists
+vivid's capture nodes in the video input category and streams from the
+webcams into a probe graph, which sees what a disconnect does under it and
+whether the filter comes back with the device. lumidart.exe shows the
+virtual camera's picture.
 
 Usage (in the guest, from tests/):
     python3 -m lab.wine_lab LUMIDART.EXE CAMERA.DLL DRIVER.EXE PROBE.EXE PREFIX
@@ -17,7 +18,7 @@ import sys
 import tempfile
 import time
 
-from e2e.harness.checks import PATIENCE, Failure, check, wait_for
+from e2e.harness.checks import PATIENCE, check, wait_for
 from e2e.harness.wine_session import Session, start_console
 
 from .guest import press, reconnected, run_scenario
