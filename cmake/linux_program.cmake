@@ -48,6 +48,7 @@ target_link_libraries(lumidart_x11_loop PUBLIC lumidart_core PkgConfig::LUMIDART
 # The capture pipeline, its recovery timed by the event loop, the
 # source's controls and its settings dialog: also what its tests link.
 add_library(lumidart_gst_capture STATIC
+    src/capture/gst_camera_list.cpp
     src/capture/gst_capture_pipeline.cpp
     src/capture/gst_capture_recovery.cpp
     src/capture/gst_exposure_controls.cpp

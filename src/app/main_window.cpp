@@ -2,6 +2,7 @@
 
 #include "analysis/analysis_worker.h"
 #include "analysis/exposure_search.h"
+#include "capture/camera_list.h"
 #include "capture/capture_graph.h"
 #include "platform/window_restore.h"
 #include "preview/preview_resources.h"
@@ -32,6 +33,7 @@ void OnClose() {
     StopWorker();
     ReleasePreviewResources();
     SaveAsCloseWould();
+    if (TestStatus(kGraphReady)) RememberCamera();
     if (!TestStatus(kDeferredQuit)) PlatformPostQuit();
 }
 
@@ -80,6 +82,12 @@ void OnKeyEscape() {
 }
 
 void OnKeyE() { ToggleExposureSearch(); }
+
+void OnKeyC() {
+    if (LoadMode() == kModeTracking) return;
+    StopExposureSearch();
+    SwitchCamera();
+}
 
 void OnKeyF12() { StopExposureSearch(); }
 

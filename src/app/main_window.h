@@ -36,6 +36,8 @@ void OnKeyEscape();
 void OnKeySpace();
 // E: starts the exposure assistant, or stops it where it is.
 void OnKeyE();
+// C in Preview or Threshold view: the next camera, the corners kept.
+void OnKeyC();
 // F12 in the console: stops the exposure assistant.
 void OnKeyF12();
 // Left button at a client position; sets a corner in Preview only.

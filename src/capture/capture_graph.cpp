@@ -1,10 +1,12 @@
 #include "capture/capture_graph.h"
 
+#include "capture/camera_list.h"
 #include "state/platform.h"
 #include "state/tracker_state.h"
 
 void BuildCaptureGraph() {
     PlatformCaptureCreatePipeline();
+    SelectStartCamera();
     if (!PlatformCaptureCreateSource()) return;
     SetStatus(kGraphReady);
     PlatformCaptureConnect();
@@ -16,6 +18,11 @@ void ShowSettingsDialog() {
     if (!TestStatus(kGraphReady) || g_tracker.closed) return;
     if (PlatformSettingsDialogIsOpen()) return;
     PlatformSettingsDialogRun();
+}
+
+void SwitchCamera() {
+    if (!TestStatus(kGraphReady) || g_tracker.closed) return;
+    if (SelectNextCamera()) PlatformCaptureSwitchSource();
 }
 
 void ConfirmSettingsDialog() {

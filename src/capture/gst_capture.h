@@ -3,6 +3,8 @@
 
 #include <gst/gst.h>
 
+#include <string>
+
 #include "capture/yuv_conversion.h"
 
 // The frame sink's media rule: whole 640 x 480 frames in system memory,
@@ -37,3 +39,7 @@ void DropCaptureSource();
 // runs it; false, with nothing left in the pipeline but the sink, when it
 // cannot be opened or run. UI thread.
 bool ReopenCaptureSource();
+
+// A source element for the listed camera of that identity; null (floating
+// reference otherwise) when no camera has it now.
+GstElement* CreateCameraElement(const std::string& identity);

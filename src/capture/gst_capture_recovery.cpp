@@ -33,6 +33,11 @@ void Retry() {
     StopX11LoopTimer(PollF12);
 }
 
+void RetryLater() {
+    StartX11LoopTimer(kRetryMs, Retry);
+    StartX11LoopTimer(kF12PollMs, PollF12);
+}
+
 // One message a turn. Stopping the pipeline flushes the bus, so nothing a
 // dropped source posted is seen afterwards.
 bool TakeBusMessage() {
@@ -44,12 +49,22 @@ bool TakeBusMessage() {
     // The dialog works on the source's controls, whose device goes with it.
     PlatformSettingsDialogClose();
     DropCaptureSource();
-    StartX11LoopTimer(kRetryMs, Retry);
-    StartX11LoopTimer(kF12PollMs, PollF12);
+    RetryLater();
     return true;
 }
 
 }  // namespace
+
+void PlatformCaptureSwitchSource() {
+    PlatformSettingsDialogClose();
+    StopX11LoopTimer(Retry);
+    DropCaptureSource();
+    if (ReopenCaptureSource()) {
+        StopX11LoopTimer(PollF12);
+        return;
+    }
+    RetryLater();
+}
 
 void WatchCaptureBus(GstBus* bus) {
     StopWatchingCaptureBus();
