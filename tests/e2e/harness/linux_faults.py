@@ -29,10 +29,16 @@ class Run:
         with open(self.settings(), "wb") as f:
             f.write(quad_bytes(START_QUAD))
         self.initial = os.stat(self.settings())
-        self.program = Program(screen, program, self.directory, source=source, **options)
+        self.start = lambda: Program(screen, program, self.directory, source=source, **options)
+        self.program = self.start()
         Run.started.append(self)
         if wait:
             self.program.wait_for_window()
+
+    def restart(self):
+        """The program started again in the same directory, once it ended."""
+        self.program = self.start()
+        self.program.wait_for_window()
 
     def settings(self):
         return os.path.join(self.directory, SETTINGS_FILE)
