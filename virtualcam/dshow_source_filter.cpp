@@ -236,13 +236,14 @@ private:
 
 class SourceFilter final : public DShowFilterBase, public ISpecifyPropertyPages {
 public:
-    SourceFilter()
-        : DShowFilterBase(kVirtualCamSourceClassId, true),
+    explicit SourceFilter(int camera)
+        : DShowFilterBase(camera == 1 ? kVirtualCamSourceClassId : kVirtualCamSecondSourceClassId, true),
           mode_(ReadFaultMode()),
           pin_(this, mode_),
           cameraControl_(static_cast<IBaseFilter*>(this), &controls_),
           procAmp_(static_cast<IBaseFilter*>(this), &controls_) {
         ResetCameraControls(&controls_);
+        settings_.screenColor = CameraScreenColor(camera);
         stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         ModuleObjectCreated();
     }
@@ -549,7 +550,13 @@ STDMETHODIMP OutputPin::GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* cap
 }  // namespace
 
 IUnknown* CreateVirtualCamSource() {
-    auto* filter = new SourceFilter();
+    auto* filter = new SourceFilter(1);
+    filter->AddRef();
+    return static_cast<IBaseFilter*>(filter);
+}
+
+IUnknown* CreateSecondVirtualCamSource() {
+    auto* filter = new SourceFilter(2);
     filter->AddRef();
     return static_cast<IBaseFilter*>(filter);
 }

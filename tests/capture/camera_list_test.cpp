@@ -64,7 +64,7 @@ TEST_F(CameraListTest, OnlyACompleteLineOfOurOwnIsAnIdentity) {
     std::string identity;
     ASSERT_TRUE(ParseCameraFile(CameraFileText("/dev/video2 usb-0000:00:14.0-1"), &identity));
     EXPECT_EQ(identity, "/dev/video2 usb-0000:00:14.0-1");
-    for (const std::string damaged :
+    for (const std::string& damaged :
          {std::string(), std::string("camera \n"), std::string("camera /dev/video0"), std::string("Camera /dev/video0\n"),
           std::string("camera /dev/video0\nmore\n"), std::string("camera /dev/vid\0eo0\n", 19),
           std::string("\xff\xfe\x00\x01", 4), "camera " + std::string(5000, 'x') + "\n"}) {

@@ -139,10 +139,14 @@ TEST(MediaRuleTest, FormatTypeIsTestedFirstThenMajorTypeAndSubtype) {
     EXPECT_EQ(CheckFrameMediaType(&type), E_INVALIDARG);
     // Everything wrong: the format type still decides.
     type = VideoType(FORMAT_VideoInfo2, MEDIATYPE_Video);
-    type.majortype = MEDIASUBTYPE_RGB24;
+    type.majortype = MEDIASUBTYPE_RGB565;
     EXPECT_EQ(CheckFrameMediaType(&type), E_INVALIDARG);
-    type = VideoType(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo);
+    type = VideoType(MEDIASUBTYPE_RGB565, FORMAT_VideoInfo);
     EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL);
+    for (const GUID& subtype : {MEDIASUBTYPE_RGB24, MEDIASUBTYPE_YUY2}) {
+        type = VideoType(subtype, FORMAT_VideoInfo);
+        EXPECT_EQ(CheckFrameMediaType(&type), S_OK);
+    }
     type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
     type.majortype = MEDIASUBTYPE_RGB32;
     EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL);
@@ -278,12 +282,12 @@ TEST_F(FrameSinkFilterTest, IdentifiesItselfWithOneInputPinNamedIn) {
     found->Release();
 }
 
-TEST_F(FrameSinkFilterTest, ConnectsOnlyWithUncompressedRgb32VideoInfo) {
+TEST_F(FrameSinkFilterTest, ConnectsOnlyWithVideoInfoOfFormatsItReads) {
     const AM_MEDIA_TYPE videoInfo2 = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo2);
-    const AM_MEDIA_TYPE rgb24 = VideoType(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo);
+    const AM_MEDIA_TYPE rgb565 = VideoType(MEDIASUBTYPE_RGB565, FORMAT_VideoInfo);
     EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &videoInfo2), E_INVALIDARG);
-    EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &rgb24), E_FAIL);
-    EXPECT_EQ(pin_->QueryAccept(&rgb24), S_FALSE);
+    EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &rgb565), E_FAIL);
+    EXPECT_EQ(pin_->QueryAccept(&rgb565), S_FALSE);
     IPin* connected = nullptr;
     EXPECT_EQ(pin_->ConnectedTo(&connected), VFW_E_NOT_CONNECTED);
 
@@ -368,6 +372,31 @@ TEST_F(FrameSinkFilterTest, TopDownFramesAreFlipped) {
     for (int row : {0, 1, 240, 479}) {
         EXPECT_EQ(frame_[row * kFrameWidth + 7], static_cast<uint32_t>(((479 - row) << 10) | 7)) << row;
     }
+}
+
+// A capture filter's RGB24 (a bitmap, bottom-up) and a webcam's YUY2
+// (top-down) are converted on the way in.
+TEST_F(FrameSinkFilterTest, Rgb24AndYuy2AreConverted) {
+    const AM_MEDIA_TYPE rgb24 = VideoType(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo);
+    ASSERT_EQ(pin_->ReceiveConnection(&upstream_, &rgb24), S_OK);
+    std::vector<BYTE> bytes(kFramePixels * 3, 0x40);
+    bytes[3 * 7] = 0x11;  // blue of row 0, column 7
+    Sample sample(bytes.data(), static_cast<long>(bytes.size()));
+    ASSERT_EQ(filter_->Run(0), S_OK);
+    EXPECT_EQ(input_->Receive(&sample), S_OK);
+    EXPECT_EQ(frame_[7], 0x404011u);
+    ASSERT_EQ(filter_->Stop(), S_OK);
+    pin_->Disconnect();
+    ClearStatus(kFramePending);
+
+    const AM_MEDIA_TYPE yuy2 = VideoType(MEDIASUBTYPE_YUY2, FORMAT_VideoInfo);
+    ASSERT_EQ(pin_->ReceiveConnection(&upstream_, &yuy2), S_OK);
+    std::vector<BYTE> white(kFramePixels * 2);
+    for (size_t i = 0; i < white.size(); i += 2) white[i] = 235, white[i + 1] = 128;
+    Sample yuv(white.data(), static_cast<long>(white.size()));
+    ASSERT_EQ(filter_->Run(0), S_OK);
+    EXPECT_EQ(input_->Receive(&yuv), S_OK);
+    EXPECT_EQ(frame_[240 * kFrameWidth + 320], 0xFFFFFFu);
 }
 
 TEST_F(FrameSinkFilterTest, CopiesWholeFramesOnlyWhileRunning) {
