@@ -389,14 +389,20 @@ TEST_F(FrameSinkFilterTest, Rgb24AndYuy2AreConverted) {
     pin_->Disconnect();
     ClearStatus(kFramePending);
 
+    StoreMode(kModePreview);  // the whole picture, not the Search box's red
     const AM_MEDIA_TYPE yuy2 = VideoType(MEDIASUBTYPE_YUY2, FORMAT_VideoInfo);
     ASSERT_EQ(pin_->ReceiveConnection(&upstream_, &yuy2), S_OK);
-    std::vector<BYTE> white(kFramePixels * 2);
-    for (size_t i = 0; i < white.size(); i += 2) white[i] = 235, white[i + 1] = 128;
-    Sample yuv(white.data(), static_cast<long>(white.size()));
+    std::vector<BYTE> orange(kFramePixels * 2);
+    const BYTE pair[4] = {150, 60, 150, 200};  // Y U Y V
+    for (size_t i = 0; i < orange.size(); ++i) orange[i] = pair[i % 4];
+    Sample yuv(orange.data(), static_cast<long>(orange.size()));
     ASSERT_EQ(filter_->Run(0), S_OK);
     EXPECT_EQ(input_->Receive(&yuv), S_OK);
-    EXPECT_EQ(frame_[240 * kFrameWidth + 320], 0xFFFFFFu);
+    // Limited-range BT.601, as the portable conversion makes it.
+    uint32_t expected[2];
+    ConvertPackedYuvRow(pair, expected, 2, PackedYuvLayout::kYuy2, MakeYuvMatrix(0.299, 0.114, false));
+    EXPECT_EQ(frame_[240 * kFrameWidth + 320], expected[0]);
+    EXPECT_GT(expected[0] >> 16, 200u) << "orange: red well above blue";
 }
 
 TEST_F(FrameSinkFilterTest, CopiesWholeFramesOnlyWhileRunning) {
