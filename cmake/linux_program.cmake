@@ -140,8 +140,9 @@ include(CPack)
 if(LUMIDART_BUILD_TESTS)
     find_package(GTest REQUIRED)
     add_executable(gst_capture_test tests/capture/gst_capture_test.cpp)
-    target_link_libraries(gst_capture_test PRIVATE
-        lumidart_gst_capture lumidart_gst_virtualcam lumidart_core lumidart_files lumidart_threads GTest::gtest_main)
+    # The capture library and the portable recovery call each other.
+    target_link_libraries(gst_capture_test PRIVATE lumidart_gst_capture lumidart_gst_virtualcam lumidart_core
+        lumidart_gst_capture lumidart_files lumidart_threads GTest::gtest_main)
     add_test(NAME gst_capture_test COMMAND gst_capture_test)
     add_executable(gst_yuv_conversion_test tests/capture/gst_yuv_conversion_test.cpp)
     pkg_check_modules(LUMIDART_GST_APP REQUIRED IMPORTED_TARGET gstreamer-app-1.0)

@@ -32,3 +32,5 @@ void NoteCameraControl(const char* name, int value) {
     std::snprintf(line, sizeof line, "control %s %d\n", name, value);
     AppendLine(line);
 }
+
+void NoteCameraUnplugged() { AppendLine("unplugged\n"); }

@@ -10,6 +10,11 @@
 //   short-samples  every sample is one picture row short
 //   stop-after=N   N frames, then end of stream and nothing more
 //   no-controls    no exposure, gain or brightness controls
+//
+// The control file's `unplugged 1` makes it a camera whose cable is out: a
+// running stream stops and the graph hears EC_DEVICE_LOST (0), and no
+// connection is taken; once the line is gone the graph hears
+// EC_DEVICE_LOST (1) and the camera connects again.
 #include <windows.h>
 #include <dshow.h>
 
@@ -28,6 +33,7 @@
 #include "virtualcam/camera_modes.h"
 #include "virtualcam/dshow_camera_controls.h"
 #include "virtualcam/camera_stats.h"
+#include "virtualcam/control_file.h"
 #include "virtualcam/dshow_virtualcam.h"
 #include "virtualcam/scene_control.h"
 
@@ -244,8 +250,30 @@ public:
           procAmp_(static_cast<IBaseFilter*>(this), &controls_) {
         ResetCameraControls(&controls_);
         settings_.screenColor = CameraScreenColor(camera);
+        // A camera created again in the same process starts from the scene
+        // as it is, not from the defaults.
+        std::string text;
+        if (ReadControlFile(SceneControlPath(), &text)) ParseSceneControl(text, &settings_);
+        settings_.unplugged = 0;
         stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        watchStop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         ModuleObjectCreated();
+    }
+
+    // Leaving the graph: the return watch must not outlive it.
+    STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override {
+        if (graph == nullptr) StopReturnWatch();
+        return DShowFilterBase::JoinFilterGraph(graph, name);
+    }
+
+    // Unplugged: tells the graph once the control file no longer says so.
+    // UI or streaming thread, never both at once (connections are made
+    // while stopped, when no streaming thread runs).
+    void WatchForReturn() {
+        if (watchThread_ != nullptr && WaitForSingleObject(watchThread_, 0) != WAIT_OBJECT_0) return;
+        StopReturnWatch();
+        ResetEvent(watchStop_);
+        watchThread_ = CreateThread(nullptr, 0, ReturnWatchThread, this, 0, nullptr);
     }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return DShowFilterBase::QueryInterface(iid, out); }
@@ -272,7 +300,34 @@ public:
 private:
     ~SourceFilter() {
         StopStreaming();
+        StopReturnWatch();
         CloseHandle(stopEvent_);
+        CloseHandle(watchStop_);
+    }
+
+    void StopReturnWatch() {
+        if (watchThread_ == nullptr) return;
+        SetEvent(watchStop_);
+        WaitForSingleObject(watchThread_, INFINITE);
+        CloseHandle(watchThread_);
+        watchThread_ = nullptr;
+    }
+
+    static DWORD WINAPI ReturnWatchThread(LPVOID self) {
+        auto* const filter = static_cast<SourceFilter*>(self);
+        while (WaitForSingleObject(filter->watchStop_, 100) != WAIT_OBJECT_0) {
+            if (SceneControlSaysUnplugged()) continue;
+            filter->NotifyDevice(1);
+            return 0;
+        }
+        return 0;
+    }
+
+    // EC_DEVICE_LOST carries a counted reference to the device's filter.
+    void NotifyDevice(LONG_PTR available) {
+        IUnknown* const self = static_cast<IBaseFilter*>(this);
+        self->AddRef();
+        NotifyGraph(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(self), available);
     }
 
     DShowPinBase* Pin() override { return &pin_; }
@@ -332,6 +387,7 @@ private:
         QueryPerformanceFrequency(&frequency);
         QueryPerformanceCounter(&start);
         NoteCameraMode("RGB32", pin_.mode());
+        unplugged_ = false;
         // Microseconds from the start at which the next frame is due.
         LONGLONG dueUs = 0;
         for (;;) {
@@ -343,10 +399,20 @@ private:
             const LONGLONG elapsedMs = (now.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart;
             const DWORD waitMs = dueMs > elapsedMs ? static_cast<DWORD>(dueMs - elapsedMs) : 0;
             if (WaitForSingleObject(stopEvent_, waitMs) == WAIT_OBJECT_0) return;
-            ReloadSceneControl(&settings_);
+            // Fields the file no longer names keep their value: whether it
+            // still says unplugged is read afresh.
+            if (ReloadSceneControl(&settings_)) settings_.unplugged = SceneControlSaysUnplugged() ? 1 : 0;
             ApplyCameraControls(&controls_, &settings_);
             PublishSceneSettings(settings_);
-            if (!running_.load(std::memory_order_acquire) || ended_) continue;
+            // A stream whose camera was pulled out stays dead, as a real
+            // device's does: only a new start brings frames again.
+            if (settings_.unplugged != 0 && !unplugged_) {
+                unplugged_ = true;
+                NoteCameraUnplugged();
+                NotifyDevice(0);
+                WatchForReturn();
+            }
+            if (!running_.load(std::memory_order_acquire) || ended_ || unplugged_) continue;
             if (mode_.fault == Fault::kStopAfter && frameIndex_ >= mode_.stopAfter) {
                 EndStream();
                 continue;
@@ -408,7 +474,10 @@ private:
     VirtualCameraControl cameraControl_;
     VirtualProcAmp procAmp_;
     uint32_t frameIndex_ = 0;
-    bool ended_ = false;  // streaming thread only
+    bool ended_ = false;      // streaming thread only
+    bool unplugged_ = false;  // streaming thread only
+    HANDLE watchStop_ = nullptr;
+    HANDLE watchThread_ = nullptr;
     std::vector<uint32_t> scratch_;
     std::vector<uint8_t> drawn_;
 };
@@ -441,6 +510,10 @@ STDMETHODIMP OutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
     if (receivePin == nullptr) return E_POINTER;
     const HRESULT connectable = CanConnect();
     if (connectable != S_OK) return connectable;
+    if (SceneControlSaysUnplugged()) {
+        filter_->WatchForReturn();
+        return VFW_E_NO_ACCEPTABLE_TYPES;
+    }
     // Each mode in the list's order (or only the one set), the first the
     // downstream pin takes.
     const size_t first = formatSet_ ? current_.load(std::memory_order_acquire) : 0, last = formatSet_ || noConnect_ ? first + 1 : modeCount_;

@@ -127,3 +127,9 @@ bool ReloadSceneControl(SceneSettings* s) {
     ParseSceneControl(text, s);
     return true;
 }
+
+bool SceneControlSaysUnplugged() {
+    std::string text;
+    SceneSettings settings;
+    return ReadControlFile(SceneControlPath(), &text) && ParseSceneControl(text, &settings) && settings.unplugged != 0;
+}

@@ -27,3 +27,7 @@ const char* SceneControlPath();
 // untouched). The last-seen state is per process, so one caller per process
 // should use it.
 bool ReloadSceneControl(SceneSettings* s);
+
+// True while the control file says `unplugged 1`, read afresh, whatever
+// ReloadSceneControl has seen.
+bool SceneControlSaysUnplugged();

@@ -19,6 +19,7 @@ void TrackingPass(const uint32_t* frame) {
         DriveCursor(point.x, point.y);
     }
     RestoreOnF12();
+    g_tracker.trackingPasses.fetch_add(1, std::memory_order_release);
 }
 
 // What the exposure assistant watches, before any overlay is drawn.

@@ -2,6 +2,7 @@
 
 #include "analysis/analysis_worker.h"
 #include "analysis/exposure_search.h"
+#include "analysis/tracking_watch.h"
 #include "capture/camera_list.h"
 #include "capture/capture_graph.h"
 #include "platform/window_restore.h"
@@ -61,6 +62,7 @@ void OnMinimized() {
     CentreSmoothedCursor();
     // Release: the first Tracking pass sees the new mapping and anchor.
     StoreMode(kModeTracking);
+    StartTrackingWatch();
 }
 
 void OnRestored() { StoreMode(kModePreview); }

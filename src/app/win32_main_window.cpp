@@ -6,8 +6,11 @@
 #include <atomic>
 
 #include "analysis/exposure_search.h"
+#include "analysis/tracking_watch.h"
 #include "app/main_window.h"
 #include "app/win32_window_frame.h"
+#include "capture/capture_recovery.h"
+#include "capture/dshow_capture_graph.h"
 #include "platform/win32_monitors.h"
 #include "state/platform.h"
 
@@ -15,6 +18,8 @@ namespace {
 
 constexpr UINT_PTR kDeferredQuitTimerId = 1;
 constexpr UINT_PTR kExposureTimerId = 2;
+constexpr UINT_PTR kTrackingWatchTimerId = 3;
+constexpr UINT_PTR kCaptureRetryTimerId = 4;
 
 // Read once when the window is created (UI thread); the worker's magnifier
 // reads them every Preview pass.
@@ -48,10 +53,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             if (wParam == 'E') OnKeyE();
             if (wParam == VK_F12) OnKeyF12();
             return 0;
+        case kCaptureEventMessage:
+            TakeCaptureEvents();
+            return 0;
         case WM_TIMER:
-            if (wParam == kExposureTimerId) {
-                KillTimer(window, kExposureTimerId);
-                OnExposureTimer();
+            if (wParam == kExposureTimerId || wParam == kTrackingWatchTimerId || wParam == kCaptureRetryTimerId) {
+                KillTimer(window, wParam);
+                if (wParam == kExposureTimerId) OnExposureTimer();
+                if (wParam == kTrackingWatchTimerId) OnTrackingWatchTimer();
+                if (wParam == kCaptureRetryTimerId) OnCaptureRetry();
                 return 0;
             }
             // NOTE: Wine's property frame call returns about 2 s after its
@@ -171,5 +181,15 @@ void PlatformStartExposureTimer(PlatformWindow* window, int milliseconds) {
 }
 
 void PlatformKillExposureTimer(PlatformWindow* window) { KillTimer(AsHwnd(window), kExposureTimerId); }
+
+void PlatformStartTrackingWatchTimer(PlatformWindow* window, int milliseconds) {
+    SetTimer(AsHwnd(window), kTrackingWatchTimerId, static_cast<UINT>(milliseconds), nullptr);
+}
+
+void PlatformStartCaptureRetryTimer(PlatformWindow* window, int milliseconds) {
+    SetTimer(AsHwnd(window), kCaptureRetryTimerId, static_cast<UINT>(milliseconds), nullptr);
+}
+
+void PlatformKillCaptureRetryTimer(PlatformWindow* window) { KillTimer(AsHwnd(window), kCaptureRetryTimerId); }
 
 void PlatformPostQuit() { PostQuitMessage(0); }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "analysis/exposure_search.h"
+#include "analysis/tracking_watch.h"
 #include "app/linux_pointer_choice.h"
 #include "app/main_window.h"
 #include "app/x11_single_instance.h"
@@ -218,6 +219,10 @@ void PlatformKillDeferredQuitTimer(PlatformWindow*) { StopX11LoopTimer(OnDeferre
 void PlatformStartExposureTimer(PlatformWindow*, int milliseconds) { StartX11LoopTimer(milliseconds, OnExposureTimer); }
 
 void PlatformKillExposureTimer(PlatformWindow*) { StopX11LoopTimer(OnExposureTimer); }
+
+void PlatformStartTrackingWatchTimer(PlatformWindow*, int milliseconds) {
+    StartX11LoopTimer(milliseconds, OnTrackingWatchTimer);
+}
 
 void PlatformPostQuit() { PostX11LoopQuit(); }
 

@@ -1,6 +1,7 @@
 #include "capture/capture_graph.h"
 
 #include "capture/camera_list.h"
+#include "capture/capture_recovery.h"
 #include "state/platform.h"
 #include "state/tracker_state.h"
 
@@ -15,14 +16,18 @@ void BuildCaptureGraph() {
 
 void ShowSettingsDialog() {
     // No source, or a source already released: no pages to show.
-    if (!TestStatus(kGraphReady) || g_tracker.closed) return;
+    if (!TestStatus(kGraphReady) || g_tracker.closed || CaptureIsLost()) return;
     if (PlatformSettingsDialogIsOpen()) return;
     PlatformSettingsDialogRun();
 }
 
 void SwitchCamera() {
-    if (!TestStatus(kGraphReady) || g_tracker.closed) return;
-    if (SelectNextCamera()) PlatformCaptureSwitchSource();
+    if (!TestStatus(kGraphReady) || g_tracker.closed || !SelectNextCamera()) return;
+    // The camera given up is no longer waited for; the one chosen is, if it
+    // cannot be opened now.
+    EndCaptureRecovery();
+    PlatformSettingsDialogClose();
+    if (!PlatformCaptureSwitchSource()) OnCaptureLost();
 }
 
 void ConfirmSettingsDialog() {
@@ -30,6 +35,7 @@ void ConfirmSettingsDialog() {
 }
 
 void TeardownCaptureGraph() {
+    EndCaptureRecovery();
     if (TestStatus(kGraphReady)) {
         PlatformCaptureStop();
         PlatformCaptureReleaseSource();

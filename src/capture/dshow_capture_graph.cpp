@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "capture/capture_recovery.h"
 #include "capture/dshow_camera_list.h"
 #include "capture/dshow_capture_graph.h"
 #include "capture/dshow_frame_sink_filter.h"
@@ -25,6 +26,7 @@ constexpr DWORD kInProcess = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER;
 // every later step that needs it is then skipped.
 IGraphBuilder* g_graph;
 IMediaControl* g_control;
+IMediaEventEx* g_events;
 ICaptureGraphBuilder2* g_builder;
 IBaseFilter* g_sink;  // not counted: the graph holds the only reference
 IBaseFilter* g_source;
@@ -83,6 +85,17 @@ AM_MEDIA_TYPE* ChosenCapability(IAMStreamConfig* config) {
 
 HWND OpenFrameWindow() { return g_frameWindow != nullptr && IsWindow(g_frameWindow) ? g_frameWindow : nullptr; }
 
+bool SinkConnected() {
+    IPin* const sinkPin = FirstPin(g_sink);
+    if (sinkPin == nullptr) return false;
+    IPin* peer = nullptr;
+    sinkPin->ConnectedTo(&peer);
+    sinkPin->Release();
+    if (peer == nullptr) return false;
+    peer->Release();
+    return true;
+}
+
 }  // namespace
 
 IBaseFilter* CaptureSourceFilter() { return g_source; }
@@ -91,6 +104,11 @@ void PlatformCaptureCreatePipeline() {
     CoInitialize(nullptr);
     CoCreateInstance(CLSID_FilterGraph, nullptr, kInProcess, IID_IGraphBuilder, reinterpret_cast<void**>(&g_graph));
     if (g_graph != nullptr) g_graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&g_control));
+    if (g_graph != nullptr) g_graph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&g_events));
+    if (g_events != nullptr) {
+        const HWND window = reinterpret_cast<HWND>(g_tracker.mainWindow.load(std::memory_order_acquire));
+        g_events->SetNotifyWindow(reinterpret_cast<OAHWND>(window), kCaptureEventMessage, 0);
+    }
     CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, kInProcess, IID_ICaptureGraphBuilder2,
                      reinterpret_cast<void**>(&g_builder));
     if (g_builder != nullptr && g_graph != nullptr) g_builder->SetFiltergraph(g_graph);
@@ -128,8 +146,7 @@ void PlatformCaptureConnect() {
 
 // Everything but the sink leaves the graph, the converters inserted for
 // the old camera with it.
-void PlatformCaptureSwitchSource() {
-    PlatformSettingsDialogClose();
+bool PlatformCaptureSwitchSource() {
     PlatformCaptureStop();
     PlatformCaptureReleaseSource();
     IEnumFilters* filters = nullptr;
@@ -148,9 +165,11 @@ void PlatformCaptureSwitchSource() {
         g_graph->RemoveFilter(other);
         other->Release();
     }
-    if (!PlatformCaptureCreateSource()) return;
+    if (!PlatformCaptureCreateSource()) return false;
     PlatformCaptureConnect();
+    if (!SinkConnected()) return false;
     PlatformCaptureRun();
+    return true;
 }
 
 void PlatformCaptureRun() {
@@ -168,16 +187,52 @@ void PlatformCaptureReleaseSource() {
 
 void PlatformCaptureReleasePipeline() {
     if (g_builder != nullptr) g_builder->Release();
+    if (g_events != nullptr) {
+        g_events->SetNotifyWindow(0, 0, 0);
+        g_events->Release();
+    }
     if (g_control != nullptr) g_control->Release();
     // The last reference to the graph: it takes the sink with it.
     if (g_graph != nullptr) g_graph->Release();
     g_builder = nullptr;
+    g_events = nullptr;
     g_control = nullptr;
     g_graph = nullptr;
     g_sink = nullptr;
 }
 
 void PlatformCaptureShutdown() { CoUninitialize(); }
+
+// The lost source stays in the graph: a device filter announces its return
+// through the graph it is in.
+void PlatformCaptureDropSource() { PlatformCaptureStop(); }
+
+bool PlatformCaptureReopenSource() {
+    if (g_graph == nullptr) return false;
+    if (g_source != nullptr) g_graph->RemoveFilter(g_source);
+    PlatformCaptureReleaseSource();
+    if (!PlatformCaptureCreateSource()) return false;
+    PlatformCaptureConnect();
+    // Not connected: the camera is not back yet. This one stays in the graph
+    // until the next try, so that it can announce its return.
+    if (!SinkConnected()) return false;
+    PlatformCaptureRun();
+    return true;
+}
+
+void TakeCaptureEvents() {
+    if (g_events == nullptr) return;
+    bool lost = false, returned = false;
+    long code = 0;
+    LONG_PTR first = 0, second = 0;
+    while (g_events->GetEvent(&code, &first, &second, 0) == S_OK) {
+        if (code == EC_DEVICE_LOST) (second == 0 ? lost : returned) = true;
+        if (code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) lost = true;
+        g_events->FreeEventParams(code, first, second);
+    }
+    if (lost) OnCaptureLost();
+    if (returned) OnCaptureRetry();
+}
 
 bool PlatformSettingsDialogIsOpen() { return g_frameCalls > 0; }
 

@@ -27,18 +27,9 @@ GstElement* CreateFrameSinkElement();
 GstElement* CaptureSettingsElement();
 
 // The stream's end, by error or end of stream, read from the pipeline's
-// bus on the UI thread: the source is dropped and opened again about once
-// a second until it runs. Stopping the watch also ends the retries.
+// bus on the UI thread, reported as the camera lost.
 void WatchCaptureBus(GstBus* bus);
 void StopWatchingCaptureBus();
-
-// Stops the pipeline and takes out the source and the chain built for its
-// mode; the frame sink stays. UI thread.
-void DropCaptureSource();
-// Opens the same source again, connects it with its mode chosen afresh and
-// runs it; false, with nothing left in the pipeline but the sink, when it
-// cannot be opened or run. UI thread.
-bool ReopenCaptureSource();
 
 // A source element for the listed camera of that identity; null (floating
 // reference otherwise) when no camera has it now.

@@ -226,7 +226,8 @@ std::string SourceDevice() {
     return resolved;
 }
 
-void DropCaptureSource() {
+// The chain built for the source's mode goes with it; the sink stays.
+void PlatformCaptureDropSource() {
     const std::string device = SourceDevice();
     gst_element_set_state(g_pipeline, GST_STATE_NULL);
     std::vector<GstElement*> others;
@@ -249,10 +250,15 @@ void DropCaptureSource() {
     ReleaseDeviceHandles(device);
 }
 
-bool ReopenCaptureSource() {
+bool PlatformCaptureReopenSource() {
     if (!PlatformCaptureCreateSource()) return false;
     PlatformCaptureConnect();
     if (gst_element_set_state(g_pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) return true;
-    DropCaptureSource();
+    PlatformCaptureDropSource();
     return false;
+}
+
+bool PlatformCaptureSwitchSource() {
+    PlatformCaptureDropSource();
+    return PlatformCaptureReopenSource();
 }

@@ -116,3 +116,12 @@ STDMETHODIMP DShowFilterBase::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name)
 }
 
 STDMETHODIMP DShowFilterBase::QueryVendorInfo(LPWSTR*) { return E_NOTIMPL; }
+
+void DShowFilterBase::NotifyGraph(long code, LONG_PTR first, LONG_PTR second) {
+    if (graph_ == nullptr) return;
+    IMediaEventSink* sink = nullptr;
+    graph_->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink));
+    if (sink == nullptr) return;
+    sink->Notify(code, first, second);
+    sink->Release();
+}

@@ -49,6 +49,10 @@ protected:
     virtual void* OtherInterface(REFIID) { return nullptr; }
     // Under the state lock, before the state changes.
     virtual void StateChanging(FILTER_STATE, FILTER_STATE) {}
+    // Passes an event to the graph's owner, as a device filter reports its
+    // loss; nothing while the filter is in no graph. Any thread that the
+    // filter ends before it leaves its graph.
+    void NotifyGraph(long code, LONG_PTR first, LONG_PTR second);
 
     // Held for every state change, and by whatever must not overlap one.
     CRITICAL_SECTION lock_;

@@ -10,6 +10,9 @@ void RestoreMainWindow() {
 
 void RestoreOnF12() {
     if (!PlatformIsKeyDown(kKeyF12)) return;
-    StoreMode(kModePreview);
+    // The worker and the UI thread both poll: only the one that ends
+    // tracking restores, so a held key acts once.
+    int32_t tracking = kModeTracking;
+    if (!g_tracker.mode.compare_exchange_strong(tracking, kModePreview, std::memory_order_acq_rel)) return;
     RestoreMainWindow();
 }

@@ -145,10 +145,11 @@ bool PlatformCameraOverridden();
 // The camera that creating the source opens from now on, by identity;
 // empty for the platform's own default source.
 void PlatformCaptureSelectCamera(const std::string& identity);
-// Closes the settings dialog as Cancel does, takes the running source down
-// and opens the selected camera in its place, its mode chosen afresh; one
-// that cannot be opened is retried as a camera that went away is.
-void PlatformCaptureSwitchSource();
+// Takes the running source down, with everything built for it, and opens
+// the selected camera in its place, its mode chosen afresh, and runs it;
+// false when it cannot be opened or connected (the source is then out of
+// use, as after a drop).
+bool PlatformCaptureSwitchSource();
 
 // --- Capture pipeline (UI thread only) -------------------------------------
 
@@ -168,6 +169,16 @@ void PlatformCaptureReleaseSource();
 void PlatformCaptureReleasePipeline();
 // Shuts the component system down (CoUninitialize on Windows).
 void PlatformCaptureShutdown();
+// After the stream has ended: stops the pipeline and takes the source out
+// of use; the sink stays attached.
+void PlatformCaptureDropSource();
+// Creates the same source again (the same identity), connects it with its
+// format chosen afresh and runs it; false, with the source out of use
+// again, when it cannot be opened or connected yet.
+bool PlatformCaptureReopenSource();
+// One-shot: OnCaptureRetry runs on the UI thread about that much later.
+void PlatformStartCaptureRetryTimer(PlatformWindow* window, int milliseconds);
+void PlatformKillCaptureRetryTimer(PlatformWindow* window);
 
 // The source's settings dialog, at most one at a time.
 bool PlatformSettingsDialogIsOpen();
@@ -197,3 +208,8 @@ void PlatformExposureEnd();
 // One-shot: OnExposureTimer runs on the UI thread about that much later.
 void PlatformStartExposureTimer(PlatformWindow* window, int milliseconds);
 void PlatformKillExposureTimer(PlatformWindow* window);
+
+// --- Tracking watch ----------------------------------------------------------
+
+// One-shot: OnTrackingWatchTimer runs on the UI thread about that much later.
+void PlatformStartTrackingWatchTimer(PlatformWindow* window, int milliseconds);

@@ -110,6 +110,10 @@ struct TrackerState {
     // it. The worker raises both per pass, the UI thread clears the red.
     std::atomic<uint32_t> viewWatch;
 
+    // Tracking passes run so far (wrapping): the UI thread polls F12 itself
+    // once it sees this stand still.
+    std::atomic<uint32_t> trackingPasses;
+
     // UI thread only: the close sequence has run, so a later close request
     // (or a key that needs the capture source) finds nothing to act on.
     bool closed;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/analysis_worker.h"
+#include "analysis/tracking_watch.h"
 #include "app/main_window.h"
 #include "capture/frame_sink.h"
 #include "fake_platform/fake_platform.h"
@@ -137,6 +138,35 @@ TEST_F(AnalysisWorkerTest, PreviewAndThresholdPassesPresentTheirPicture) {
     EXPECT_EQ(g_fake.presents.load(), 2);
     EXPECT_EQ(g_tracker.frame.load()[200 * 640 + 300], 0x00000000u);  // dark pixel in the box
     StopWorker();
+}
+
+// F12 held while the camera delivers nothing: the UI thread's watch sees
+// the passes stand still and acts, once, even alongside a worker's pass.
+TEST_F(AnalysisWorkerTest, WatchPollsF12OnceNoTrackingPassRuns) {
+    StoreMode(kModeTracking);
+    g_fake.keyDown[kKeyF12] = true;
+    StartTrackingWatch();
+    for (int tick = 0; tick < 5; ++tick) {
+        g_tracker.trackingPasses.fetch_add(1);  // frames flow: the passes poll
+        OnTrackingWatchTimer();
+    }
+    EXPECT_EQ(LoadMode(), kModeTracking);
+    OnTrackingWatchTimer();
+    EXPECT_EQ(LoadMode(), kModeTracking) << "acted after one quiet tick";
+    g_fake.watchTimerArmed = false;
+    OnTrackingWatchTimer();
+    EXPECT_EQ(LoadMode(), kModePreview);
+    EXPECT_FALSE(g_fake.watchTimerArmed) << "still watching in Preview";
+
+    StoreMode(kModeTracking);
+    StartTrackingWatch();
+    StartWorker();
+    Deliver();
+    WaitUntil(Idle);
+    OnTrackingWatchTimer();
+    OnTrackingWatchTimer();
+    StopWorker();
+    EXPECT_EQ(g_fake.restores.load(), 2) << "one restore for each time tracking ended";
 }
 
 // A frame converted while tracking holds only the red of the Search box; a

@@ -8,6 +8,7 @@
 
 #include "app/main_window.h"
 #include "capture/capture_graph.h"
+#include "capture/capture_recovery.h"
 #include "fake_platform/fake_platform.h"
 #include "fake_platform/scratch_directory.h"
 #include "state/tracker_state.h"
@@ -110,8 +111,14 @@ TEST_F(CameraListTest, KeyCTakesTheNextCameraRoundOutsideTracking) {
     OnKeyC();  // one camera: nothing to switch to
     g_fake.cameras = {kTwoAlike[1]};
     OnKeyC();  // the camera in use is gone: it is retried, not replaced
-    EXPECT_EQ(FakeCalls(), (std::vector<std::string>{"CaptureSwitchSource " + kTwoAlike[1].identity,
-                                                     "CaptureSwitchSource " + kTwoAlike[0].identity}));
+    EXPECT_EQ(FakeCalls(), (std::vector<std::string>{"SettingsDialogClose", "CaptureSwitchSource " + kTwoAlike[1].identity,
+                                                     "SettingsDialogClose", "CaptureSwitchSource " + kTwoAlike[0].identity}));
+    // A camera that cannot be opened now is waited for as itself.
+    g_fake.cameras = kTwoAlike;
+    g_fake.sourceAvailable = false;
+    OnKeyC();
+    EXPECT_TRUE(CaptureIsLost());
+    EXPECT_EQ(g_fake.selectedCamera, kTwoAlike[1].identity);
     OnClose();
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "capture/capture_graph.h"
+#include "capture/capture_recovery.h"
 #include "fake_platform/fake_platform.h"
 #include "state/tracker_state.h"
 
@@ -62,6 +63,37 @@ TEST_F(CaptureGraphTest, TeardownInsideOpenDialogDefersShutdown) {
               (Calls{"SettingsDialogOpen", "CaptureStop", "CaptureReleaseSource", "SettingsDialogClose",
                      "StartDeferredQuitTimer", "CaptureReleasePipeline", "SettingsDialogReturned"}));
     EXPECT_TRUE(TestStatus(kDeferredQuit));
+}
+
+// A camera lost mid-run: one drop however often the loss is reported, a
+// retry every tick until the camera opens, nothing after its return or
+// after the close.
+TEST_F(CaptureGraphTest, LostCameraIsRetriedUntilItReturnsAndNeverAfterTheClose) {
+    BuildCaptureGraph();
+    FakeReset();
+    OnCaptureLost();
+    OnCaptureLost();
+    ShowSettingsDialog();  // no camera: no dialog
+    g_fake.sourceAvailable = false;
+    OnCaptureRetry();
+    EXPECT_TRUE(CaptureIsLost());
+    EXPECT_TRUE(g_fake.retryTimerArmed);
+    g_fake.sourceAvailable = true;
+    OnCaptureRetry();
+    OnCaptureRetry();  // a late announcement of the return
+    EXPECT_FALSE(CaptureIsLost());
+    EXPECT_FALSE(g_fake.retryTimerArmed);
+    EXPECT_EQ(FakeCalls(), (Calls{"SettingsDialogClose", "CaptureDropSource", "CaptureReopenSource",
+                                  "CaptureReopenSource"}));
+
+    OnCaptureLost();
+    g_tracker.closed = true;  // as the close sequence does before the teardown
+    TeardownCaptureGraph();
+    EXPECT_FALSE(g_fake.retryTimerArmed);
+    FakeReset();
+    OnCaptureRetry();
+    OnCaptureLost();
+    EXPECT_TRUE(FakeCalls().empty());
 }
 
 }  // namespace

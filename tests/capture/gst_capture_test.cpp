@@ -125,15 +125,15 @@ TEST_F(GstCapture, ADroppedSourceOpensAgainOnceItCanAndDeliversAgain) {
     ASSERT_TRUE(Start("lumidartvirtualcam modes=webcam-1080p"));
     ASSERT_TRUE(WaitForFrame());
     control("noise 0\nunplugged 1\n");
-    DropCaptureSource();
+    PlatformCaptureDropSource();
     EXPECT_EQ(CaptureSettingsElement(), nullptr);
     ClearStatus(kFramePending);
-    EXPECT_FALSE(ReopenCaptureSource()) << "opened while unplugged";
+    EXPECT_FALSE(PlatformCaptureReopenSource()) << "opened while unplugged";
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(TestStatus(kFramePending)) << "a frame without a source";
 
     control("noise 0\nspot_x 300\nspot_y 100\n");
-    ASSERT_TRUE(ReopenCaptureSource());
+    ASSERT_TRUE(PlatformCaptureReopenSource());
     ASSERT_NE(CaptureSettingsElement(), nullptr);
     // The scene as the file has it now, through the packed YUV path again.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);

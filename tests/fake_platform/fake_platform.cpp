@@ -54,6 +54,8 @@ void FakeReset() {
     g_fake.exposureControl = {0, 100, 1, 50};
     g_fake.exposureSets.clear();
     g_fake.exposureTimerArmed = false;
+    g_fake.retryTimerArmed = false;
+    g_fake.watchTimerArmed = false;
 }
 
 std::vector<InjectedMove> FakeMoves() {
@@ -209,7 +211,10 @@ void PlatformPresentPicture() { g_fake.presents.fetch_add(1); }
 std::vector<PlatformCamera> PlatformListCameras() { return g_fake.cameras; }
 bool PlatformCameraOverridden() { return g_fake.cameraOverridden; }
 void PlatformCaptureSelectCamera(const std::string& identity) { g_fake.selectedCamera = identity; }
-void PlatformCaptureSwitchSource() { FakeRecord("CaptureSwitchSource " + g_fake.selectedCamera); }
+bool PlatformCaptureSwitchSource() {
+    FakeRecord("CaptureSwitchSource " + g_fake.selectedCamera);
+    return g_fake.sourceAvailable;
+}
 
 void PlatformCaptureCreatePipeline() { FakeRecord("CaptureCreatePipeline"); }
 
@@ -231,6 +236,13 @@ void PlatformCaptureStop() {
 void PlatformCaptureReleaseSource() { FakeRecord("CaptureReleaseSource"); }
 void PlatformCaptureReleasePipeline() { FakeRecord("CaptureReleasePipeline"); }
 void PlatformCaptureShutdown() { FakeRecord("CaptureShutdown"); }
+void PlatformCaptureDropSource() { FakeRecord("CaptureDropSource"); }
+bool PlatformCaptureReopenSource() {
+    FakeRecord("CaptureReopenSource");
+    return g_fake.sourceAvailable;
+}
+void PlatformStartCaptureRetryTimer(PlatformWindow*, int) { g_fake.retryTimerArmed = true; }
+void PlatformKillCaptureRetryTimer(PlatformWindow*) { g_fake.retryTimerArmed = false; }
 
 bool PlatformSettingsDialogIsOpen() { return g_fake.settingsDialogOpen; }
 
@@ -269,3 +281,5 @@ void PlatformExposureEnd() { FakeRecord("ExposureEnd"); }
 void PlatformStartExposureTimer(PlatformWindow*, int) { g_fake.exposureTimerArmed = true; }
 
 void PlatformKillExposureTimer(PlatformWindow*) { g_fake.exposureTimerArmed = false; }
+
+void PlatformStartTrackingWatchTimer(PlatformWindow*, int) { g_fake.watchTimerArmed = true; }

@@ -70,6 +70,9 @@ struct FakePlatform {
     PlatformExposureControl exposureControl{0, 100, 1, 50};
     std::vector<int32_t> exposureSets;
     bool exposureTimerArmed = false;
+    // Whether the capture's retry and the tracking watch wait to fire.
+    bool retryTimerArmed = false;
+    bool watchTimerArmed = false;
 };
 
 extern FakePlatform g_fake;

@@ -10,7 +10,7 @@ import shutil
 import subprocess
 import time
 
-from .checks import Failure, check, wait_for
+from .checks import PATIENCE, Failure, check, wait_for
 from .console import BLACK, CYAN, SETTINGS_FILE, quad_bytes, rgb
 from .display import start_xvfb, stop
 from .expected_cursor import homography, resting_place, screen_point
@@ -138,7 +138,10 @@ class Session:
         self.wait_window("the console to minimise", lambda w: w["iconic"])
 
     def restore_with_f12(self):
-        self.do("hold f12 600")
+        """F12 held until the console is back: the program polls the key, so
+        a slow pass must still find it down."""
+        answer = self.do("hold-until-restored f12 %d" % (20000 * PATIENCE))
+        check(answer.startswith("seen"), "F12 held for %s ms did not bring the console back" % answer.split()[-1])
         return self.wait_window("the console back after F12", lambda w: not w["iconic"] and w["visible"])
 
     def dialogs(self):

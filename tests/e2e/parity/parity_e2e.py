@@ -149,8 +149,7 @@ class WineConsole:
 
     def close(self):
         if self.s.window()["iconic"]:
-            self.s.do("hold f12 600")
-            self.s.wait_window("the console back after F12", lambda w: not w["iconic"])
+            self.s.restore_with_f12()
         self.s.close(self.process)
 
 

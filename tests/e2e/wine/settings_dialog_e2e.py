@@ -36,8 +36,8 @@ def scenario_settings_dialog(args):
         wait_for("the frame to close through its OK", lambda: s.dialogs() == 0, timeout=15)
         s.screenshot("confirmed")
 
-        s.do("hold f12 600")
-        s.wait_window("the console back after F12", lambda w: not w["iconic"] and w["foreground"])
+        s.restore_with_f12()
+        s.wait_window("the console in front after F12", lambda w: w["foreground"])
         open_settings_dialog(s)
         with Fault("close with the settings dialog open") as fault:
             s.close(program)

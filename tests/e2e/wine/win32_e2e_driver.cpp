@@ -116,6 +116,25 @@ Outcome HoldKey(const Arguments& a) {
     return Ok();
 }
 
+Outcome HoldUntilRestored(const Arguments& a) {
+    // Holds a key until the console is shown and not minimised (or ms have
+    // passed): the program polls keys, so it must be down when it looks.
+    const WORD key = VirtualKey(a.words[0].c_str());
+    int ms = 0;
+    if (key == 0 || !Number(a.words[1], &ms)) return Outcome::kNotUnderstood;
+    Key(key, true);
+    const DWORD start = GetTickCount();
+    bool seen = false;
+    while (!seen && GetTickCount() - start < static_cast<DWORD>(ms)) {
+        Sleep(10);
+        const HWND window = FindConsole();
+        seen = window != nullptr && IsWindowVisible(window) && !IsIconic(window);
+    }
+    Key(key, false);
+    std::printf("%s %lu\n", seen ? "seen" : "unseen", static_cast<unsigned long>(GetTickCount() - start));
+    return Outcome::kAnswered;
+}
+
 // The point a command names, or false.
 bool Point(const Arguments& a, int* x, int* y) { return Number(a.words[0], x) && Number(a.words[1], y); }
 
@@ -256,6 +275,7 @@ constexpr Command kCommands[] = {
     {"window", 0, Window},
     {"key", 1, PressKey},                     // key NAME
     {"hold", 2, HoldKey},                     // hold NAME MS
+    {"hold-until-restored", 2, HoldUntilRestored},  // hold-until-restored NAME MS
     {"move", 2, Move},                        // move X Y
     {"click", 2, Click},                      // click X Y
     {"button", 1, Button},                    // button down|up
