@@ -14,7 +14,7 @@ std::string g_wanted;
 std::string g_current;
 
 // A whole decimal number without sign or leading zero; 0 for anything else.
-long PositiveNumber(const std::string &text) {
+long PositiveNumber(const std::string& text) {
     if (text.empty() || text.size() > 9 || text[0] == '0') return 0;
     long value = 0;
     for (char c : text) {
@@ -31,7 +31,7 @@ std::vector<PlatformCamera> ListedCameras() {
 }
 
 std::string ReadRememberedIdentity() {
-    PlatformFile *const file = PlatformOpenExistingFile(kCameraFileName);
+    PlatformFile* const file = PlatformOpenExistingFile(kCameraFileName);
     if (file == nullptr) return {};
     const int64_t size = PlatformFileSize(file);
     std::string text;
@@ -44,30 +44,30 @@ std::string ReadRememberedIdentity() {
     return ParseCameraFile(text, &identity) ? identity : std::string{};
 }
 
-void Select(const std::string &identity) {
+void Select(const std::string& identity) {
     g_current = identity;
     PlatformCaptureSelectCamera(identity);
 }
 
 }  // namespace
 
-void NameCamerasApart(std::vector<PlatformCamera> *cameras) {
+void NameCamerasApart(std::vector<PlatformCamera>* cameras) {
     std::map<std::string, int> seen;
-    for (PlatformCamera &camera : *cameras) {
+    for (PlatformCamera& camera : *cameras) {
         const int count = ++seen[camera.name];
         if (count > 1) camera.name += " (" + std::to_string(count) + ")";
     }
 }
 
-int FindCamera(const std::vector<PlatformCamera> &cameras, const std::string &identity) {
+int FindCamera(const std::vector<PlatformCamera>& cameras, const std::string& identity) {
     for (size_t i = 0; i < cameras.size(); ++i) {
         if (cameras[i].identity == identity) return static_cast<int>(i);
     }
     return -1;
 }
 
-CameraChoice ChooseCamera(const std::vector<PlatformCamera> &cameras, const std::string &wanted,
-                          const std::string &remembered, bool overridden) {
+CameraChoice ChooseCamera(const std::vector<PlatformCamera>& cameras, const std::string& wanted,
+                          const std::string& remembered, bool overridden) {
     if (!wanted.empty()) {
         const long number = PositiveNumber(wanted);
         if (number >= 1 && number <= static_cast<long>(cameras.size())) return {static_cast<int>(number - 1), false};
@@ -81,13 +81,13 @@ CameraChoice ChooseCamera(const std::vector<PlatformCamera> &cameras, const std:
     return {found >= 0 ? found : 0, unknown};
 }
 
-std::string CameraLine(int index, const PlatformCamera &camera) {
+std::string CameraLine(int index, const PlatformCamera& camera) {
     return std::to_string(index + 1) + "\t" + camera.name + "\t" + camera.identity;
 }
 
-std::string CameraFileText(const std::string &identity) { return kFileTag + identity + "\n"; }
+std::string CameraFileText(const std::string& identity) { return kFileTag + identity + "\n"; }
 
-bool ParseCameraFile(const std::string &text, std::string *identity) {
+bool ParseCameraFile(const std::string& text, std::string* identity) {
     const size_t tag = sizeof kFileTag - 1;
     if (text.size() > kMaxFileBytes || text.size() < tag + 2 || text.compare(0, tag, kFileTag) != 0 ||
         text.back() != '\n') {
@@ -101,7 +101,7 @@ bool ParseCameraFile(const std::string &text, std::string *identity) {
     return true;
 }
 
-void SetWantedCamera(const std::string &wanted) { g_wanted = wanted; }
+void SetWantedCamera(const std::string& wanted) { g_wanted = wanted; }
 
 void SelectStartCamera() {
     const std::vector<PlatformCamera> cameras = ListedCameras();

@@ -8,11 +8,11 @@
 
 #include "state/platform.h"
 
-constexpr const char *kCameraFileName = "Lumidart.cam";
+constexpr const char* kCameraFileName = "Lumidart.cam";
 
 // Repeated names get " (2)", " (3)"... in list order, so that every
 // camera can be named.
-void NameCamerasApart(std::vector<PlatformCamera> *cameras);
+void NameCamerasApart(std::vector<PlatformCamera>* cameras);
 
 struct CameraChoice {
     int index;     // into the list; -1 for the platform's default source
@@ -22,23 +22,23 @@ struct CameraChoice {
 // wanted: empty, a number counting from 1, or a name from the list.
 // Without one, the remembered identity (unless the environment overrides
 // it), else the first camera; an empty list leaves the default source.
-CameraChoice ChooseCamera(const std::vector<PlatformCamera> &cameras, const std::string &wanted,
-                          const std::string &remembered, bool overridden);
+CameraChoice ChooseCamera(const std::vector<PlatformCamera>& cameras, const std::string& wanted,
+                          const std::string& remembered, bool overridden);
 // The list's index of that identity, or -1.
-int FindCamera(const std::vector<PlatformCamera> &cameras, const std::string &identity);
+int FindCamera(const std::vector<PlatformCamera>& cameras, const std::string& identity);
 // "NUMBER<TAB>NAME<TAB>IDENTITY", the number counting from 1.
-std::string CameraLine(int index, const PlatformCamera &camera);
+std::string CameraLine(int index, const PlatformCamera& camera);
 
 // The remembered file's content for an identity, and back. Anything but
 // one complete line of our own form, of printable characters and of
 // reasonable length, is no identity.
-std::string CameraFileText(const std::string &identity);
-bool ParseCameraFile(const std::string &text, std::string *identity);
+std::string CameraFileText(const std::string& identity);
+bool ParseCameraFile(const std::string& text, std::string* identity);
 
 // --- The camera in use (UI thread) ---
 
 // From the command line: empty, a number or a name.
-void SetWantedCamera(const std::string &wanted);
+void SetWantedCamera(const std::string& wanted);
 // Lists the cameras and selects the one the source opens: the wanted one,
 // else the remembered one, else the first. A wanted camera that is not
 // there is reported in one line on standard error.
