@@ -28,8 +28,8 @@ struct CommandLine {
 };
 
 // argv[0] is the program. Read in order: the first --help/-h, --version,
-// --list-cameras or mistake decides, so "--help --bogus" still asks for help. False (with
-// command->error) on an unknown option, a stray argument, a missing value
-// or a pointer other than uinput and xtest. The Windows program has one
+// --list-cameras or mistake decides, so "--help --bogus" still asks for
+// help. False (with command->error) on an unknown option, a stray
+// argument, a missing value or a pointer other than uinput and xtest. The Windows program has one
 // way to move the pointer and ignores the pointer option.
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command);

@@ -20,8 +20,9 @@ struct CameraChoice {
 };
 
 // wanted: empty, a number counting from 1, or a name from the list.
-// Without one, the remembered identity (unless the environment overrides
-// it), else the first camera; an empty list leaves the default source.
+// Without one (or with one that is not there, which sets unknown), the
+// remembered identity unless the environment overrides it, else the first
+// camera; an empty list leaves the default source.
 CameraChoice ChooseCamera(const std::vector<PlatformCamera>& cameras, const std::string& wanted,
                           const std::string& remembered, bool overridden);
 // The list's index of that identity, or -1.

@@ -2,6 +2,7 @@
 
 #include "capture/camera_list.h"
 #include "capture/capture_recovery.h"
+
 #include "state/platform.h"
 #include "state/tracker_state.h"
 
