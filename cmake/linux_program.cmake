@@ -139,7 +139,7 @@ include(CPack)
 
 if(LUMIDART_BUILD_TESTS)
     find_package(GTest REQUIRED)
-    add_executable(gst_capture_test tests/capture/gst_capture_test.cpp)
+    add_executable(gst_capture_test tests/capture/gst_capture_test.cpp tests/capture/gst_camera_list_test.cpp)
     # The capture library and the portable recovery call each other.
     target_link_libraries(gst_capture_test PRIVATE lumidart_gst_capture lumidart_gst_virtualcam lumidart_core
         lumidart_gst_capture lumidart_files lumidart_threads GTest::gtest_main)
