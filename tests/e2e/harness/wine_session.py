@@ -141,8 +141,10 @@ class Session:
         """F12 held until the console is back: the program polls the key, so
         a slow pass must still find it down."""
         answer = self.do("hold-until-restored f12 %d" % (20000 * PATIENCE))
-        check(answer.startswith("seen"), "F12 held for %s ms did not bring the console back" % answer.split()[-1])
-        return self.wait_window("the console back after F12", lambda w: not w["iconic"] and w["visible"])
+        if not answer.startswith("seen"):
+            self.screenshot("f12-unseen")
+            raise Failure("F12 held did not bring the console back: %s" % answer)
+        return self.wait_window("the console back after F12", shown)
 
     def dialogs(self):
         return int(self.do("dialogs").split()[1])
@@ -198,6 +200,12 @@ class Session:
         return wait_for(what, lambda: holds(self.client(win, label)), timeout=timeout, interval=0.3)
 
 
+def shown(w):
+    """The console shown, restored and in place: a window just restored may
+    still stand where minimised ones are put, off the screen."""
+    return w["visible"] and not w["iconic"] and min(w["origin"]) >= 0
+
+
 class Picture:
     def __init__(self, ppm):
         fields = []
@@ -215,6 +223,7 @@ class Picture:
         self.data = ppm[position + 1:]
 
     def rgb(self, x, y):
+        check(0 <= x < self.width and 0 <= y < self.height, "pixel (%d, %d) is off the screen" % (x, y))
         i = (y * self.width + x) * 3
         return tuple(self.data[i:i + 3])
 
@@ -273,7 +282,7 @@ def start_console(s, cwd):
     if s.driver is None:
         s.start_driver()
     s.do("move 2 2")
-    win = s.wait_window("the console window", lambda w: w["visible"] and not w["iconic"])
+    win = s.wait_window("the console window", shown)
     wait_for("the camera picture", lambda: near(s.client(win, "waiting")(320, 100), CYAN), timeout=30, interval=0.5)
     # NOTE: in a freshly made prefix Wine does not always hand the new window
     # the focus at once; the keys below need it, as a user's would.
@@ -286,7 +295,7 @@ def start_without_picture(s, cwd, camera_fault):
     if s.driver is None:
         s.start_driver()
     s.do("move 2 2")
-    s.wait_window("the console window", lambda w: w["visible"] and not w["iconic"])
+    s.wait_window("the console window", shown)
     return program, s.in_front()
 
 

@@ -20,7 +20,7 @@ from ..harness.console import CYAN, SCREEN_QUAD, write_corners
 from ..harness.expected_cursor import resting_place, screen_point
 from ..harness.exposure import (LASER, SEARCH_SECONDS, SLIDE_SCENE, ControlLog, best_exposure, check_clean_preview,
                                 check_clean_threshold, check_slide_wins)
-from ..harness.wine_session import Session, exact_screen_point, main, near, start_console, windows_path
+from ..harness.wine_session import Session, exact_screen_point, main, near, shown, start_console, windows_path
 
 
 def pixels(s, win, label):
@@ -117,7 +117,7 @@ def scenario_exposure(args):
         # A camera without the interfaces: E leaves it, and the console, alone.
         seen = log.poll()
         program = s.start_program(cwd, "no-controls")
-        win = s.wait_window("the console without controls", lambda w: w["visible"] and not w["iconic"])
+        win = s.wait_window("the console without controls", shown)
         win = s.in_front()
         s.steer(**dict(SLIDE_SCENE, spot_radius=0))
         s.wait_picture("the slide", win, "no-controls", lambda at: near(at(320, 100), CYAN))

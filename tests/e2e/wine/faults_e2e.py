@@ -18,7 +18,7 @@ from ..harness.checks import check, wait_for
 from ..harness.console import BLACK, BLUE, CYAN, DEFAULT_QUAD, SETTINGS_FILE, SPOT_CORE, quad_bytes
 from ..harness.wine_session import (OPERATOR_BYTES, Session, OPERATOR_QUAD, Fault, camera_like, check_settings,
                                     close_and_check, exact_screen_point, file_bytes, main, near, no_picture,
-                                    open_settings_dialog, prepare_run, start_console, start_without_picture,
+                                    open_settings_dialog, prepare_run, shown, start_console, start_without_picture,
                                     windows_path)
 
 
@@ -133,7 +133,7 @@ def scenario_faults_capture(args):
             s.minimise()
             second = s.start_program(os.path.join(s.work, "no-connect-second"))
             check(s.wait_exit(second) == 0, "the second copy's exit code is not 0")
-            s.wait_window("the console restored", lambda w: not w["iconic"] and w["visible"])
+            s.wait_window("the console restored", shown)
             fault.note("without frames F12 brings the console back, and so does a second start")
             close_and_check(s, program, cwd, fault, OPERATOR_BYTES)
 
@@ -149,7 +149,7 @@ def scenario_faults_capture(args):
         with Fault("source stops after 30 frames (end of stream)") as fault:
             cwd = prepare_run(s, "stop-after")
             program = s.start_program(cwd, "stop-after=30")
-            win = s.wait_window("the console window", lambda w: w["visible"] and not w["iconic"])
+            win = s.wait_window("the console window", shown)
             s.wait_picture("the camera picture", win, "stop-after", lambda at: near(at(320, 100), CYAN), timeout=30)
             time.sleep(3.0)
             check(program.poll() is None, "the program ended with the stream")
@@ -231,7 +231,7 @@ def held_and_repeated_keys(s):
         check(restores == 1 and minimises == 0 and not iconic,
               "%d restores, %d minimises, iconic %s" % (restores, minimises, iconic))
         check(first < 2000, "restored only %d ms after the press, once F12 was up" % first)
-        win = s.wait_window("the console in front", lambda w: not w["iconic"] and w["visible"])
+        win = s.wait_window("the console in front", shown)
 
         def preview(at):
             return near(at(320, 100), CYAN) and camera_like(at(100, 100))

@@ -11,7 +11,7 @@ import time
 
 from ..harness.checks import check
 from ..harness.console import CYAN, DEFAULT_QUAD, SETTINGS_FILE, quad_bytes
-from ..harness.wine_session import Fault, Session, check_settings, main, near, start_console
+from ..harness.wine_session import Fault, Session, check_settings, main, near, shown, start_console
 
 
 def scenario_instances(args):
@@ -27,7 +27,7 @@ def scenario_instances(args):
             second_dir = os.path.join(s.work, "second")
             second = s.start_program(second_dir)
             check(s.wait_exit(second) == 0, "the second copy's exit code is not 0")
-            s.wait_window("the first console restored", lambda w: not w["iconic"] and w["visible"])
+            s.wait_window("the first console restored", shown)
             check(not os.path.exists(os.path.join(second_dir, SETTINGS_FILE)), "the second copy wrote settings")
             check(program.poll() is None, "the first copy ended")
             fault.note("second copy exit 0 and wrote nothing")

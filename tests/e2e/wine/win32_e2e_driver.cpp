@@ -106,32 +106,30 @@ Outcome PressKey(const Arguments& a) {
     return Ok();
 }
 
-Outcome HoldKey(const Arguments& a) {
-    const WORD key = VirtualKey(a.words[0].c_str());
-    int ms = 0;
-    if (key == 0 || !Number(a.words[1], &ms)) return Outcome::kNotUnderstood;
-    Key(key, true);
-    Sleep(static_cast<DWORD>(ms));
-    Key(key, false);
-    return Ok();
-}
-
 Outcome HoldUntilRestored(const Arguments& a) {
     // Holds a key until the console is shown and not minimised (or ms have
     // passed): the program polls keys, so it must be down when it looks.
+    // NOTE: Wine brings its key state in line with the X server's keymap
+    // when one of its windows gains the focus, which releases a key that
+    // went in through keybd_event; such a key is pressed again.
     const WORD key = VirtualKey(a.words[0].c_str());
     int ms = 0;
     if (key == 0 || !Number(a.words[1], &ms)) return Outcome::kNotUnderstood;
-    Key(key, true);
     const DWORD start = GetTickCount();
     bool seen = false;
+    int presses = 0;
     while (!seen && GetTickCount() - start < static_cast<DWORD>(ms)) {
+        if ((GetAsyncKeyState(key) & 0x8000) == 0) {
+            Key(key, true);
+            ++presses;
+        }
         Sleep(10);
         const HWND window = FindConsole();
         seen = window != nullptr && IsWindowVisible(window) && !IsIconic(window);
     }
     Key(key, false);
-    std::printf("%s %lu\n", seen ? "seen" : "unseen", static_cast<unsigned long>(GetTickCount() - start));
+    std::printf("%s %lu presses %d\n", seen ? "seen" : "unseen", static_cast<unsigned long>(GetTickCount() - start),
+                presses);
     return Outcome::kAnswered;
 }
 
@@ -247,6 +245,8 @@ Outcome HoldAndWatch(const Arguments& a) {
             Key(key, false);
             down = false;
         }
+        // Released by Wine's key state sync (see HoldUntilRestored).
+        if (down && (GetAsyncKeyState(key) & 0x8000) == 0) Key(key, true);
         Sleep(10);
         const bool now = window != nullptr && IsIconic(window);
         if (iconic && !now && ++restores == 1) firstRestore = static_cast<long>(GetTickCount() - start);
@@ -274,7 +274,6 @@ constexpr Command kCommands[] = {
     {"quit", 0, Quit},
     {"window", 0, Window},
     {"key", 1, PressKey},                     // key NAME
-    {"hold", 2, HoldKey},                     // hold NAME MS
     {"hold-until-restored", 2, HoldUntilRestored},  // hold-until-restored NAME MS
     {"move", 2, Move},                        // move X Y
     {"click", 2, Click},                      // click X Y
