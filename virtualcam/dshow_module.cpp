@@ -37,9 +37,11 @@ struct ServerClass {
 
 const ServerClass kClasses[] = {
     {&kVirtualCamSourceClassId, L"CLSID\\{A8E36632-8B66-410A-B7C9-8AAF2B27392D}", L"Lumidart virtual camera",
-     CreateVirtualCamSource, L"CLSID\\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\{A8E36632-8B66-410A-B7C9-8AAF2B27392D}"},
+     CreateVirtualCamSource,
+     L"CLSID\\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\{A8E36632-8B66-410A-B7C9-8AAF2B27392D}"},
     {&kVirtualCamSecondSourceClassId, L"CLSID\\{5C2E7A1B-3D4F-4E8A-9B61-7F0C2D9E4A13}", L"Lumidart virtual camera",
-     CreateSecondVirtualCamSource, L"CLSID\\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\{5C2E7A1B-3D4F-4E8A-9B61-7F0C2D9E4A13}"},
+     CreateSecondVirtualCamSource,
+     L"CLSID\\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\{5C2E7A1B-3D4F-4E8A-9B61-7F0C2D9E4A13}"},
     {&kVirtualCamPageClassId, L"CLSID\\{06DAA0DE-C145-43DA-9DF1-1CCDC56A6E7E}", L"Lumidart virtual camera scene",
      CreateVirtualCamPage, nullptr},
 };

@@ -92,8 +92,8 @@ void Release(std::vector<Device>* devices) {
 // source is registered under that class id.
 bool FixedSourceName(std::string* name) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{A8E36632-8B66-410A-B7C9-8AAF2B27392D}\\InprocServer32", 0,
-                      KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{A8E36632-8B66-410A-B7C9-8AAF2B27392D}\\InprocServer32", 0, KEY_READ,
+                      &key) != ERROR_SUCCESS) {
         return false;
     }
     RegCloseKey(key);
@@ -127,8 +127,8 @@ void PlatformCaptureSelectCamera(const std::string& identity) { g_selected = ide
 HRESULT CreateSelectedCamera(IBaseFilter** filter) {
     *filter = nullptr;
     if (g_selected.empty() || g_selected == kFixedSourceIdentity) {
-        const HRESULT result =
-            CoCreateInstance(kFixedSourceClassId, nullptr, kInProcess, IID_IBaseFilter, reinterpret_cast<void**>(filter));
+        const HRESULT result = CoCreateInstance(kFixedSourceClassId, nullptr, kInProcess, IID_IBaseFilter,
+                                                reinterpret_cast<void**>(filter));
         if (result != S_OK) *filter = nullptr;
         return *filter != nullptr ? S_OK : E_FAIL;
     }

@@ -1,6 +1,7 @@
 // The capture pipeline with GStreamer: the source (the chosen camera, the
-// element description in LUMIDART_SOURCE, or else the first V4L2 device), the mode chosen among its
-// formats, conversion and scaling to 640 x 480 BGRx, and the frame sink.
+// element description in LUMIDART_SOURCE, or else the first V4L2 device),
+// the mode chosen among its formats, conversion and scaling to 640 x 480
+// BGRx, and the frame sink.
 #include <gst/gst.h>
 
 #include <cstdlib>

@@ -47,10 +47,10 @@ TEST_F(CameraListTest, ChoiceByNumberNameRememberedOrFirst) {
         int index;
         bool unknown;
     } const cases[] = {
-        {"", "", false, 0, false},      {"", second, false, 1, false},      {"", "gone", false, 0, false},
-        {"2", "", false, 1, false},     {"vivid (2)", "", false, 1, false}, {"vivid", second, false, 0, false},
-        {"3", second, false, 1, true},  {"02", "", false, 0, true},         {"", second, true, -1, false},
-        {"1", second, true, 0, false},  {"nope", "", true, -1, true},
+        {"", "", false, 0, false},     {"", second, false, 1, false},      {"", "gone", false, 0, false},
+        {"2", "", false, 1, false},    {"vivid (2)", "", false, 1, false}, {"vivid", second, false, 0, false},
+        {"3", second, false, 1, true}, {"02", "", false, 0, true},         {"", second, true, -1, false},
+        {"1", second, true, 0, false}, {"nope", "", true, -1, true},
     };
     for (const Case& c : cases) {
         const CameraChoice choice = ChooseCamera(cameras, c.wanted, c.remembered, c.overridden);
@@ -69,7 +69,8 @@ TEST_F(CameraListTest, TheCameraInUseAtCloseIsTheNextDefaultUnlessTheFileIsDamag
     for (const std::string& damaged :
          {std::string(), std::string("camera \n"), std::string("camera /dev/video2 platform:vivid-001"),
           std::string("Camera /dev/video2 platform:vivid-001\n"), std::string("camera /dev/video2\nmore\n"),
-          std::string("camera /dev/vid") + '\0' + "eo2 platform:vivid-001\n", "camera " + std::string(5000, 'x') + "\n"}) {
+          std::string("camera /dev/vid") + '\0' + "eo2 platform:vivid-001\n",
+          "camera " + std::string(5000, 'x') + "\n"}) {
         std::ofstream(kCameraFileName, std::ios::binary) << damaged;
         SelectStartCamera();
         EXPECT_EQ(g_fake.selectedCamera, kTwoAlike[0].identity) << damaged;
@@ -97,8 +98,8 @@ TEST_F(CameraListTest, KeyCTakesTheNextCameraRoundOutsideTracking) {
     g_fake.cameras = {kTwoAlike[1]};
     OnKeyC();  // the camera in use is gone: it is retried, not replaced
     const std::string close = "SettingsDialogClose", to = "CaptureSwitchSource ";
-    EXPECT_EQ(FakeCalls(), (std::vector<std::string>{close, to + kTwoAlike[1].identity, close,
-                                                     to + kTwoAlike[0].identity}));
+    EXPECT_EQ(FakeCalls(),
+              (std::vector<std::string>{close, to + kTwoAlike[1].identity, close, to + kTwoAlike[0].identity}));
     // A camera that cannot be opened now is waited for as itself.
     g_fake.cameras = kTwoAlike;
     g_fake.sourceAvailable = false;

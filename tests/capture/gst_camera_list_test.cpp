@@ -19,8 +19,10 @@ struct Listed {
 
 const Listed kDevices[] = {
     {"Webcam", "v4l2, device.path=/dev/lumidart-test-video10, v4l2.device.bus_info=usb-2", "video/x-raw"},
-    {"Webcam", "v4l2, device.path=/dev/lumidart-test-video4, v4l2.device.bus_info=usb-1, "
-               "v4l2.device.device_caps=(uint)69206017", "video/x-raw"},
+    {"Webcam",
+     "v4l2, device.path=/dev/lumidart-test-video4, v4l2.device.bus_info=usb-1, "
+     "v4l2.device.device_caps=(uint)69206017",
+     "video/x-raw"},
     // The same camera through PipeWire, and through a provider that names no path.
     {"Webcam (PipeWire)", "pw, object.path=v4l2:/dev/lumidart-test-video4, api.v4l2.cap.bus_info=usb-1", "video/x-raw"},
     {"Webcam", "libcamera, lumidart-test=1", "video/x-raw"},
@@ -81,7 +83,8 @@ TEST(GstCameraList, EachCameraOnceInTheOrderOfItsIdentity) {
                                            RegisterProvider, "1.01", "MIT", "lumidart", "lumidart", "lumidart"));
     std::vector<std::string> ours;
     for (const PlatformCamera& camera : PlatformListCameras()) {
-        if (camera.identity.find("lumidart-test") != std::string::npos) ours.push_back(camera.name + " | " + camera.identity);
+        if (camera.identity.find("lumidart-test") != std::string::npos)
+            ours.push_back(camera.name + " | " + camera.identity);
     }
     EXPECT_EQ(ours, (std::vector<std::string>{"Webcam | /dev/lumidart-test-video4 usb-1",
                                               "Webcam | /dev/lumidart-test-video10 usb-2",

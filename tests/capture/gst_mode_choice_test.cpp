@@ -197,10 +197,11 @@ TEST(ModeChoice, RangesAreFixatedTowards640x480SquarePixelsAndTheirHighestRate) 
 TEST(ModeChoice, RawVideoStatingNoPixelShapeIsSquareEvenWhereLeftOpen) {
     // An IPC or network source's caps, as written by hand: nothing
     // downstream can fix a shape left open.
-    EXPECT_TRUE(SameCaps(ChooseAll("video/x-raw, format=BGRx, width=[ 320, 1280 ], height=[ 240, 960 ], framerate=30/1"),
-                         "video/x-raw, format=BGRx, width=640, height=480, framerate=30/1, pixel-aspect-ratio=1/1; "
-                         "video/x-raw, format=BGRx, width=[ 320, 1280 ], height=[ 240, 960 ], framerate=30/1, "
-                         "pixel-aspect-ratio=1/1"));
+    EXPECT_TRUE(
+        SameCaps(ChooseAll("video/x-raw, format=BGRx, width=[ 320, 1280 ], height=[ 240, 960 ], framerate=30/1"),
+                 "video/x-raw, format=BGRx, width=640, height=480, framerate=30/1, pixel-aspect-ratio=1/1; "
+                 "video/x-raw, format=BGRx, width=[ 320, 1280 ], height=[ 240, 960 ], framerate=30/1, "
+                 "pixel-aspect-ratio=1/1"));
     // A stated shape stays; motion JPEG gets none.
     EXPECT_EQ(Choose("video/x-raw, format=YUY2, width=640, height=480, framerate=30/1, pixel-aspect-ratio=4/3"),
               "video/x-raw, format=(string)YUY2, width=(int)640, height=(int)480, framerate=(fraction)30/1, "
