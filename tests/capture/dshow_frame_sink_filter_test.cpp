@@ -374,35 +374,33 @@ TEST_F(FrameSinkFilterTest, TopDownFramesAreFlipped) {
     }
 }
 
-// A capture filter's RGB24 (a bitmap, bottom-up) and a webcam's YUY2
-// (top-down) are converted on the way in.
+// What capture filters deliver where no converter to RGB32 exists, a
+// bitmap's RGB24 and a webcam's YUY2, is converted on the way in.
 TEST_F(FrameSinkFilterTest, Rgb24AndYuy2AreConverted) {
-    const AM_MEDIA_TYPE rgb24 = VideoType(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo);
-    ASSERT_EQ(pin_->ReceiveConnection(&upstream_, &rgb24), S_OK);
-    std::vector<BYTE> bytes(kFramePixels * 3, 0x40);
-    bytes[3 * 7] = 0x11;  // blue of row 0, column 7
-    Sample sample(bytes.data(), static_cast<long>(bytes.size()));
-    ASSERT_EQ(filter_->Run(0), S_OK);
-    EXPECT_EQ(input_->Receive(&sample), S_OK);
-    EXPECT_EQ(frame_[7], 0x404011u);
-    ASSERT_EQ(filter_->Stop(), S_OK);
-    pin_->Disconnect();
-    ClearStatus(kFramePending);
-
     StoreMode(kModePreview);  // the whole picture, not the Search box's red
-    const AM_MEDIA_TYPE yuy2 = VideoType(MEDIASUBTYPE_YUY2, FORMAT_VideoInfo);
-    ASSERT_EQ(pin_->ReceiveConnection(&upstream_, &yuy2), S_OK);
-    std::vector<BYTE> orange(kFramePixels * 2);
-    const BYTE pair[4] = {150, 60, 150, 200};  // Y U Y V
-    for (size_t i = 0; i < orange.size(); ++i) orange[i] = pair[i % 4];
-    Sample yuv(orange.data(), static_cast<long>(orange.size()));
-    ASSERT_EQ(filter_->Run(0), S_OK);
-    EXPECT_EQ(input_->Receive(&yuv), S_OK);
-    // Limited-range BT.601, as the portable conversion makes it.
-    uint32_t expected[2];
-    ConvertPackedYuvRow(pair, expected, 2, PackedYuvLayout::kYuy2, MakeYuvMatrix(0.299, 0.114, false));
-    EXPECT_EQ(frame_[240 * kFrameWidth + 320], expected[0]);
-    EXPECT_GT(expected[0] >> 16, 200u) << "orange: red well above blue";
+    const std::vector<BYTE> yuyv = {150, 60, 150, 200};
+    uint32_t orange[2];  // limited-range BT.601, as the portable conversion makes it
+    ConvertPackedYuvRow(yuyv.data(), orange, 2, PackedYuvLayout::kYuy2, MakeYuvMatrix(0.299, 0.114, false));
+    const struct {
+        GUID subtype;
+        std::vector<BYTE> pattern;
+        size_t frameBytes;
+        uint32_t expected;
+    } cases[] = {{MEDIASUBTYPE_RGB24, {0x11, 0x40, 0x80}, kFramePixels * 3, 0x804011u},
+                 {MEDIASUBTYPE_YUY2, yuyv, kFramePixels * 2, orange[0]}};
+    for (const auto& c : cases) {
+        const AM_MEDIA_TYPE type = VideoType(c.subtype, FORMAT_VideoInfo);
+        ASSERT_EQ(pin_->ReceiveConnection(&upstream_, &type), S_OK);
+        std::vector<BYTE> bytes(c.frameBytes);
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = c.pattern[i % c.pattern.size()];
+        Sample sample(bytes.data(), static_cast<long>(bytes.size()));
+        ASSERT_EQ(filter_->Run(0), S_OK);
+        EXPECT_EQ(input_->Receive(&sample), S_OK);
+        EXPECT_EQ(frame_[240 * kFrameWidth + 320], c.expected);
+        ASSERT_EQ(filter_->Stop(), S_OK);
+        pin_->Disconnect();
+        ClearStatus(kFramePending);
+    }
 }
 
 TEST_F(FrameSinkFilterTest, CopiesWholeFramesOnlyWhileRunning) {
