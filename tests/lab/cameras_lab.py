@@ -10,7 +10,7 @@ import os
 import subprocess
 import sys
 
-from e2e.harness.checks import check, wait_for
+from e2e.harness.checks import Failure, check, wait_for
 from e2e.harness.display import Screen
 from e2e.harness.linux_faults import Run
 
@@ -18,7 +18,8 @@ from .guest import load_vivid, run_scenario, start_udevd
 
 
 def held(p):
-    """The video devices the program has open."""
+    """The video devices the program has open (a buffer pool holds a
+    descriptor of its own on the one it streams from)."""
     fds = "/proc/%d/fd" % p.process.pid
     links = []
     for fd in os.listdir(fds):
@@ -26,11 +27,14 @@ def held(p):
             links.append(os.readlink(os.path.join(fds, fd)))
         except OSError:
             pass
-    return sorted(link for link in links if link.startswith("/dev/video"))
+    return sorted({link for link in links if link.startswith("/dev/video")})
 
 
 def holding(p, device, what):
-    wait_for(what, lambda: held(p) == [device], timeout=20)
+    try:
+        wait_for(what, lambda: held(p) == [device], timeout=20)
+    except Failure as failure:
+        raise Failure("%s: it holds %s" % (failure, held(p))) from None
 
 
 def check_list(program, devices):
