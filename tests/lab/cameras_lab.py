@@ -56,7 +56,7 @@ def check_choice(screen, program, workdir, devices):
     holding(p, devices[0], "only the first device held after C")
     p.close_with_keyboard()
     run.finish()
-    run.restart()
+    run.restart(args=())
     holding(run.program, devices[0], "the remembered device held after a restart")
     run.program.close_with_keyboard()
     return run.finish() + "; --camera 2, C and the restart each held one device, the right one"
