@@ -17,15 +17,18 @@ add_library(gstlumidartvirtualcam MODULE
     virtualcam/camera_controls.cpp
     virtualcam/camera_modes.cpp
     virtualcam/camera_stats.cpp
+    virtualcam/desktop_view.cpp
     virtualcam/gst_virtualcam.cpp
     virtualcam/posix_control_file.cpp
     virtualcam/scene.cpp
     virtualcam/scene_control.cpp
+    virtualcam/x11_desktop_grab.cpp
 )
 target_include_directories(gstlumidartvirtualcam PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
 target_compile_options(gstlumidartvirtualcam PRIVATE -fno-sanitize=all)
 target_link_options(gstlumidartvirtualcam PRIVATE -fno-sanitize=all -Wl,-z,defs)
-target_link_libraries(gstlumidartvirtualcam PRIVATE PkgConfig::LUMIDART_GST PkgConfig::LUMIDART_GST_CHECK)
+target_link_libraries(gstlumidartvirtualcam PRIVATE PkgConfig::LUMIDART_GST PkgConfig::LUMIDART_GST_CHECK
+    PkgConfig::LUMIDART_X11)
 set_target_properties(gstlumidartvirtualcam PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${LUMIDART_GST_PLUGIN_DIR})
 # What the tests and scripts that start the program give it: the plugin,
 # and a registry of this build's own, so builds never share a cache entry.
@@ -79,6 +82,7 @@ add_executable(lumidart
     src/app/x11_connection_loss.cpp
     src/app/x11_main.cpp
     src/app/x11_main_window.cpp
+    src/app/x11_pattern_window.cpp
     src/app/x11_single_instance.cpp
     src/app/x11_window_state.cpp
     src/platform/x11_monitors.cpp

@@ -12,6 +12,7 @@ set(lumidart_dshow_platform_sources
 set(lumidart_windows_sources
     ${lumidart_dshow_platform_sources}
     src/app/win32_main_window.cpp
+    src/app/win32_pattern_window.cpp
     src/app/win32_window_frame.cpp
     src/capture/dshow_camera_list.cpp
     src/capture/dshow_capture_graph.cpp

@@ -33,6 +33,7 @@
 #include "virtualcam/camera_modes.h"
 #include "virtualcam/dshow_camera_controls.h"
 #include "virtualcam/camera_stats.h"
+#include "virtualcam/desktop_view.h"
 #include "virtualcam/control_file.h"
 #include "virtualcam/dshow_virtualcam.h"
 #include "virtualcam/scene_control.h"
@@ -437,11 +438,11 @@ private:
         const CameraMode mode = pin_.mode();
         const size_t whole = ModeFrameBytes(mode);
         if (bytes == kFrameBytes && whole == static_cast<size_t>(kFrameBytes) && mode.width == kFrameWidth) {
-            RenderScene(settings_, frameIndex_++, reinterpret_cast<uint32_t*>(data));
+            RenderCameraPicture(settings_, &desktop_, frameIndex_++, reinterpret_cast<uint32_t*>(data));
             return;
         }
         scratch_.resize(kFramePixels);
-        RenderScene(settings_, frameIndex_++, scratch_.data());
+        RenderCameraPicture(settings_, &desktop_, frameIndex_++, scratch_.data());
         if (static_cast<size_t>(bytes) == whole) {
             DrawInMode(scratch_.data(), mode, false, data, static_cast<size_t>(mode.width) * 4);
             return;
@@ -469,6 +470,7 @@ private:
     IMemAllocator* streamAllocator_ = nullptr;
     IMemInputPin* streamInput_ = nullptr;
     SceneSettings settings_;
+    DesktopView desktop_;  // streaming thread only
     // Set on the UI thread, applied by the streaming thread frame by frame.
     CameraControls controls_;
     VirtualCameraControl cameraControl_;

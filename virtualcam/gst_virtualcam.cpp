@@ -16,6 +16,7 @@
 #include "virtualcam/camera_modes.h"
 #include "virtualcam/camera_stats.h"
 #include "virtualcam/control_file.h"
+#include "virtualcam/desktop_view.h"
 #include "virtualcam/scene.h"
 #include "virtualcam/scene_control.h"
 
@@ -73,6 +74,7 @@ struct CameraState {
     int camera = 1;
     std::vector<uint32_t> scratch = std::vector<uint32_t>(kFramePixels);
     CameraControls controls;
+    DesktopView desktop;
     CameraState() { ResetCameraControls(&controls); }
     // GStreamer's own JPEG encoder, fed and emptied on the streaming thread
     // while a motion JPEG mode runs; null otherwise.
@@ -406,7 +408,7 @@ GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
         return GST_FLOW_ERROR;
     }
     const uint32_t index = state->frameIndex++;
-    RenderScene(state->settings, index, state->scratch.data());
+    RenderCameraPicture(state->settings, &state->desktop, index, state->scratch.data());
 
     const CameraMode mode = state->mode;
     GstBuffer* buffer = gst_buffer_new_allocate(nullptr, ModeFrameBytes(mode), nullptr);

@@ -83,23 +83,34 @@ int32_t LitSpotRed(int32_t red, const Light& light) {
     return Clamp8(static_cast<int32_t>(std::clamp<int64_t>(std::min(brighter, dimmed), 0, 255)));
 }
 
+uint32_t FrameKey(const SceneSettings& s, uint32_t frameIndex) {
+    return Mix(frameIndex * 0xC2B2AE3Du ^ Mix(s.seed + 0x9E3779B9u));
+}
+
+int32_t NoiseOf(uint32_t rowKey, int32_t x, int32_t amp) {
+    const uint32_t levels = static_cast<uint32_t>(2 * amp + 1);
+    const uint32_t h = Mix(rowKey + static_cast<uint32_t>(x) * 0x9E3779B1u);
+    return static_cast<int32_t>(((h & 0xFFFFu) * levels) >> 16) - amp;
+}
+
+uint32_t RowKey(uint32_t frameKey, int32_t row) { return frameKey ^ (static_cast<uint32_t>(row) * 0x85EBCA77u); }
+
+int32_t Amplitude(const SceneSettings& s) { return std::min(kMaxNoise, std::max(0, s.noise)); }
+
 void RenderBackground(const SceneSettings& s, const Light& light, uint32_t frameIndex, uint32_t* frame) {
     const int32_t slide = Clamp8(s.slideRed);
     const uint32_t screenColor = LitColor(s.slideRed > 0 ? Pack(slide, slide, slide) : s.screenColor, light);
     const uint32_t surroundColor = LitColor(s.surroundColor, light);
-    const int32_t amp = std::min(kMaxNoise, std::max(0, s.noise));
-    const uint32_t levels = static_cast<uint32_t>(2 * amp + 1);
-    const uint32_t frameKey = Mix(frameIndex * 0xC2B2AE3Du ^ Mix(s.seed + 0x9E3779B9u));
+    const int32_t amp = Amplitude(s);
+    const uint32_t frameKey = FrameKey(s, frameIndex);
     for (int32_t row = 0; row < kFrameHeight; ++row) {
         int32_t lo, hi;
         QuadSpan(s.screen, row, &lo, &hi);
-        const uint32_t rowKey = frameKey ^ (static_cast<uint32_t>(row) * 0x85EBCA77u);
+        const uint32_t rowKey = RowKey(frameKey, row);
         uint32_t* line = frame + row * kFrameWidth;
         for (int32_t x = 0; x < kFrameWidth; ++x) {
             const uint32_t base = (x >= lo && x <= hi) ? screenColor : surroundColor;
-            const uint32_t h = Mix(rowKey + static_cast<uint32_t>(x) * 0x9E3779B1u);
-            const int32_t n = static_cast<int32_t>(((h & 0xFFFFu) * levels) >> 16) - amp;
-            line[x] = AddNoise(base, n);
+            line[x] = AddNoise(base, NoiseOf(rowKey, x, amp));
         }
     }
 }
@@ -148,6 +159,10 @@ void RenderScene(const SceneSettings& s, uint32_t frameIndex, uint32_t* frame) {
     RenderSpot(s.spot2X, s.spot2Y, s.spot2Radius, LitSpotRed(Clamp8(s.spot2Red), light), frame);
     RenderSpot(s.spotX, s.spotY, s.spotRadius, LitSpotRed(Clamp8(s.spotRed), light), frame);
     RenderWhite(s.whiteX, s.whiteY, s.whiteSize, LitColor(0x00FFFFFFu, light), frame);
+}
+
+int32_t SceneNoise(const SceneSettings& s, uint32_t frameIndex, int32_t x, int32_t row) {
+    return NoiseOf(RowKey(FrameKey(s, frameIndex), row), x, Amplitude(s));
 }
 
 uint32_t CameraScreenColor(int camera) {

@@ -70,6 +70,14 @@ struct SceneSettings {
     // Not drawn: while non-zero, a virtual camera behaves as one whose
     // cable is out (it fails its stream and refuses to open).
     int32_t unplugged = 0;
+
+    // Non-zero: the camera sees the real desktop (desktop_view.h) instead
+    // of the drawn screen, its corners (lower-left, lower-right, upper-left,
+    // upper-right; x then row, fractions allowed) where these say, the
+    // picture `desktopLag` frames late.
+    int32_t desktop = 0;
+    double desktopCorners[8] = {40.0, 69.0, 610.0, 49.0, 70.0, 419.0, 590.0, 434.0};
+    int32_t desktopLag = 2;
 };
 
 constexpr int32_t kExposureUnit = 100;
@@ -81,3 +89,7 @@ uint32_t CameraScreenColor(int camera);
 
 // Writes all kFramePixels words of frame.
 void RenderScene(const SceneSettings& s, uint32_t frameIndex, uint32_t* frame);
+
+// The background's noise offset of pixel (x, row) in that frame, in
+// [-noise, noise].
+int32_t SceneNoise(const SceneSettings& s, uint32_t frameIndex, int32_t x, int32_t row);

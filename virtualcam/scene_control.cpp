@@ -30,17 +30,30 @@ const Key kKeys[] = {
     {"noise", &SceneSettings::noise},
     {"slide_red", &SceneSettings::slideRed},
     {"unplugged", &SceneSettings::unplugged},
+    {"desktop", &SceneSettings::desktop},
+    {"desktop_lag", &SceneSettings::desktopLag},
 };
+
+// The desktop's corners keep their fractions: desktop_x0 .. desktop_x3 and
+// desktop_y0 .. desktop_y3, in the quad's corner order.
+bool ApplyDesktopCorner(const std::string& key, double value, SceneSettings* s) {
+    if (key.size() != 10 || key.compare(0, 8, "desktop_") != 0 || (key[8] != 'x' && key[8] != 'y') ||
+        key[9] < '0' || key[9] > '3') {
+        return false;
+    }
+    s->desktopCorners[2 * (key[9] - '0') + (key[8] == 'y' ? 1 : 0)] = value;
+    return true;
+}
 
 // Keeps the rounded value well inside int32.
 constexpr double kValueLimit = 1e6;
 
-bool ParseValue(const std::string& token, int32_t* out) {
+bool ParseReal(const std::string& token, double* out) {
     const char* begin = token.c_str();
     char* end = nullptr;
     const double v = std::strtod(begin, &end);
     if (end == begin || *end != '\0' || !std::isfinite(v) || std::fabs(v) > kValueLimit) return false;
-    *out = static_cast<int32_t>(std::lround(v));
+    *out = v;
     return true;
 }
 
@@ -50,15 +63,15 @@ bool ApplyLine(std::string line, SceneSettings* s) {
     std::istringstream in(line);
     std::string key, value, extra;
     if (!(in >> key >> value) || (in >> extra)) return false;
-    int32_t parsed;
-    if (!ParseValue(value, &parsed)) return false;
+    double parsed;
+    if (!ParseReal(value, &parsed)) return false;
     for (const Key& k : kKeys) {
         if (key == k.name) {
-            s->*k.field = parsed;
+            s->*k.field = static_cast<int32_t>(std::lround(parsed));
             return true;
         }
     }
-    return false;
+    return ApplyDesktopCorner(key, parsed, s);
 }
 
 // Contents, not time stamps: some file systems and runtimes keep whole

@@ -2,9 +2,11 @@
 // lines that the renderer re-reads when it changes.
 //
 // Keys: spot_x spot_y spot_radius spot_red white_x white_y white_size
-// spot2_x spot2_y spot2_radius spot2_red noise slide_red unplugged, each
-// setting the SceneSettings field of that name. Values are numbers of
-// magnitude up to 1,000,000, rounded to the nearest integer. Everything from `#` to the end
+// spot2_x spot2_y spot2_radius spot2_red noise slide_red unplugged desktop
+// desktop_lag, each setting the SceneSettings field of that name. Values
+// are numbers of magnitude up to 1,000,000, rounded to the nearest integer;
+// desktop_x0 .. desktop_x3 and desktop_y0 .. desktop_y3 set the desktop's
+// corners with their fractions. Everything from `#` to the end
 // of a line is a comment; blank lines, unknown keys and lines that are not
 // exactly a known key and one such number are ignored.
 #pragma once

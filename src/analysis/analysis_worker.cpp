@@ -1,5 +1,6 @@
 #include "analysis/analysis_worker.h"
 
+#include "analysis/auto_calibration.h"
 #include "platform/window_restore.h"
 #include "preview/preview_passes.h"
 #include "state/platform.h"
@@ -22,9 +23,12 @@ void TrackingPass(const uint32_t* frame) {
     g_tracker.trackingPasses.fetch_add(1, std::memory_order_release);
 }
 
-// What the exposure assistant watches, before any overlay is drawn.
+// What the exposure assistant and the calibration watch, before any overlay
+// is drawn.
 void PublishViewFrame() {
-    const uint32_t red = HighestRedInBox(g_tracker.frame.load(std::memory_order_acquire), LoadSearchBox());
+    uint32_t* const frame = g_tracker.frame.load(std::memory_order_acquire);
+    OfferCalibrationFrame(frame);
+    const uint32_t red = HighestRedInBox(frame, LoadSearchBox());
     uint32_t word = g_tracker.viewWatch.load(std::memory_order_relaxed);
     uint32_t next;
     do {
@@ -32,6 +36,7 @@ void PublishViewFrame() {
         next = (word & ~kViewRedMask) + (1u << kViewCountShift) + (red > peak ? red : peak);
     } while (!g_tracker.viewWatch.compare_exchange_weak(word, next, std::memory_order_release,
                                                         std::memory_order_relaxed));
+    DrawCalibrationNotice(frame);
 }
 
 // A wake-up with a delivered frame owns the Frame buffer. A stop signal

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "analysis/analysis_worker.h"
+#include "analysis/auto_calibration.h"
 #include "analysis/exposure_search.h"
 #include "analysis/tracking_watch.h"
 #include "capture/camera_list.h"
@@ -27,6 +28,7 @@ void OnCreate(PlatformWindow* self) {
 
 void OnClose() {
     if (g_tracker.closed) return;
+    StopAutoCalibration();
     StopExposureSearch();
     g_tracker.closed = true;
     StoreMode(kModePreview);
@@ -55,6 +57,7 @@ PlatformScreenMetrics TakeScreenGeometry() {
 }  // namespace
 
 void OnMinimized() {
+    StopAutoCalibration();
     StopExposureSearch();
     TakeScreenGeometry();
     SolveMappingAtTrackingStart();
@@ -74,24 +77,39 @@ void OnScreenChanged() {
 }
 
 void OnKeyTab() {
+    StopAutoCalibration();
     StopExposureSearch();
     ShowSettingsDialog();
 }
 
 void OnKeyEscape() {
+    // Esc during a calibration only ends it: the console stays.
+    if (StopAutoCalibration()) return;
     StopExposureSearch();
     PlatformRequestMinimize(g_tracker.mainWindow.load(std::memory_order_acquire));
 }
 
-void OnKeyE() { ToggleExposureSearch(); }
+void OnKeyE() {
+    StopAutoCalibration();
+    ToggleExposureSearch();
+}
 
 void OnKeyC() {
     if (LoadMode() == kModeTracking) return;
+    StopAutoCalibration();
     StopExposureSearch();
     SwitchCamera();
 }
 
-void OnKeyF12() { StopExposureSearch(); }
+void OnKeyA() {
+    StopExposureSearch();
+    ToggleAutoCalibration();
+}
+
+void OnKeyF12() {
+    StopAutoCalibration();
+    StopExposureSearch();
+}
 
 void OnKeySpace() { StoreMode(LoadMode() == kModePreview ? kModeThreshold : kModePreview); }
 

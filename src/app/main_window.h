@@ -38,7 +38,10 @@ void OnKeySpace();
 void OnKeyE();
 // C in Preview or Threshold view: the next camera, the corners kept.
 void OnKeyC();
-// F12 in the console: stops the exposure assistant.
+// A: starts the automatic calibration, or ends it with the corners as they
+// were.
+void OnKeyA();
+// F12 in the console: stops the exposure assistant or a calibration.
 void OnKeyF12();
 // Left button at a client position; sets a corner in Preview only.
 void OnLeftButtonDown(uint16_t clientX, uint16_t clientY);

@@ -51,6 +51,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             if (wParam == VK_SPACE) OnKeySpace();
             if (wParam == 'C') OnKeyC();
             if (wParam == 'E') OnKeyE();
+            if (wParam == 'A') OnKeyA();
             if (wParam == VK_F12) OnKeyF12();
             return 0;
         case kCaptureEventMessage:

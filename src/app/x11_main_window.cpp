@@ -88,6 +88,7 @@ void OnKey(XKeyEvent* key) {
         case XK_space: OnKeySpace(); break;
         case XK_c: OnKeyC(); break;
         case XK_e: OnKeyE(); break;
+        case XK_a: OnKeyA(); break;
         case XK_F12: OnKeyF12(); break;
         default: break;
     }

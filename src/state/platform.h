@@ -209,6 +209,17 @@ void PlatformExposureEnd();
 void PlatformStartExposureTimer(PlatformWindow* window, int milliseconds);
 void PlatformKillExposureTimer(PlatformWindow* window);
 
+// --- Calibration patterns (UI thread only) ----------------------------------
+
+// Covers the monitor (as PlatformGetScreenMetrics gives it) with one grey,
+// 0 black to 255 white, above every other window; shown again, it changes
+// its grey at once. It never takes the keyboard from whoever has it.
+void PlatformShowPattern(const PlatformScreenMetrics& monitor, int32_t grey);
+void PlatformHidePattern();
+// One-shot: OnCalibrationTimer runs on the UI thread about that much later.
+void PlatformStartCalibrationTimer(PlatformWindow* window, int milliseconds);
+void PlatformKillCalibrationTimer(PlatformWindow* window);
+
 // --- Tracking watch ----------------------------------------------------------
 
 // One-shot: OnTrackingWatchTimer runs on the UI thread about that much later.

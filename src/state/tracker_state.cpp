@@ -22,6 +22,8 @@ void ResetTrackerState() {
     g_tracker.deliveriesInProgress.store(0);
     g_tracker.frame.store(nullptr);
     g_tracker.viewWatch.store(0);
+    g_tracker.calibrationGrab.store(0);
+    g_tracker.calibrationFailed.store(0);
     g_tracker.closed = false;
     g_tracker.settingsUnread = false;
 }

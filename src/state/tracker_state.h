@@ -2,14 +2,16 @@
 // types of the frame and the spot.
 //
 // Who writes what (readers are everywhere):
-//   user-interface thread: viewWatch (its red taken back to 0), mode, mainWindow, corners, search box, screen
-//     metrics, mapping coefficients (at tracking start), the smoothed
-//     cursor at tracking start, the GraphReady / DeferredQuit /
-//     CornersDirty bits, workerRun (running, stop requested), frame (at
-//     create and release).
+//   user-interface thread: viewWatch (its red taken back to 0),
+//     calibrationGrab (requests, cancels), calibrationFailed, mode,
+//     mainWindow, corners, search box, screen metrics, mapping coefficients
+//     (at tracking start), the smoothed cursor at tracking start, the
+//     GraphReady / DeferredQuit / CornersDirty bits, workerRun (running,
+//     stop requested), frame (at create and release).
 //   capture streaming thread: the FramePending bit (set), the FrameRedOnly
 //     bit, the frame pixels.
-//   analysis worker: viewWatch (counted, red raised), the smoothed cursor, the mapping coefficients again
+//   analysis worker: viewWatch (counted, red raised), calibrationGrab
+//     (frames summed), the smoothed cursor, the mapping coefficients again
 //     when the screen changes during tracking, mode (Preview on F12), the
 //     FramePending bit (clear), workerRun (exited), the frame pixels
 //     (overlays drawn in place).
@@ -109,6 +111,16 @@ struct TrackerState {
     // inside the Search box of those passes since the assistant last took
     // it. The worker raises both per pass, the UI thread clears the red.
     std::atomic<uint32_t> viewWatch;
+
+    // The automatic calibration's hand-over of frames: bits 0..7 count the
+    // frames still to sum, bits 8..15 those still to let pass first, bit 16
+    // names the sum they go to, bit 17 is set while the worker adds one.
+    // The sums belong to the worker while a count is left or bit 17 is set,
+    // to the UI thread once the word is 0.
+    std::atomic<uint32_t> calibrationGrab;
+    // Non-zero while the console shows that a calibration failed (UI thread
+    // writes, the worker draws).
+    std::atomic<int32_t> calibrationFailed;
 
     // Tracking passes run so far (wrapping): the UI thread polls F12 itself
     // once it sees this stand still.

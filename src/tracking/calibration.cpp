@@ -82,6 +82,12 @@ void SetCorner(uint16_t clientX, uint16_t clientY) {
     UpdateSearchBox();
 }
 
+void SetQuad(const int32_t quad[kCornerValues]) {
+    for (int i = 0; i < kCornerValues; ++i) StoreCorner(i, quad[i]);
+    SetStatus(kCornersDirty);
+    UpdateSearchBox();
+}
+
 void UpdateSearchBox() {
     const auto lesser = [](int32_t a, int32_t b) { return a < b ? a : b; };
     const auto greater = [](int32_t a, int32_t b) { return a > b ? a : b; };

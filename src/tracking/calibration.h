@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "state/tracker_state.h"
+
 constexpr const char* kSettingsFileName = "Lumidart.set";
 constexpr int kSettingsFileBytes = 16;
 
@@ -15,6 +17,9 @@ void SaveCalibration();
 // the quarter it falls in. A press outside the 640 x 480 picture sets nothing.
 void SetCorner(uint16_t clientX, uint16_t clientY);
 void UpdateSearchBox();
+// Replaces all four corners at once (P0x, P0y, ... P3y), as four clicks
+// would: CornersDirty is set and the Search box follows.
+void SetQuad(const int32_t quad[kCornerValues]);
 
 // The file image of the current quad, and the quad from an image.
 void EncodeCalibration(uint8_t bytes[kSettingsFileBytes]);

@@ -54,6 +54,8 @@ void FakeReset() {
     g_fake.exposureControl = {0, 100, 1, 50};
     g_fake.exposureSets.clear();
     g_fake.exposureTimerArmed = false;
+    g_fake.patternGrey = -1;
+    g_fake.calibrationTimerMs = 0;
     g_fake.retryTimerArmed = false;
     g_fake.watchTimerArmed = false;
 }
@@ -281,5 +283,13 @@ void PlatformExposureEnd() { FakeRecord("ExposureEnd"); }
 void PlatformStartExposureTimer(PlatformWindow*, int) { g_fake.exposureTimerArmed = true; }
 
 void PlatformKillExposureTimer(PlatformWindow*) { g_fake.exposureTimerArmed = false; }
+
+void PlatformShowPattern(const PlatformScreenMetrics&, int32_t grey) { g_fake.patternGrey = grey; }
+
+void PlatformHidePattern() { g_fake.patternGrey = -1; }
+
+void PlatformStartCalibrationTimer(PlatformWindow*, int milliseconds) { g_fake.calibrationTimerMs = milliseconds; }
+
+void PlatformKillCalibrationTimer(PlatformWindow*) { g_fake.calibrationTimerMs = 0; }
 
 void PlatformStartTrackingWatchTimer(PlatformWindow*, int) { g_fake.watchTimerArmed = true; }

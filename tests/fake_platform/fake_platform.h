@@ -70,6 +70,12 @@ struct FakePlatform {
     PlatformExposureControl exposureControl{0, 100, 1, 50};
     std::vector<int32_t> exposureSets;
     bool exposureTimerArmed = false;
+
+    // The calibration pattern's grey, -1 while hidden, and the delay the
+    // calibration timer waits with (0: not armed).
+    int32_t patternGrey = -1;
+    int calibrationTimerMs = 0;
+
     // Whether the capture's retry and the tracking watch wait to fire.
     bool retryTimerArmed = false;
     bool watchTimerArmed = false;

@@ -57,6 +57,14 @@ class Screen:
             self.manager = "i3" if window_manager == "i3" else "openbox"
             self.start_window_manager()
 
+    @classmethod
+    def of_display(cls, workdir, env):
+        """The X tools on a display that another part runs (a Wine
+        session's); closing it leaves the display alone."""
+        screen = cls.__new__(cls)
+        screen.workdir, screen.env, screen.xvfb, screen.wm, screen.manager = workdir, env, None, None, None
+        return screen
+
     def start_window_manager(self, *args):
         if self.manager == "i3":
             config = os.path.join(self.workdir, "i3.config")

@@ -27,7 +27,11 @@ def homography(quad, width, height):
     from the bottom: lower left, lower right, upper left, upper right) to the
     screen corners (0, H), (W, H), (0, 0) and (W, 0). Returns a function of a
     frame point."""
-    targets = [(0, height), (width, height), (0, 0), (width, 0)]
+    return homography_between(quad, [(0, height), (width, height), (0, 0), (width, 0)])
+
+
+def homography_between(quad, targets):
+    """The projective map sending four points to four others."""
     rows, rhs = [], []
     for (x, y), (u, v) in zip(quad, targets):
         rows.append([x, y, 1, 0, 0, 0, -u * x, -u * y])

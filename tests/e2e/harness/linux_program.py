@@ -143,7 +143,7 @@ def steer(screen, **settings):
     path = os.path.join(screen.workdir, "control.txt")
     with open(path + ".tmp", "w") as f:
         for key, value in settings.items():
-            f.write("%s %d\n" % (key, value))
+            f.write("%s %s\n" % (key, value))
     os.replace(path + ".tmp", path)
 
 

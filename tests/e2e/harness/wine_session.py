@@ -166,7 +166,7 @@ class Session:
         """Rewrites the camera's control file; later frames show it."""
         settings = {"spot_x": 200, "spot_y": 300, "spot_radius": 4, "spot_red": 250}
         settings.update(values)
-        text = "".join("%s %d\n" % item for item in settings.items())
+        text = "".join("%s %s\n" % item for item in settings.items())
         # NOTE: the camera notices a change by size or modification time,
         # and under Wine the time it sees has whole seconds: a comment that
         # grows with every write changes the size.

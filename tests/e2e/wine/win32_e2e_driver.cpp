@@ -25,6 +25,7 @@ WORD VirtualKey(const char* name) {
     if (std::strcmp(name, "f12") == 0) return VK_F12;
     if (std::strcmp(name, "e") == 0) return 'E';
     if (std::strcmp(name, "c") == 0) return 'C';
+    if (std::strcmp(name, "a") == 0) return 'A';
     return 0;
 }
 
@@ -264,6 +265,27 @@ Outcome Activate(const Arguments&) {
     return OkIfConsole(window);
 }
 
+// A red 9 x 9 topmost popup standing in for the laser on the screen: the
+// desktop as GDI sees it holds this program's windows.
+Outcome Red(const Arguments& a) {
+    static HWND red = nullptr;
+    int x = 0, y = 0;
+    if (!Point(a, &x, &y)) return Outcome::kNotUnderstood;
+    if (red == nullptr) {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.hbrBackground = CreateSolidBrush(RGB(255, 0, 0));
+        windowClass.lpszClassName = "LumidartE2eRed";
+        RegisterClassA(&windowClass);
+        red = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, "LumidartE2eRed", "", WS_POPUP, 0, 0,
+                              9, 9, nullptr, nullptr, windowClass.hInstance, nullptr);
+    }
+    SetWindowPos(red, HWND_TOPMOST, x, y, 9, 9, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    RedrawWindow(red, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_UPDATENOW);
+    return Ok();
+}
+
 struct Command {
     const char* name;
     std::size_t words;  // at least this many after the name; more are ignored
@@ -287,6 +309,7 @@ constexpr Command kCommands[] = {
     {"close-while-alive", 1, CloseWhileAlive},  // close-while-alive MS
     {"hold-watch", 3, HoldAndWatch},          // hold-watch NAME MS MORE_MS
     {"activate", 0, Activate},
+    {"red", 2, Red},                          // red X Y
 };
 
 // Answers one command; false ends the session.
