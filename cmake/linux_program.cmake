@@ -51,6 +51,7 @@ target_link_libraries(lumidart_x11_loop PUBLIC lumidart_core PkgConfig::LUMIDART
 # The capture pipeline, its recovery timed by the event loop, the
 # source's controls and its settings dialog: also what its tests link.
 add_library(lumidart_gst_capture STATIC
+    src/capture/gst_camera_list.cpp
     src/capture/gst_capture_pipeline.cpp
     src/capture/gst_capture_recovery.cpp
     src/capture/gst_exposure_controls.cpp
@@ -142,7 +143,7 @@ include(CPack)
 
 if(LUMIDART_BUILD_TESTS)
     find_package(GTest REQUIRED)
-    add_executable(gst_capture_test tests/capture/gst_capture_test.cpp)
+    add_executable(gst_capture_test tests/capture/gst_capture_test.cpp tests/capture/gst_camera_list_test.cpp)
     # The capture library and the portable recovery call each other.
     target_link_libraries(gst_capture_test PRIVATE lumidart_gst_capture lumidart_gst_virtualcam lumidart_core
         lumidart_gst_capture lumidart_files lumidart_threads GTest::gtest_main)

@@ -14,6 +14,7 @@ set(lumidart_windows_sources
     src/app/win32_main_window.cpp
     src/app/win32_pattern_window.cpp
     src/app/win32_window_frame.cpp
+    src/capture/dshow_camera_list.cpp
     src/capture/dshow_capture_graph.cpp
     src/capture/dshow_exposure_controls.cpp
     src/capture/dshow_frame_sink_filter.cpp

@@ -9,6 +9,8 @@ namespace {
 
 constexpr int kMaxLag = 8;
 
+// NOTE: the program's corner estimate solves the same kind of system; the
+// camera keeps its own, so that a fault in one cannot hide in the other.
 // The perspective from frame coordinates to desktop ones (x, y from the
 // top-left, continuous: pixel i spans i..i+1) that sends the corners to
 // the desktop's: h[0..7] of u = (h0 x + h1 y + h2) / (h6 x + h7 y + 1), v

@@ -10,6 +10,9 @@
 #include "virtualcam/dshow_virtualcam.h"
 
 const CLSID kVirtualCamSourceClassId = {0xA8E36632, 0x8B66, 0x410A, {0xB7, 0xC9, 0x8A, 0xAF, 0x2B, 0x27, 0x39, 0x2D}};
+// {5C2E7A1B-3D4F-4E8A-9B61-7F0C2D9E4A13}
+const CLSID kVirtualCamSecondSourceClassId = {
+    0x5C2E7A1B, 0x3D4F, 0x4E8A, {0x9B, 0x61, 0x7F, 0x0C, 0x2D, 0x9E, 0x4A, 0x13}};
 // {06DAA0DE-C145-43DA-9DF1-1CCDC56A6E7E}
 const CLSID kVirtualCamPageClassId = {0x06DAA0DE, 0xC145, 0x43DA, {0x9D, 0xF1, 0x1C, 0xCD, 0xC5, 0x6A, 0x6E, 0x7E}};
 
@@ -27,13 +30,20 @@ struct ServerClass {
     const wchar_t* key;
     const wchar_t* description;
     IUnknown* (*create)();
+    // Listed in the video input category (a software device of its own
+    // there) as well, as virtual webcams are: its entry, or null.
+    const wchar_t* category;
 };
 
 const ServerClass kClasses[] = {
     {&kVirtualCamSourceClassId, L"CLSID\\{A8E36632-8B66-410A-B7C9-8AAF2B27392D}", L"Lumidart virtual camera",
-     CreateVirtualCamSource},
+     CreateVirtualCamSource,
+     L"CLSID\\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\{A8E36632-8B66-410A-B7C9-8AAF2B27392D}"},
+    {&kVirtualCamSecondSourceClassId, L"CLSID\\{5C2E7A1B-3D4F-4E8A-9B61-7F0C2D9E4A13}", L"Lumidart virtual camera",
+     CreateSecondVirtualCamSource,
+     L"CLSID\\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\{5C2E7A1B-3D4F-4E8A-9B61-7F0C2D9E4A13}"},
     {&kVirtualCamPageClassId, L"CLSID\\{06DAA0DE-C145-43DA-9DF1-1CCDC56A6E7E}", L"Lumidart virtual camera scene",
-     CreateVirtualCamPage},
+     CreateVirtualCamPage, nullptr},
 };
 
 class ClassFactory final : public ComObject<IClassFactory, ModuleObjectCreated, ModuleObjectDestroyed> {
@@ -127,6 +137,12 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
             !SetKeyValue(server, nullptr, path) || !SetKeyValue(server, L"ThreadingModel", L"Both")) {
             return SELFREG_E_CLASS;
         }
+        // The class id as the category's entries name it: the key's tail.
+        if (serverClass.category != nullptr &&
+            (!SetKeyValue(serverClass.category, L"FriendlyName", serverClass.description) ||
+             !SetKeyValue(serverClass.category, L"CLSID", wcsrchr(serverClass.key, L'\\') + 1))) {
+            return SELFREG_E_CLASS;
+        }
     }
     return S_OK;
 }
@@ -137,6 +153,7 @@ extern "C" HRESULT WINAPI DllUnregisterServer() {
         wsprintfW(server, L"%s\\InprocServer32", serverClass.key);
         RegDeleteKeyW(HKEY_CLASSES_ROOT, server);
         RegDeleteKeyW(HKEY_CLASSES_ROOT, serverClass.key);
+        if (serverClass.category != nullptr) RegDeleteKeyW(HKEY_CLASSES_ROOT, serverClass.category);
     }
     return S_OK;
 }

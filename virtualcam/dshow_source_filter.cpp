@@ -243,13 +243,14 @@ private:
 
 class SourceFilter final : public DShowFilterBase, public ISpecifyPropertyPages {
 public:
-    SourceFilter()
-        : DShowFilterBase(kVirtualCamSourceClassId, true),
+    explicit SourceFilter(int camera)
+        : DShowFilterBase(camera == 1 ? kVirtualCamSourceClassId : kVirtualCamSecondSourceClassId, true),
           mode_(ReadFaultMode()),
           pin_(this, mode_),
           cameraControl_(static_cast<IBaseFilter*>(this), &controls_),
           procAmp_(static_cast<IBaseFilter*>(this), &controls_) {
         ResetCameraControls(&controls_);
+        settings_.screenColor = CameraScreenColor(camera);
         // A camera created again in the same process starts from the scene
         // as it is, not from the defaults.
         std::string text;
@@ -624,7 +625,13 @@ STDMETHODIMP OutputPin::GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* cap
 }  // namespace
 
 IUnknown* CreateVirtualCamSource() {
-    auto* filter = new SourceFilter();
+    auto* filter = new SourceFilter(1);
+    filter->AddRef();
+    return static_cast<IBaseFilter*>(filter);
+}
+
+IUnknown* CreateSecondVirtualCamSource() {
+    auto* filter = new SourceFilter(2);
     filter->AddRef();
     return static_cast<IBaseFilter*>(filter);
 }

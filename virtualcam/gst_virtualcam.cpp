@@ -5,6 +5,7 @@
 #include <gst/gst.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -48,8 +49,12 @@ constexpr guint kPropertyCount = sizeof kProperties / sizeof kProperties[0];
 constexpr guint kLivePropertyId = kPropertyCount + 1;
 // The mode list advertised (see camera_modes.h).
 constexpr guint kModesPropertyId = kPropertyCount + 2;
+// Which of the listed cameras this is: each shows its own screen colour.
+constexpr guint kCameraPropertyId = kPropertyCount + 3;
 // The exposure controls, in their table's order.
-constexpr guint kFirstControlPropertyId = kPropertyCount + 3;
+constexpr guint kFirstControlPropertyId = kPropertyCount + 4;
+// How many cameras the device provider lists at most.
+constexpr int kMaxListedCameras = 8;
 
 // The streaming thread renders while the UI thread reads and writes the
 // properties.
@@ -66,6 +71,7 @@ struct CameraState {
     // What is advertised, and what was negotiated from it.
     const ModeList* modes = &ModeListFromEnvironment();
     CameraMode mode = DefaultModeList().modes[0];
+    int camera = 1;
     std::vector<uint32_t> scratch = std::vector<uint32_t>(kFramePixels);
     CameraControls controls;
     DesktopView desktop;
@@ -174,10 +180,14 @@ void SetModeList(gpointer object, const char* name) {
 }
 
 // Every mode of the list, in its order, as a camera lists them.
-GstCaps* GetCaps(GstBaseSrc* src, GstCaps* filter) {
-    const ModeList* const list = ModeListOf(src);
-    GstCaps* caps = gst_caps_new_empty();
+GstCaps* ModeCaps(const ModeList* list) {
+    GstCaps* const caps = gst_caps_new_empty();
     for (size_t i = 0; i < list->count; ++i) gst_caps_append_structure(caps, ModeStructure(list->modes[i]));
+    return caps;
+}
+
+GstCaps* GetCaps(GstBaseSrc* src, GstCaps* filter) {
+    GstCaps* caps = ModeCaps(ModeListOf(src));
     if (filter != nullptr) {
         GstCaps* const both = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
         gst_caps_unref(caps);
@@ -244,6 +254,13 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
         SetModeList(object, g_value_get_string(value));
         return;
     }
+    if (id == kCameraPropertyId) {
+        CameraState* const state = StateOf(object);
+        std::lock_guard<std::mutex> guard(state->lock);
+        state->camera = g_value_get_int(value);
+        state->settings.screenColor = CameraScreenColor(state->camera);
+        return;
+    }
     if (const int control = ControlIndexOf(id); control >= 0) {
         const int32_t v = G_VALUE_HOLDS_BOOLEAN(value) ? g_value_get_boolean(value) : g_value_get_int(value);
         SetCameraControl(&StateOf(object)->controls, control, v);
@@ -259,6 +276,12 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     }
     if (id == kModesPropertyId) {
         g_value_set_string(value, ModeListOf(object)->name);
+        return;
+    }
+    if (id == kCameraPropertyId) {
+        CameraState* const state = StateOf(object);
+        std::lock_guard<std::mutex> guard(state->lock);
+        g_value_set_int(value, state->camera);
         return;
     }
     if (const int control = ControlIndexOf(id); control >= 0) {
@@ -412,9 +435,7 @@ GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
     return GST_FLOW_OK;
 }
 
-gboolean PluginInit(GstPlugin* plugin) {
-    return gst_element_register(plugin, "lumidartvirtualcam", GST_RANK_NONE, lumidart_virtual_cam_get_type());
-}
+gboolean PluginInit(GstPlugin* plugin);
 
 }  // namespace
 
@@ -440,6 +461,10 @@ static void lumidart_virtual_cam_class_init(LumidartVirtualCamClass* klass) {
         g_param_spec_string("modes", "modes", "Mode list advertised: single, webcam-1080p, wide, hd-first or webcam-mjpeg",
                             DefaultModeList().name,
                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+    g_object_class_install_property(
+        objectClass, kCameraPropertyId,
+        g_param_spec_int("camera", "camera", "Which of the listed cameras this is (each its own screen colour)", 1,
+                         kMaxListedCameras, 1, static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     for (int i = 0; i < kCameraControlCount; ++i) {
         const CameraControlInfo& c = kCameraControls[i];
         const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
@@ -467,6 +492,86 @@ static void lumidart_virtual_cam_init(LumidartVirtualCam* self) {
     gst_base_src_set_live(GST_BASE_SRC(self), TRUE);
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_TIME);
 }
+
+// --- The cameras as a device monitor lists them ---
+
+// As GStreamer's own providers list a webcam: one device per camera, which
+// makes the element that opens it. All share one name, as identical
+// webcams do.
+struct LumidartVirtualCamDevice {
+    GstDevice parent;
+    int camera;
+};
+
+struct LumidartVirtualCamDeviceClass {
+    GstDeviceClass parent_class;
+};
+
+G_DEFINE_TYPE(LumidartVirtualCamDevice, lumidart_virtual_cam_device, GST_TYPE_DEVICE)
+
+static GstElement* CreateDeviceElement(GstDevice* device, const gchar* name) {
+    GstElement* const element = gst_element_factory_make("lumidartvirtualcam", name);
+    if (element != nullptr) {
+        g_object_set(element, "camera", reinterpret_cast<LumidartVirtualCamDevice*>(device)->camera, nullptr);
+    }
+    return element;
+}
+
+static void lumidart_virtual_cam_device_class_init(LumidartVirtualCamDeviceClass* klass) {
+    GST_DEVICE_CLASS(klass)->create_element = CreateDeviceElement;
+}
+
+static void lumidart_virtual_cam_device_init(LumidartVirtualCamDevice*) {}
+
+struct LumidartVirtualCamProvider {
+    GstDeviceProvider parent;
+};
+
+struct LumidartVirtualCamProviderClass {
+    GstDeviceProviderClass parent_class;
+};
+
+G_DEFINE_TYPE(LumidartVirtualCamProvider, lumidart_virtual_cam_provider, GST_TYPE_DEVICE_PROVIDER)
+
+// LUMIDART_VIRTUALCAM_DEVICES, a count, switches the listing on; without
+// it the provider lists nothing, so that a desktop's camera list stays
+// the real cameras'.
+static GList* ProbeDevices(GstDeviceProvider*) {
+    const char* const wanted = std::getenv("LUMIDART_VIRTUALCAM_DEVICES");
+    const int count = wanted != nullptr ? std::atoi(wanted) : 0;
+    GList* devices = nullptr;
+    for (int camera = 1; camera <= count && camera <= kMaxListedCameras; ++camera) {
+        GstCaps* const caps = ModeCaps(&ModeListFromEnvironment());
+        GstStructure* const properties = gst_structure_new("lumidartvirtualcam", "camera", G_TYPE_INT, camera, nullptr);
+        auto* const device = static_cast<LumidartVirtualCamDevice*>(
+            g_object_new(lumidart_virtual_cam_device_get_type(), "display-name", "Lumidart virtual camera",
+                         "device-class", "Video/Source", "caps", caps, "properties", properties, nullptr));
+        device->camera = camera;
+        gst_caps_unref(caps);
+        gst_structure_free(properties);
+        devices = g_list_append(devices, gst_object_ref_sink(device));
+    }
+    return devices;
+}
+
+static void lumidart_virtual_cam_provider_class_init(LumidartVirtualCamProviderClass* klass) {
+    GstDeviceProviderClass* const providerClass = GST_DEVICE_PROVIDER_CLASS(klass);
+    providerClass->probe = ProbeDevices;
+    gst_device_provider_class_set_static_metadata(providerClass, "Lumidart virtual cameras", "Source/Video",
+                                                  "Lists the virtual cameras as webcams", "Lumidart");
+}
+
+static void lumidart_virtual_cam_provider_init(LumidartVirtualCamProvider*) {}
+
+namespace {
+
+gboolean PluginInit(GstPlugin* plugin) {
+    return gst_element_register(plugin, "lumidartvirtualcam", GST_RANK_NONE, lumidart_virtual_cam_get_type()) &&
+           gst_device_provider_register(plugin, "lumidartvirtualcamprovider", GST_RANK_MARGINAL,
+                                        lumidart_virtual_cam_provider_get_type());
+}
+
+}  // namespace
 
 #define PACKAGE "lumidart"
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, lumidartvirtualcam, "Lumidart virtual camera", PluginInit,

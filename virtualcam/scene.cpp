@@ -164,3 +164,10 @@ void RenderScene(const SceneSettings& s, uint32_t frameIndex, uint32_t* frame) {
 int32_t SceneNoise(const SceneSettings& s, uint32_t frameIndex, int32_t x, int32_t row) {
     return NoiseOf(RowKey(FrameKey(s, frameIndex), row), x, Amplitude(s));
 }
+
+uint32_t CameraScreenColor(int camera) {
+    // Dim enough that the laser alone reaches the spot level, on any of them.
+    static const uint32_t kColors[] = {0x00464E60, 0x00405A38, 0x00584838, 0x00484848};
+    const int count = static_cast<int>(sizeof kColors / sizeof kColors[0]);
+    return kColors[(camera < 1 ? 0 : camera - 1) % count];
+}

@@ -83,6 +83,10 @@ struct SceneSettings {
 constexpr int32_t kExposureUnit = 100;
 constexpr int32_t kGainUnit = 100;
 
+// The screen's colour as the given one of several virtual cameras (1 for
+// the first) shows it: each its own, so that a switch between them shows.
+uint32_t CameraScreenColor(int camera);
+
 // Writes all kFramePixels words of frame.
 void RenderScene(const SceneSettings& s, uint32_t frameIndex, uint32_t* frame);
 

@@ -6,6 +6,8 @@ namespace {
 
 constexpr const char kMonitor[] = "--monitor";
 constexpr const char kMonitorJoined[] = "--monitor=";
+constexpr const char kCamera[] = "--camera";
+constexpr const char kCameraJoined[] = "--camera=";
 constexpr const char kPointer[] = "--pointer";
 constexpr const char kPointerJoined[] = "--pointer=";
 
@@ -36,6 +38,16 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command) {
         if (arg == "--version") {
             command->version = true;
             return true;
+        }
+        if (arg == "--list-cameras") {
+            command->listCameras = true;
+            return true;
+        }
+        if (arg == kCamera || arg.rfind(kCameraJoined, 0) == 0) {
+            const std::string value = OptionValue(arg, kCamera, kCameraJoined, argc, argv, &i);
+            if (value.empty()) return Fail(command, "option '--camera' needs a value");
+            command->camera = value;
+            continue;
         }
         if (arg == kMonitor || arg.rfind(kMonitorJoined, 0) == 0) {
             const std::string value = OptionValue(arg, kMonitor, kMonitorJoined, argc, argv, &i);

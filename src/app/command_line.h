@@ -18,13 +18,18 @@ struct CommandLine {
     // order) or an output/monitor/device name.
     std::string monitor;
     PointerOption pointer = kPointerForSession;
+    // Print the cameras and exit.
+    bool listCameras = false;
+    // Empty: the remembered camera. A number (1 = the first listed) or a
+    // camera's name as listed.
+    std::string camera;
     // Set when parsing fails: what was wrong, naming the argument.
     std::string error;
 };
 
-// argv[0] is the program. Read in order: the first --help/-h, --version or
-// mistake decides, so "--help --bogus" still asks for help. False (with
-// command->error) on an unknown option, a stray argument, a missing value
-// or a pointer other than uinput and xtest. The Windows program has one
+// argv[0] is the program. Read in order: the first --help/-h, --version,
+// --list-cameras or mistake decides, so "--help --bogus" still asks for
+// help. False (with command->error) on an unknown option, a stray
+// argument, a missing value or a pointer other than uinput and xtest. The Windows program has one
 // way to move the pointer and ignores the pointer option.
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command);

@@ -4,6 +4,7 @@
 #include "analysis/auto_calibration.h"
 #include "analysis/exposure_search.h"
 #include "analysis/tracking_watch.h"
+#include "capture/camera_list.h"
 #include "capture/capture_graph.h"
 #include "platform/window_restore.h"
 #include "preview/preview_resources.h"
@@ -35,6 +36,7 @@ void OnClose() {
     StopWorker();
     ReleasePreviewResources();
     SaveAsCloseWould();
+    if (TestStatus(kGraphReady)) RememberCamera();
     if (!TestStatus(kDeferredQuit)) PlatformPostQuit();
 }
 
@@ -90,6 +92,13 @@ void OnKeyEscape() {
 void OnKeyE() {
     StopAutoCalibration();
     ToggleExposureSearch();
+}
+
+void OnKeyC() {
+    if (LoadMode() == kModeTracking) return;
+    StopAutoCalibration();
+    StopExposureSearch();
+    SwitchCamera();
 }
 
 void OnKeyA() {

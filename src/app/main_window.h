@@ -36,6 +36,8 @@ void OnKeyEscape();
 void OnKeySpace();
 // E: starts the exposure assistant, or stops it where it is.
 void OnKeyE();
+// C in Preview or Threshold view: the next camera, the corners kept.
+void OnKeyC();
 // A: starts the automatic calibration, or ends it with the corners as they
 // were.
 void OnKeyA();

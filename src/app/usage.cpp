@@ -7,9 +7,15 @@
 #endif
 
 const char* UsageText() {
-    return "Usage: lumidart [--monitor N|NAME] [--pointer uinput|xtest] [--help|--version]\n"
+    return "Usage: lumidart [--camera N|NAME] [--monitor N|NAME] [--pointer uinput|xtest]\n"
+           "                [--list-cameras|--help|--version]\n"
            "Turns a video camera and a red laser pointer into a pointing device.\n"
            "\n"
+           "  --camera N|NAME   the camera to open: 1 is the first of --list-cameras,\n"
+           "                    or its name as listed; without it, the camera in use\n"
+           "                    when the program last closed (kept in Lumidart.cam),\n"
+           "                    else the first\n"
+           "  --list-cameras    print each camera's number, name and identity and exit\n"
            "  --monitor N|NAME  the monitor the laser spot maps onto: 1 is the first\n"
            "                    in the platform's order, or an X11 output or monitor\n"
            "                    name; without it, the primary monitor\n"
@@ -28,10 +34,12 @@ const char* UsageText() {
            "or Tab end it), a left click sets the corner of the quarter it falls in,\n"
            "Space shows which pixels count as spot, E (laser off) lowers the camera's\n"
            "exposure until only the laser counts, Tab opens the camera's settings,\n"
-           "Esc or minimising starts tracking. F12 ends it (under Wayland while an\n"
-           "X11 window has the keyboard), and so does starting lumidart again.\n"
+           "C switches to the next camera, Esc or minimising starts tracking. F12\n"
+           "ends it (under Wayland while an X11 window has the keyboard), and so\n"
+           "does starting lumidart again.\n"
            "The corners are kept in Lumidart.set in the current directory.\n"
-           "LUMIDART_SOURCE, a GStreamer element description, replaces the camera.\n";
+           "LUMIDART_SOURCE, a GStreamer element description, replaces the remembered\n"
+           "camera.\n";
 }
 
 const char* VersionText() { return "lumidart " LUMIDART_VERSION "\n"; }

@@ -3,6 +3,7 @@
 
 #include "app/main_window.h"
 #include "app/usage.h"
+#include "capture/camera_list.h"
 #include "platform/win32_monitors.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -10,6 +11,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     CommandLine command;
     int exitCode = 0;
     if (!ParseOrAnswer(__argc, __argv, &command, &exitCode)) return exitCode;
+    if (command.listCameras) return PrintCameraList();
+    SetWantedCamera(command.camera);
     SetWantedMonitor(command.monitor);
     // The show command is ignored: the console always opens normally.
     RunLumidart();

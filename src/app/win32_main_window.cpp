@@ -49,6 +49,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             if (wParam == VK_TAB) OnKeyTab();
             if (wParam == VK_ESCAPE) OnKeyEscape();
             if (wParam == VK_SPACE) OnKeySpace();
+            if (wParam == 'C') OnKeyC();
             if (wParam == 'E') OnKeyE();
             if (wParam == 'A') OnKeyA();
             if (wParam == VK_F12) OnKeyF12();

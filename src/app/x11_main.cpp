@@ -7,6 +7,7 @@
 #include "app/posix_standard_streams.h"
 #include "app/usage.h"
 #include "app/x11_connection_loss.h"
+#include "capture/camera_list.h"
 #include "platform/x11_display.h"
 #include "platform/x11_event_loop.h"
 #include "platform/x11_monitors.h"
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
     CommandLine command;
     int exitCode = 0;
     if (!ParseOrAnswer(argc, argv, &command, &exitCode)) return exitCode;
+    if (command.listCameras) return PrintCameraList();
+    SetWantedCamera(command.camera);
     SetWantedMonitor(command.monitor);
     SetPointerOption(command.pointer);
     // From here on a termination request is a close request.

@@ -86,6 +86,7 @@ void OnKey(XKeyEvent* key) {
         case XK_Tab: OnKeyTab(); break;
         case XK_Escape: OnKeyEscape(); break;
         case XK_space: OnKeySpace(); break;
+        case XK_c: OnKeyC(); break;
         case XK_e: OnKeyE(); break;
         case XK_a: OnKeyA(); break;
         case XK_F12: OnKeyF12(); break;

@@ -1,5 +1,6 @@
 #include "capture/capture_graph.h"
 
+#include "capture/camera_list.h"
 #include "capture/capture_recovery.h"
 
 #include "state/platform.h"
@@ -7,6 +8,7 @@
 
 void BuildCaptureGraph() {
     PlatformCaptureCreatePipeline();
+    SelectStartCamera();
     if (!PlatformCaptureCreateSource()) return;
     SetStatus(kGraphReady);
     PlatformCaptureConnect();
@@ -18,6 +20,15 @@ void ShowSettingsDialog() {
     if (!TestStatus(kGraphReady) || g_tracker.closed || CaptureIsLost()) return;
     if (PlatformSettingsDialogIsOpen()) return;
     PlatformSettingsDialogRun();
+}
+
+void SwitchCamera() {
+    if (!TestStatus(kGraphReady) || g_tracker.closed || !SelectNextCamera()) return;
+    // The camera given up is no longer waited for; the one chosen is, if it
+    // cannot be opened now.
+    EndCaptureRecovery();
+    PlatformSettingsDialogClose();
+    if (!PlatformCaptureSwitchSource()) OnCaptureLost();
 }
 
 void ConfirmSettingsDialog() {

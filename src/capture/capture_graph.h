@@ -6,6 +6,9 @@
 void BuildCaptureGraph();
 // Modal; returns at once if the settings dialog is already open.
 void ShowSettingsDialog();
+// The next camera in the list in place of the running one; nothing with
+// no other camera.
+void SwitchCamera();
 // Presses OK on an open settings dialog.
 void ConfirmSettingsDialog();
 // Stops and releases everything. With the settings dialog open it closes

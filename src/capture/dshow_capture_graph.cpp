@@ -1,5 +1,5 @@
 // The capture pipeline on DirectShow: the filter graph manager, the capture
-// graph builder, the capture source created by its class id, and our frame
+// graph builder, the capture source (the selected camera), and our frame
 // sink; plus the source's modal property frame. UI thread only.
 #include <windows.h>
 #include <dshow.h>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capture/capture_recovery.h"
+#include "capture/dshow_camera_list.h"
 #include "capture/dshow_capture_graph.h"
 #include "capture/dshow_frame_sink_filter.h"
 #include "capture/dshow_media_rule.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-const CLSID kCaptureSourceClassId = {0xA8E36632, 0x8B66, 0x410A, {0xB7, 0xC9, 0x8A, 0xAF, 0x2B, 0x27, 0x39, 0x2D}};
 constexpr DWORD kInProcess = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER;
 
 // A step whose result the program ignores may leave its reference empty;
@@ -119,11 +119,7 @@ void PlatformCaptureCreatePipeline() {
 }
 
 bool PlatformCaptureCreateSource() {
-    if (CoCreateInstance(kCaptureSourceClassId, nullptr, kInProcess, IID_IBaseFilter,
-                         reinterpret_cast<void**>(&g_source)) != S_OK) {
-        g_source = nullptr;
-        return false;
-    }
+    if (CreateSelectedCamera(&g_source) != S_OK) return false;
     if (g_graph != nullptr) g_graph->AddFilter(g_source, nullptr);
     return true;
 }
@@ -146,6 +142,34 @@ void PlatformCaptureConnect() {
     if (type != nullptr) config->SetFormat(type);
     config->Release();
     DeleteMediaType(type);
+}
+
+// Everything but the sink leaves the graph, the converters inserted for
+// the old camera with it.
+bool PlatformCaptureSwitchSource() {
+    PlatformCaptureStop();
+    PlatformCaptureReleaseSource();
+    IEnumFilters* filters = nullptr;
+    if (g_graph != nullptr) g_graph->EnumFilters(&filters);
+    std::vector<IBaseFilter*> others;
+    IBaseFilter* filter = nullptr;
+    while (filters != nullptr && filters->Next(1, &filter, nullptr) == S_OK) {
+        if (filter == g_sink) {
+            filter->Release();
+        } else {
+            others.push_back(filter);
+        }
+    }
+    if (filters != nullptr) filters->Release();
+    for (IBaseFilter* other : others) {
+        g_graph->RemoveFilter(other);
+        other->Release();
+    }
+    if (!PlatformCaptureCreateSource()) return false;
+    PlatformCaptureConnect();
+    if (!SinkConnected()) return false;
+    PlatformCaptureRun();
+    return true;
 }
 
 void PlatformCaptureRun() {

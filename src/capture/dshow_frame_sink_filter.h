@@ -23,4 +23,5 @@ protected:
 private:
     // Set at connection on the UI thread, read by the streaming thread.
     std::atomic<bool> topDown_{false};
+    std::atomic<int> format_{0};
 };

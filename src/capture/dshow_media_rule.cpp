@@ -26,13 +26,21 @@ StreamCapability CapabilityOf(const BITMAPINFOHEADER& bitmap, REFERENCE_TIME fra
 
 }  // namespace
 
+PictureFormat FramePictureFormat(const AM_MEDIA_TYPE* type) {
+    if (type->subtype == MEDIASUBTYPE_RGB32) return PictureFormat::kRgb32;
+    if (type->subtype == MEDIASUBTYPE_RGB24) return PictureFormat::kRgb24;
+    if (type->subtype == MEDIASUBTYPE_YUY2) return PictureFormat::kYuy2;
+    return PictureFormat::kOther;
+}
+
 HRESULT CheckFrameMediaType(const AM_MEDIA_TYPE* type) {
     if (type->formattype != FORMAT_VideoInfo) return E_INVALIDARG;
-    if (type->majortype != MEDIATYPE_Video || type->subtype != MEDIASUBTYPE_RGB32) return E_FAIL;
+    const PictureFormat format = FramePictureFormat(type);
+    if (type->majortype != MEDIATYPE_Video || format == PictureFormat::kOther) return E_FAIL;
     const VIDEOINFOHEADER* const info = VideoInfoOf(type);
     if (info == nullptr) return E_FAIL;
     const BITMAPINFOHEADER& bitmap = info->bmiHeader;
-    const FrameShape shape{bitmap.biWidth, Rows(bitmap.biHeight), PictureFormat::kRgb32, bitmap.biHeight < 0};
+    const FrameShape shape{bitmap.biWidth, Rows(bitmap.biHeight), format, bitmap.biHeight < 0};
     return AcceptsFrameShape(shape) ? S_OK : E_FAIL;
 }
 

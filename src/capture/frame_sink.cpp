@@ -70,11 +70,12 @@ bool HoldsWholeFrame(size_t length, size_t stride, size_t rowBytes) {
 }
 
 // The rows firstRow..lastRow (of the bottom-up Frame buffer) of a frame
-// whose rows run top-down, stride bytes apart: each source row of rowBytes
-// is handed to copyRow with its place in the buffer.
+// whose rows run top-down (unless bottomUp), stride bytes apart: each
+// source row of rowBytes is handed to copyRow with its place in the buffer.
 struct RowSpan {
     int32_t firstRow = 0, lastRow = kFrameHeight - 1;
     bool redOnly = false;
+    bool bottomUp = false;
 };
 
 template <typename CopyRow>
@@ -84,8 +85,9 @@ bool DeliverTopDownRows(const void* data, size_t length, size_t stride, size_t r
     uint32_t* const frame = delivery.Acquire(data);
     if (frame == nullptr || !HoldsWholeFrame(length, stride, rowBytes)) return false;
     const auto* bytes = static_cast<const unsigned char*>(data);
-    for (int line = kFrameHeight - 1 - span.lastRow; line <= kFrameHeight - 1 - span.firstRow; ++line) {
-        copyRow(bytes + static_cast<size_t>(line) * stride, frame + (kFrameHeight - 1 - line) * kFrameWidth);
+    for (int row = span.firstRow; row <= span.lastRow; ++row) {
+        const int line = span.bottomUp ? row : kFrameHeight - 1 - row;
+        copyRow(bytes + static_cast<size_t>(line) * stride, frame + row * kFrameWidth);
     }
     return delivery.HandToWorker(span.redOnly);
 }
@@ -102,6 +104,17 @@ bool DeliverTopDownFrame(const void* data, size_t length, size_t stride) {
                                       out[x] = pixel & 0x00FFFFFFu;
                                   }
                               });
+}
+
+bool DeliverRgb24Frame(const void* data, size_t length, size_t stride, bool topDown) {
+    RowSpan span;
+    span.bottomUp = !topDown;
+    return DeliverTopDownRows(
+        data, length, stride, static_cast<size_t>(kFrameWidth) * 3,
+        [](const unsigned char* in, uint32_t* out) {
+            for (int x = 0; x < kFrameWidth; ++x, in += 3) out[x] = in[0] | (in[1] << 8) | (uint32_t{in[2]} << 16);
+        },
+        span);
 }
 
 bool DeliverPackedYuvFrame(const void* data, size_t length, size_t stride, PackedYuvLayout layout,

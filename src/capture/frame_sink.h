@@ -10,6 +10,7 @@
 // How the pixels of a delivered picture lie in memory.
 enum class PictureFormat {
     kRgb32,  // blue, green, red and a padding byte
+    kRgb24,  // blue, green and red, rows padded to whole words
     kYuy2,   // packed 4:2:2, luma first
     kUyvy,   // packed 4:2:2, chroma first
     kOther,  // anything the sink cannot read
@@ -38,6 +39,10 @@ bool DeliverFrame(const void* data, size_t length);
 // The same for a frame whose rows run top-down, stride bytes apart, with a
 // padding byte in each pixel's top byte: rows are flipped, padding cleared.
 bool DeliverTopDownFrame(const void* data, size_t length, size_t stride);
+
+// The same for a frame of three bytes a pixel (blue, green, red), rows
+// stride bytes apart, running top-down or, as a bitmap's, bottom-up.
+bool DeliverRgb24Frame(const void* data, size_t length, size_t stride, bool topDown);
 
 // The same for a packed YUV frame whose rows run top-down, stride bytes
 // apart: converted to RGB on the way in. While tracking, only the red of

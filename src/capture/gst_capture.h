@@ -3,6 +3,8 @@
 
 #include <gst/gst.h>
 
+#include <string>
+
 #include "capture/yuv_conversion.h"
 
 // The frame sink's media rule: whole 640 x 480 frames in system memory,
@@ -28,3 +30,7 @@ GstElement* CaptureSettingsElement();
 // bus on the UI thread, reported as the camera lost.
 void WatchCaptureBus(GstBus* bus);
 void StopWatchingCaptureBus();
+
+// A source element for the listed camera of that identity; null (floating
+// reference otherwise) when no camera has it now.
+GstElement* CreateCameraElement(const std::string& identity);

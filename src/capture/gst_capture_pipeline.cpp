@@ -1,6 +1,7 @@
-// The capture pipeline with GStreamer: the source (the first camera, or the
-// element description in LUMIDART_SOURCE), the mode chosen among its
-// formats, conversion and scaling to 640 x 480 BGRx, and the frame sink.
+// The capture pipeline with GStreamer: the source (the chosen camera, the
+// element description in LUMIDART_SOURCE, or else the first V4L2 device),
+// the mode chosen among its formats, conversion and scaling to 640 x 480
+// BGRx, and the frame sink.
 #include <gst/gst.h>
 
 #include <cstdlib>
@@ -20,9 +21,14 @@ GstElement* g_pipeline = nullptr;
 GstElement* g_sink = nullptr;
 // Our own reference; the pipeline holds another.
 GstElement* g_source = nullptr;
+// The listed camera the source opens; empty for the default source.
+std::string g_camera;
+
+const char* SourceDescription() { return std::getenv("LUMIDART_SOURCE"); }
 
 GstElement* CreateSourceElement() {
-    const char* description = std::getenv("LUMIDART_SOURCE");
+    if (!g_camera.empty()) return CreateCameraElement(g_camera);
+    const char* description = SourceDescription();
     if (description == nullptr || *description == '\0') return gst_element_factory_make("v4l2src", nullptr);
     GError* error = nullptr;
     GstElement* source =
@@ -117,6 +123,13 @@ GstElement* CaptureSettingsElement() {
     gst_iterator_free(children);
     return found != nullptr ? found : g_source;
 }
+
+bool PlatformCameraOverridden() {
+    const char* const description = SourceDescription();
+    return description != nullptr && *description != '\0';
+}
+
+void PlatformCaptureSelectCamera(const std::string& identity) { g_camera = identity; }
 
 void PlatformCaptureCreatePipeline() {
     gst_init(nullptr, nullptr);
@@ -244,4 +257,9 @@ bool PlatformCaptureReopenSource() {
     if (gst_element_set_state(g_pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) return true;
     PlatformCaptureDropSource();
     return false;
+}
+
+bool PlatformCaptureSwitchSource() {
+    PlatformCaptureDropSource();
+    return PlatformCaptureReopenSource();
 }

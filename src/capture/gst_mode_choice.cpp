@@ -178,6 +178,15 @@ bool LeavesModeOpen(const GstStructure* s) {
     return false;
 }
 
+// Raw video that states no pixel shape has square pixels: left open, the
+// shape is whatever the chain downstream offers, a range that nothing
+// upstream fixes.
+void SquareUnlessStated(GstStructure* s) {
+    if (gst_structure_has_name(s, "video/x-raw") && !gst_structure_has_field(s, "pixel-aspect-ratio")) {
+        gst_structure_set(s, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+    }
+}
+
 // The structure of the chosen mode with the fields that choose it fixed,
 // then the offered structure itself where that leaves the mode open.
 GstCaps* Fixed(const GstCaps* offered, const Offer& m) {
@@ -190,9 +199,12 @@ GstCaps* Fixed(const GstCaps* offered, const Offer& m) {
     if (gst_structure_has_field(s, "pixel-aspect-ratio")) {
         gst_structure_fixate_field_nearest_fraction(s, "pixel-aspect-ratio", 1, 1);
     }
+    SquareUnlessStated(s);
     GstCaps* const chosen = Pinned(caps);
     if (LeavesModeOpen(gst_caps_get_structure(offered, m.index))) {
-        gst_caps_append(chosen, gst_caps_copy_nth(offered, m.index));
+        GstCaps* const open = gst_caps_copy_nth(offered, m.index);
+        SquareUnlessStated(gst_caps_get_structure(open, 0));
+        gst_caps_append(chosen, open);
     }
     return chosen;
 }

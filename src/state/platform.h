@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "state/tracker_state.h"
 
@@ -127,12 +129,34 @@ void PlatformStretchBlock2x(int32_t srcX, int32_t srcY, int32_t dstX, int32_t ds
 // Copies the whole picture 1:1 into the window's client area.
 void PlatformPresentPicture();
 
+// --- Cameras (UI thread only) -----------------------------------------------
+
+struct PlatformCamera {
+    std::string name;      // as the system names it; several may share one
+    std::string identity;  // what finds this camera again, and only this one
+};
+
+// Every camera the system lists, each once, in a stable order. Starts the
+// component system where listing needs it.
+std::vector<PlatformCamera> PlatformListCameras();
+// True when the environment names a source of its own (LUMIDART_SOURCE on
+// Linux): it replaces the remembered camera.
+bool PlatformCameraOverridden();
+// The camera that creating the source opens from now on, by identity;
+// empty for the platform's own default source.
+void PlatformCaptureSelectCamera(const std::string& identity);
+// Takes the running source down, with everything built for it, and opens
+// the selected camera in its place, its mode chosen afresh, and runs it;
+// false when it cannot be opened or connected (the source is then out of
+// use, as after a drop).
+bool PlatformCaptureSwitchSource();
+
 // --- Capture pipeline (UI thread only) -------------------------------------
 
 // Starts the component system and creates the pipeline, its run control and
 // the frame sink, attached to the pipeline.
 void PlatformCaptureCreatePipeline();
-// Creates the capture source by its fixed identity and adds it to the
+// Creates the capture source, the selected camera, and adds it to the
 // pipeline; false if it cannot be created.
 bool PlatformCaptureCreateSource();
 // Attaches the source's first output to the sink (conversion allowed) and

@@ -77,6 +77,16 @@ TEST(CommandLineTest, PointerByTheSessionUnlessChosen) {
     EXPECT_EQ(Error({"--pointers=uinput"}), "unknown option '--pointers=uinput'");
 }
 
+TEST(CommandLineTest, CameraByNumberOrNameAndTheListDecidesLikeHelp) {
+    EXPECT_EQ(Parse({}).camera, "");
+    EXPECT_EQ(Parse({"--camera", "2"}).camera, "2");
+    EXPECT_EQ(Parse({"--camera=vivid (2)", "--monitor", "1"}).camera, "vivid (2)");
+    EXPECT_EQ(Error({"--camera="}), "option '--camera' needs a value");
+    const CommandLine list = Parse({"--list-cameras", "--bogus"});
+    EXPECT_TRUE(list.listCameras);
+    EXPECT_FALSE(Parse({"--camera", "--list-cameras"}).listCameras);
+}
+
 TEST(CommandLineTest, MisuseIsOneLinePointingAtHelp) {
     const std::string text = MisuseLine(Error({"--bogus"}));
     EXPECT_EQ(text, "lumidart: unknown option '--bogus'; try 'lumidart --help'\n");

@@ -11,10 +11,10 @@ namespace {
 
 TEST(UsageTextTest, NamesEveryOptionAndFitsATerminal) {
     const std::string usage = UsageText();
-    EXPECT_EQ(usage.rfind("Usage: lumidart [--monitor N|NAME] [--pointer uinput|xtest] [--help|--version]\n", 0),
-              0u);
-    for (const char* option : {"--monitor N|NAME", "--pointer uinput|xtest", "-h, --help", "--version", "Lumidart.set",
-                               "LUMIDART_SOURCE", "XTest", "F12", "Esc", "Space", "Tab", "E (laser off)", "A covers"}) {
+    EXPECT_EQ(usage.rfind("Usage: lumidart [--camera N|NAME] [--monitor N|NAME] [--pointer uinput|xtest]\n", 0), 0u);
+    for (const char* option : {"--camera N|NAME", "--list-cameras", "Lumidart.cam", "C switches", "--monitor N|NAME",
+                               "--pointer uinput|xtest", "-h, --help", "--version", "Lumidart.set", "LUMIDART_SOURCE",
+                               "XTest", "F12", "Esc", "Space", "Tab", "E (laser off)", "A covers"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     std::istringstream lines(usage);

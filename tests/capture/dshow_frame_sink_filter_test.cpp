@@ -139,10 +139,14 @@ TEST(MediaRuleTest, FormatTypeIsTestedFirstThenMajorTypeAndSubtype) {
     EXPECT_EQ(CheckFrameMediaType(&type), E_INVALIDARG);
     // Everything wrong: the format type still decides.
     type = VideoType(FORMAT_VideoInfo2, MEDIATYPE_Video);
-    type.majortype = MEDIASUBTYPE_RGB24;
+    type.majortype = MEDIASUBTYPE_RGB565;
     EXPECT_EQ(CheckFrameMediaType(&type), E_INVALIDARG);
-    type = VideoType(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo);
+    type = VideoType(MEDIASUBTYPE_RGB565, FORMAT_VideoInfo);
     EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL);
+    for (const GUID& subtype : {MEDIASUBTYPE_RGB24, MEDIASUBTYPE_YUY2}) {
+        type = VideoType(subtype, FORMAT_VideoInfo);
+        EXPECT_EQ(CheckFrameMediaType(&type), S_OK);
+    }
     type = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo);
     type.majortype = MEDIASUBTYPE_RGB32;
     EXPECT_EQ(CheckFrameMediaType(&type), E_FAIL);
@@ -278,12 +282,12 @@ TEST_F(FrameSinkFilterTest, IdentifiesItselfWithOneInputPinNamedIn) {
     found->Release();
 }
 
-TEST_F(FrameSinkFilterTest, ConnectsOnlyWithUncompressedRgb32VideoInfo) {
+TEST_F(FrameSinkFilterTest, ConnectsOnlyWithVideoInfoOfFormatsItReads) {
     const AM_MEDIA_TYPE videoInfo2 = VideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo2);
-    const AM_MEDIA_TYPE rgb24 = VideoType(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo);
+    const AM_MEDIA_TYPE rgb565 = VideoType(MEDIASUBTYPE_RGB565, FORMAT_VideoInfo);
     EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &videoInfo2), E_INVALIDARG);
-    EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &rgb24), E_FAIL);
-    EXPECT_EQ(pin_->QueryAccept(&rgb24), S_FALSE);
+    EXPECT_EQ(pin_->ReceiveConnection(&upstream_, &rgb565), E_FAIL);
+    EXPECT_EQ(pin_->QueryAccept(&rgb565), S_FALSE);
     IPin* connected = nullptr;
     EXPECT_EQ(pin_->ConnectedTo(&connected), VFW_E_NOT_CONNECTED);
 
@@ -367,6 +371,35 @@ TEST_F(FrameSinkFilterTest, TopDownFramesAreFlipped) {
     // Row r of the frame is picture line 479 - r, padding byte cleared.
     for (int row : {0, 1, 240, 479}) {
         EXPECT_EQ(frame_[row * kFrameWidth + 7], static_cast<uint32_t>(((479 - row) << 10) | 7)) << row;
+    }
+}
+
+// What capture filters deliver where no converter to RGB32 exists, a
+// bitmap's RGB24 and a webcam's YUY2, is converted on the way in.
+TEST_F(FrameSinkFilterTest, Rgb24AndYuy2AreConverted) {
+    StoreMode(kModePreview);  // the whole picture, not the Search box's red
+    const std::vector<BYTE> yuyv = {150, 60, 150, 200};
+    uint32_t orange[2];  // limited-range BT.601, as the portable conversion makes it
+    ConvertPackedYuvRow(yuyv.data(), orange, 2, PackedYuvLayout::kYuy2, MakeYuvMatrix(0.299, 0.114, false));
+    const struct {
+        GUID subtype;
+        std::vector<BYTE> pattern;
+        size_t frameBytes;
+        uint32_t expected;
+    } cases[] = {{MEDIASUBTYPE_RGB24, {0x11, 0x40, 0x80}, kFramePixels * 3, 0x804011u},
+                 {MEDIASUBTYPE_YUY2, yuyv, kFramePixels * 2, orange[0]}};
+    for (const auto& c : cases) {
+        const AM_MEDIA_TYPE type = VideoType(c.subtype, FORMAT_VideoInfo);
+        ASSERT_EQ(pin_->ReceiveConnection(&upstream_, &type), S_OK);
+        std::vector<BYTE> bytes(c.frameBytes);
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = c.pattern[i % c.pattern.size()];
+        Sample sample(bytes.data(), static_cast<long>(bytes.size()));
+        ASSERT_EQ(filter_->Run(0), S_OK);
+        EXPECT_EQ(input_->Receive(&sample), S_OK);
+        EXPECT_EQ(frame_[240 * kFrameWidth + 320], c.expected);
+        ASSERT_EQ(filter_->Stop(), S_OK);
+        pin_->Disconnect();
+        ClearStatus(kFramePending);
     }
 }
 

@@ -12,7 +12,8 @@
 namespace {
 
 TEST(PictureRuleTest, The640x480FrameInALayoutTheSinkReadsEitherWayUp) {
-    for (const PictureFormat layout : {PictureFormat::kRgb32, PictureFormat::kYuy2, PictureFormat::kUyvy}) {
+    for (const PictureFormat layout :
+         {PictureFormat::kRgb32, PictureFormat::kRgb24, PictureFormat::kYuy2, PictureFormat::kUyvy}) {
         for (const bool topDown : {false, true}) {
             EXPECT_TRUE(AcceptsFrameShape({640, 480, layout, topDown})) << static_cast<int>(layout) << topDown;
         }
@@ -104,6 +105,29 @@ TEST_F(FrameSinkTest, TopDownFramesAreFlippedAndUnpadded) {
     DeliverTopDownFrame(sample.data(), stride * 479 + 640 * 4 - 1, stride);
     DeliverTopDownFrame(sample.data(), sample.size(), 640 * 4 - 4);
     EXPECT_FALSE(TestStatus(kFramePending));
+}
+
+// Three bytes a pixel, a bitmap's rows either way up, padded to words.
+TEST_F(FrameSinkTest, Rgb24FramesAreWidenedEitherWayUp) {
+    const size_t stride = 640 * 3;
+    std::vector<uint8_t> sample(stride * 480, 0);
+    for (int line = 0; line < 480; ++line) {
+        for (int x = 0; x < 640; ++x) {
+            uint8_t* const pixel = sample.data() + line * stride + 3 * x;
+            pixel[0] = static_cast<uint8_t>(x);
+            pixel[1] = static_cast<uint8_t>(line);
+            pixel[2] = static_cast<uint8_t>(line >> 8 | 0x80);
+        }
+    }
+    for (const bool topDown : {false, true}) {
+        ClearStatus(kFramePending);
+        ASSERT_TRUE(DeliverRgb24Frame(sample.data(), sample.size(), stride, topDown));
+        const int line = topDown ? 479 - 100 : 100;
+        EXPECT_EQ(buffer_[100 * 640 + 7], static_cast<uint32_t>((line >> 8 | 0x80) << 16 | (line & 0xFF) << 8 | 7))
+            << topDown;
+    }
+    ClearStatus(kFramePending);
+    EXPECT_FALSE(DeliverRgb24Frame(sample.data(), sample.size() - 1, stride, false));
 }
 
 // Packed YUV rows land bottom-up, converted, whatever the stride; a sample

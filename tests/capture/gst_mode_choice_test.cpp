@@ -41,10 +41,17 @@ std::string Choose(const char* offered) {
     return result;
 }
 
-// Equal as caps, whatever the field order of the text.
+// Equal as caps, whatever the field order of the text. Raw video expected
+// without a pixel shape has square pixels.
 ::testing::AssertionResult SameCaps(const std::string& actual, const char* expected) {
     GstCaps* const a = gst_caps_from_string(actual.c_str());
     GstCaps* const e = gst_caps_from_string(expected);
+    for (guint i = 0; e != nullptr && i < gst_caps_get_size(e); ++i) {
+        GstStructure* const s = gst_caps_get_structure(e, i);
+        if (gst_structure_has_name(s, "video/x-raw") && !gst_structure_has_field(s, "pixel-aspect-ratio")) {
+            gst_structure_set(s, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+        }
+    }
     const bool same = a != nullptr && e != nullptr && gst_caps_is_equal(a, e);
     if (a != nullptr) gst_caps_unref(a);
     if (e != nullptr) gst_caps_unref(e);
@@ -185,6 +192,22 @@ TEST(ModeChoice, RangesAreFixatedTowards640x480SquarePixelsAndTheirHighestRate) 
     // A range wholly above the open-ended limit keeps to itself.
     EXPECT_TRUE(SameCaps(Choose("video/x-raw, format=YUY2, width=640, height=480, framerate=[ 90/1, 120/1 ]"),
                          "video/x-raw, format=YUY2, width=640, height=480, framerate=90/1"));
+}
+
+TEST(ModeChoice, RawVideoStatingNoPixelShapeIsSquareEvenWhereLeftOpen) {
+    // An IPC or network source's caps, as written by hand: nothing
+    // downstream can fix a shape left open.
+    EXPECT_TRUE(
+        SameCaps(ChooseAll("video/x-raw, format=BGRx, width=[ 320, 1280 ], height=[ 240, 960 ], framerate=30/1"),
+                 "video/x-raw, format=BGRx, width=640, height=480, framerate=30/1, pixel-aspect-ratio=1/1; "
+                 "video/x-raw, format=BGRx, width=[ 320, 1280 ], height=[ 240, 960 ], framerate=30/1, "
+                 "pixel-aspect-ratio=1/1"));
+    // A stated shape stays; motion JPEG gets none.
+    EXPECT_EQ(Choose("video/x-raw, format=YUY2, width=640, height=480, framerate=30/1, pixel-aspect-ratio=4/3"),
+              "video/x-raw, format=(string)YUY2, width=(int)640, height=(int)480, framerate=(fraction)30/1, "
+              "pixel-aspect-ratio=(fraction)4/3");
+    EXPECT_EQ(Choose("image/jpeg, width=640, height=480, framerate=30/1"),
+              "image/jpeg, width=(int)640, height=(int)480, framerate=(fraction)30/1");
 }
 
 }  // namespace

@@ -25,6 +25,9 @@ TEST(StreamCapabilityTest, OtherwiseTheFastestOfTheFrameSizeFirstListedOnTies) {
     // An unstated rate counts as the slowest.
     EXPECT_EQ(Choose({{1280, 720, k30}, {640, 480, 0}, {640, 480, k15}}), 2);
     EXPECT_EQ(Choose({{1280, 720, k30}, {640, 480, 0}, {640, 480, -1}}), 1);
+    // Wine's capture filter on a webcam: every rate unstated.
+    EXPECT_EQ(Choose({{320, 180, 0}, {640, 360, 0}, {640, 480, 0}, {1280, 720, 0}, {1920, 1080, 0}, {3840, 2160, 0}}),
+              2);
     EXPECT_EQ(Choose({{1280, 720, k30}, {640, 480, k30}}), 1);
 }
 

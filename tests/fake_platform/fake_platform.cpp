@@ -41,6 +41,9 @@ void FakeReset() {
     g_fake.restores = 0;
     g_fake.restoreTimeouts = 0;
     g_fake.sourceAvailable = true;
+    g_fake.cameras.clear();
+    g_fake.cameraOverridden = false;
+    g_fake.selectedCamera.clear();
     g_fake.onCaptureRun = nullptr;
     g_fake.onCaptureStop = nullptr;
     g_fake.pictureAvailable = true;
@@ -206,6 +209,14 @@ void PlatformStretchBlock2x(int32_t sx, int32_t sy, int32_t dx, int32_t dy) { So
 void PlatformPresentPicture() { g_fake.presents.fetch_add(1); }
 
 // --- Capture ---------------------------------------------------------------
+
+std::vector<PlatformCamera> PlatformListCameras() { return g_fake.cameras; }
+bool PlatformCameraOverridden() { return g_fake.cameraOverridden; }
+void PlatformCaptureSelectCamera(const std::string& identity) { g_fake.selectedCamera = identity; }
+bool PlatformCaptureSwitchSource() {
+    FakeRecord("CaptureSwitchSource " + g_fake.selectedCamera);
+    return g_fake.sourceAvailable;
+}
 
 void PlatformCaptureCreatePipeline() { FakeRecord("CaptureCreatePipeline"); }
 

@@ -48,6 +48,10 @@ struct FakePlatform {
     std::atomic<int> restoreTimeouts;
 
     bool sourceAvailable = true;
+    // The cameras listed, and the identity the source would open.
+    std::vector<PlatformCamera> cameras;
+    bool cameraOverridden = false;
+    std::string selectedCamera;
     // Stand-ins for the camera: started by the run, and stop must return
     // only once no delivery is in progress.
     void (*onCaptureRun)() = nullptr;

@@ -212,7 +212,8 @@ def check_manpage(deb, root, _build_dir):
           f"manual page header does not carry version {version}")
     for section in ("NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "USAGE", "ENVIRONMENT", "FILES", "EXIT STATUS"):
         check(re.search(r"^\.SH " + section + "$", source, re.M), f"no {section} section")
-    for words in ("lumidart [--monitor N|NAME] [--pointer uinput|xtest] [--help] [--version]", "F12", "Lumidart.set in the current directory",
+    for words in ("lumidart [--camera N|NAME] [--monitor N|NAME] [--pointer uinput|xtest] [--list-cameras] [--help] "
+                  "[--version]", "Lumidart.cam", "F12", "Lumidart.set in the current directory",
                   "LUMIDART_SOURCE", "XTest", "Wayland"):
         check(words in text, f"the manual page does not say {words!r}")
     return f"formats without a warning, version {version}"

@@ -29,10 +29,18 @@ class Run:
         with open(self.settings(), "wb") as f:
             f.write(quad_bytes(START_QUAD))
         self.initial = os.stat(self.settings())
-        self.program = Program(screen, program, self.directory, source=source, **options)
+        options["source"] = source
+        self.start = lambda **changes: Program(screen, program, self.directory, **dict(options, **changes))
+        self.program = self.start()
         Run.started.append(self)
         if wait:
             self.program.wait_for_window()
+
+    def restart(self, **changes):
+        """The program started again in the same directory, once it ended,
+        with changes to the options it was started with."""
+        self.program = self.start(**changes)
+        self.program.wait_for_window()
 
     def settings(self):
         return os.path.join(self.directory, SETTINGS_FILE)

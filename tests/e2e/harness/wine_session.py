@@ -76,13 +76,13 @@ class Session:
         argv = ["regsvr32", "/s"] + ([] if register else ["/u"]) + [self.args.camera]
         check(self.wine(*argv) == 0, "regsvr32 %s failed" % ("" if register else "/u"))
 
-    def start_program(self, cwd, camera_fault=None):
+    def start_program(self, cwd, camera_fault=None, args=()):
         """camera_fault: a fault mode for the virtual camera, or None."""
         os.makedirs(cwd, exist_ok=True)
         env = dict(self.env)
         if camera_fault:
             env["LUMIDART_VIRTUALCAM_FAULT"] = camera_fault
-        return subprocess.Popen(["wine", self.args.program], env=env, cwd=cwd,
+        return subprocess.Popen(["wine", self.args.program] + list(args), env=env, cwd=cwd,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def start_driver(self):

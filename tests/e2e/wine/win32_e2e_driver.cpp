@@ -24,6 +24,7 @@ WORD VirtualKey(const char* name) {
     if (std::strcmp(name, "esc") == 0) return VK_ESCAPE;
     if (std::strcmp(name, "f12") == 0) return VK_F12;
     if (std::strcmp(name, "e") == 0) return 'E';
+    if (std::strcmp(name, "c") == 0) return 'C';
     if (std::strcmp(name, "a") == 0) return 'A';
     return 0;
 }
