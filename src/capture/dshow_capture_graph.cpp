@@ -146,8 +146,11 @@ void PlatformCaptureConnect() {
 
 // Everything but the sink leaves the graph, the converters inserted for
 // the old camera with it.
-bool PlatformCaptureSwitchSource() {
-    PlatformCaptureStop();
+namespace {
+
+// Everything but the sink leaves the graph: the old source and whatever
+// converters the graph manager put between it and the sink.
+void RemoveAllButSink() {
     PlatformCaptureReleaseSource();
     IEnumFilters* filters = nullptr;
     if (g_graph != nullptr) g_graph->EnumFilters(&filters);
@@ -165,11 +168,13 @@ bool PlatformCaptureSwitchSource() {
         g_graph->RemoveFilter(other);
         other->Release();
     }
-    if (!PlatformCaptureCreateSource()) return false;
-    PlatformCaptureConnect();
-    if (!SinkConnected()) return false;
-    PlatformCaptureRun();
-    return true;
+}
+
+}  // namespace
+
+bool PlatformCaptureSwitchSource() {
+    PlatformCaptureStop();
+    return PlatformCaptureReopenSource();
 }
 
 void PlatformCaptureRun() {
@@ -209,8 +214,7 @@ void PlatformCaptureDropSource() { PlatformCaptureStop(); }
 
 bool PlatformCaptureReopenSource() {
     if (g_graph == nullptr) return false;
-    if (g_source != nullptr) g_graph->RemoveFilter(g_source);
-    PlatformCaptureReleaseSource();
+    RemoveAllButSink();
     if (!PlatformCaptureCreateSource()) return false;
     PlatformCaptureConnect();
     // Not connected: the camera is not back yet. This one stays in the graph

@@ -69,7 +69,8 @@ def run(program, args, display):
 def expect_help(result):
     check(result.returncode == 0, f"exit {result.returncode}")
     check(result.stderr == "", f"error output {result.stderr!r}")
-    usage = "Usage: lumidart [--monitor N|NAME] [--pointer uinput|xtest] [--help|--version]\n"
+    usage = ("Usage: lumidart [--camera N|NAME] [--monitor N|NAME] [--pointer uinput|xtest]\n"
+             "                [--list-cameras|--help|--version]\n")
     check(result.stdout.startswith(usage), f"output {result.stdout[:80]!r}")
 
 
