@@ -19,7 +19,7 @@ namespace {
 constexpr UINT_PTR kDeferredQuitTimerId = 1;
 constexpr UINT_PTR kExposureTimerId = 2;
 constexpr UINT_PTR kTrackingWatchTimerId = 3;
-constexpr UINT_PTR kCaptureRetryTimerId = 4;
+constexpr UINT_PTR kCaptureWatchTimerId = 4;
 
 // Read once when the window is created (UI thread); the worker's magnifier
 // reads them every Preview pass.
@@ -58,11 +58,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             TakeCaptureEvents();
             return 0;
         case WM_TIMER:
-            if (wParam == kExposureTimerId || wParam == kTrackingWatchTimerId || wParam == kCaptureRetryTimerId) {
+            if (wParam == kExposureTimerId || wParam == kTrackingWatchTimerId || wParam == kCaptureWatchTimerId) {
                 KillTimer(window, wParam);
                 if (wParam == kExposureTimerId) OnExposureTimer();
                 if (wParam == kTrackingWatchTimerId) OnTrackingWatchTimer();
-                if (wParam == kCaptureRetryTimerId) OnCaptureRetry();
+                if (wParam == kCaptureWatchTimerId) OnCaptureWatchTimer();
                 return 0;
             }
             // NOTE: Wine's property frame call returns about 2 s after its
@@ -187,10 +187,10 @@ void PlatformStartTrackingWatchTimer(PlatformWindow* window, int milliseconds) {
     SetTimer(AsHwnd(window), kTrackingWatchTimerId, static_cast<UINT>(milliseconds), nullptr);
 }
 
-void PlatformStartCaptureRetryTimer(PlatformWindow* window, int milliseconds) {
-    SetTimer(AsHwnd(window), kCaptureRetryTimerId, static_cast<UINT>(milliseconds), nullptr);
+void PlatformStartCaptureWatchTimer(PlatformWindow* window, int milliseconds) {
+    SetTimer(AsHwnd(window), kCaptureWatchTimerId, static_cast<UINT>(milliseconds), nullptr);
 }
 
-void PlatformKillCaptureRetryTimer(PlatformWindow* window) { KillTimer(AsHwnd(window), kCaptureRetryTimerId); }
+void PlatformKillCaptureWatchTimer(PlatformWindow* window) { KillTimer(AsHwnd(window), kCaptureWatchTimerId); }
 
 void PlatformPostQuit() { PostQuitMessage(0); }

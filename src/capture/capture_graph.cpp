@@ -13,6 +13,7 @@ void BuildCaptureGraph() {
     SetStatus(kGraphReady);
     PlatformCaptureConnect();
     PlatformCaptureRun();
+    StartCaptureWatch();
 }
 
 void ShowSettingsDialog() {
@@ -28,7 +29,11 @@ void SwitchCamera() {
     // cannot be opened now.
     EndCaptureRecovery();
     PlatformSettingsDialogClose();
-    if (!PlatformCaptureSwitchSource()) OnCaptureLost();
+    if (PlatformCaptureSwitchSource()) {
+        StartCaptureWatch();
+    } else {
+        OnCaptureLost();
+    }
 }
 
 void ConfirmSettingsDialog() {

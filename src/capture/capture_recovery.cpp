@@ -1,17 +1,61 @@
 #include "capture/capture_recovery.h"
 
+#include <cstdint>
+
 #include "state/platform.h"
 #include "state/tracker_state.h"
 
 namespace {
 
-constexpr int kRetryMs = 1000;
+constexpr int kWatchMs = 1000;
+// Whole seconds without an analysed frame before a camera that had been
+// delivering counts as lost. Some capture drivers (Wine's among them) just
+// stop when the device goes, with no event; a hung USB camera does the same.
+constexpr int kStallTicks = 3;
 
 bool g_lost;
+bool g_delivered;
+uint32_t g_lastPasses;
+int g_stillTicks;
 
 PlatformWindow* MainWindow() { return g_tracker.mainWindow.load(std::memory_order_acquire); }
 
+// Every analysed frame is a pass of one kind or the other; only a change
+// matters, so the wrapping sum is enough.
+uint32_t Passes() {
+    return (g_tracker.viewWatch.load(std::memory_order_relaxed) >> 8) +
+           g_tracker.trackingPasses.load(std::memory_order_relaxed);
+}
+
+// A freshly opened source has to deliver before its silence means anything:
+// a source that never connects is left alone, as at start.
+void ForgetFrames() {
+    g_delivered = false;
+    g_lastPasses = Passes();
+    g_stillTicks = 0;
+}
+
+// One-shot; setting it again moves it.
+void Arm() { PlatformStartCaptureWatchTimer(MainWindow(), kWatchMs); }
+
+void WatchForStall() {
+    const uint32_t passes = Passes();
+    if (passes != g_lastPasses) {
+        g_lastPasses = passes;
+        g_delivered = true;
+        g_stillTicks = 0;
+    } else if (g_delivered && ++g_stillTicks >= kStallTicks) {
+        OnCaptureLost();
+    }
+}
+
 }  // namespace
+
+void StartCaptureWatch() {
+    if (g_tracker.closed || !TestStatus(kGraphReady)) return;
+    ForgetFrames();
+    Arm();
+}
 
 void OnCaptureLost() {
     if (g_lost || g_tracker.closed || !TestStatus(kGraphReady)) return;
@@ -19,23 +63,30 @@ void OnCaptureLost() {
     // The dialog works on the source's controls, which go with it.
     PlatformSettingsDialogClose();
     PlatformCaptureDropSource();
-    PlatformStartCaptureRetryTimer(MainWindow(), kRetryMs);
+    // The first retry a whole second after the loss.
+    Arm();
 }
 
 void OnCaptureRetry() {
     if (!g_lost || g_tracker.closed) return;
-    PlatformKillCaptureRetryTimer(MainWindow());
-    if (PlatformCaptureReopenSource()) {
-        g_lost = false;
-        return;
+    if (!PlatformCaptureReopenSource()) return;
+    g_lost = false;
+    ForgetFrames();
+}
+
+void OnCaptureWatchTimer() {
+    if (g_tracker.closed) return;
+    if (g_lost) {
+        OnCaptureRetry();
+    } else {
+        WatchForStall();
     }
-    PlatformStartCaptureRetryTimer(MainWindow(), kRetryMs);
+    Arm();
 }
 
 bool CaptureIsLost() { return g_lost; }
 
 void EndCaptureRecovery() {
-    if (!g_lost) return;
     g_lost = false;
-    PlatformKillCaptureRetryTimer(MainWindow());
+    PlatformKillCaptureWatchTimer(MainWindow());
 }

@@ -35,11 +35,11 @@ void WatchCaptureBus(GstBus* bus) {
     WatchX11LoopDescriptor(g_busFd, TakeBusMessage);
 }
 
-void PlatformStartCaptureRetryTimer(PlatformWindow*, int milliseconds) {
-    StartX11LoopTimer(milliseconds, OnCaptureRetry);
+void PlatformStartCaptureWatchTimer(PlatformWindow*, int milliseconds) {
+    StartX11LoopTimer(milliseconds, OnCaptureWatchTimer);
 }
 
-void PlatformKillCaptureRetryTimer(PlatformWindow*) { StopX11LoopTimer(OnCaptureRetry); }
+void PlatformKillCaptureWatchTimer(PlatformWindow*) { StopX11LoopTimer(OnCaptureWatchTimer); }
 
 void StopWatchingCaptureBus() {
     if (g_bus == nullptr) return;

@@ -176,9 +176,9 @@ void PlatformCaptureDropSource();
 // format chosen afresh and runs it; false, with the source out of use
 // again, when it cannot be opened or connected yet.
 bool PlatformCaptureReopenSource();
-// One-shot: OnCaptureRetry runs on the UI thread about that much later.
-void PlatformStartCaptureRetryTimer(PlatformWindow* window, int milliseconds);
-void PlatformKillCaptureRetryTimer(PlatformWindow* window);
+// One-shot: OnCaptureWatchTimer runs on the UI thread about that much later.
+void PlatformStartCaptureWatchTimer(PlatformWindow* window, int milliseconds);
+void PlatformKillCaptureWatchTimer(PlatformWindow* window);
 
 // The source's settings dialog, at most one at a time.
 bool PlatformSettingsDialogIsOpen();

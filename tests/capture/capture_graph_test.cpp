@@ -66,8 +66,7 @@ TEST_F(CaptureGraphTest, TeardownInsideOpenDialogDefersShutdown) {
 }
 
 // A camera lost mid-run: one drop however often the loss is reported, a
-// retry every tick until the camera opens, nothing after its return or
-// after the close.
+// retry every tick until the camera opens, nothing after the close.
 TEST_F(CaptureGraphTest, LostCameraIsRetriedUntilItReturnsAndNeverAfterTheClose) {
     BuildCaptureGraph();
     FakeReset();
@@ -75,25 +74,49 @@ TEST_F(CaptureGraphTest, LostCameraIsRetriedUntilItReturnsAndNeverAfterTheClose)
     OnCaptureLost();
     ShowSettingsDialog();  // no camera: no dialog
     g_fake.sourceAvailable = false;
-    OnCaptureRetry();
+    OnCaptureWatchTimer();
     EXPECT_TRUE(CaptureIsLost());
-    EXPECT_TRUE(g_fake.retryTimerArmed);
+    EXPECT_TRUE(g_fake.captureWatchArmed);
     g_fake.sourceAvailable = true;
-    OnCaptureRetry();
-    OnCaptureRetry();  // a late announcement of the return
+    OnCaptureRetry();      // the camera announces its return
+    OnCaptureRetry();      // and again, late
+    OnCaptureWatchTimer();
     EXPECT_FALSE(CaptureIsLost());
-    EXPECT_FALSE(g_fake.retryTimerArmed);
     EXPECT_EQ(FakeCalls(), (Calls{"SettingsDialogClose", "CaptureDropSource", "CaptureReopenSource",
                                   "CaptureReopenSource"}));
 
     OnCaptureLost();
     g_tracker.closed = true;  // as the close sequence does before the teardown
     TeardownCaptureGraph();
-    EXPECT_FALSE(g_fake.retryTimerArmed);
+    EXPECT_FALSE(g_fake.captureWatchArmed);
     FakeReset();
+    OnCaptureWatchTimer();
     OnCaptureRetry();
     OnCaptureLost();
     EXPECT_TRUE(FakeCalls().empty());
+}
+
+// Frames that stop without a word from the driver: three quiet seconds
+// after frames came count as a loss; a source that never delivered, or
+// one just reopened and not yet delivering, is left alone.
+TEST_F(CaptureGraphTest, StreamThatStopsDeliveringCountsAsLost) {
+    BuildCaptureGraph();
+    const auto ticks = [](int n, bool pass) {
+        for (int i = 0; i < n; ++i) {
+            if (pass) g_tracker.viewWatch.fetch_add(1u << 8);
+            OnCaptureWatchTimer();
+        }
+        return CaptureIsLost();
+    };
+    EXPECT_FALSE(ticks(10, false)) << "never delivered";
+    EXPECT_FALSE(ticks(5, true));
+    EXPECT_FALSE(ticks(2, false)) << "two quiet seconds";
+    EXPECT_TRUE(ticks(1, false)) << "the third";
+    EXPECT_FALSE(ticks(1, false)) << "reopened on the next tick";
+    EXPECT_FALSE(ticks(10, false)) << "the reopened source has not delivered yet";
+    g_tracker.trackingPasses.fetch_add(1);  // tracking passes count as well
+    EXPECT_TRUE(ticks(4, false));
+    EXPECT_TRUE(g_fake.captureWatchArmed);
 }
 
 }  // namespace

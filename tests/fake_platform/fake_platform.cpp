@@ -56,7 +56,7 @@ void FakeReset() {
     g_fake.exposureTimerArmed = false;
     g_fake.patternGrey = -1;
     g_fake.calibrationTimerMs = 0;
-    g_fake.retryTimerArmed = false;
+    g_fake.captureWatchArmed = false;
     g_fake.watchTimerArmed = false;
 }
 
@@ -243,8 +243,8 @@ bool PlatformCaptureReopenSource() {
     FakeRecord("CaptureReopenSource");
     return g_fake.sourceAvailable;
 }
-void PlatformStartCaptureRetryTimer(PlatformWindow*, int) { g_fake.retryTimerArmed = true; }
-void PlatformKillCaptureRetryTimer(PlatformWindow*) { g_fake.retryTimerArmed = false; }
+void PlatformStartCaptureWatchTimer(PlatformWindow*, int) { g_fake.captureWatchArmed = true; }
+void PlatformKillCaptureWatchTimer(PlatformWindow*) { g_fake.captureWatchArmed = false; }
 
 bool PlatformSettingsDialogIsOpen() { return g_fake.settingsDialogOpen; }
 

@@ -76,8 +76,8 @@ struct FakePlatform {
     int32_t patternGrey = -1;
     int calibrationTimerMs = 0;
 
-    // Whether the capture's retry and the tracking watch wait to fire.
-    bool retryTimerArmed = false;
+    // Whether the capture watch and the tracking watch wait to fire.
+    bool captureWatchArmed = false;
     bool watchTimerArmed = false;
 };
 

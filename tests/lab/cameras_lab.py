@@ -1,20 +1,14 @@
 """In the lab guest: the Linux program with two webcams (vivid as two
-identical devices). --list-cameras lists both, the second told apart by
-its number; --camera 2 holds only the second device; C moves to the
-first; a restart in the same folder opens the one remembered.
-
-Usage (in the guest, from tests/): python3 -m lab.cameras_lab LUMIDART
-"""
+identical devices), checks the webcam scenario runs once udevd has
+recorded them. --list-cameras lists both, the second told apart by its
+number; --camera 2 holds only the second device; C moves to the first; a
+restart in the same folder opens the one remembered."""
 
 import os
 import subprocess
-import sys
 
 from e2e.harness.checks import Failure, check, wait_for
-from e2e.harness.display import Screen
 from e2e.harness.linux_faults import Run
-
-from .guest import load_vivid, run_scenario, start_udevd
 
 
 def held(p):
@@ -60,19 +54,3 @@ def check_choice(screen, program, workdir, devices):
     holding(run.program, devices[0], "the remembered device held after a restart")
     run.program.close_with_keyboard()
     return run.finish() + "; --camera 2, C and the restart each held one device, the right one"
-
-
-def checks(program, workdir, timed):
-    devices = load_vivid(n_devs=2, node_types="0x1,0x1", input_types="0x0,0x0")
-    # GStreamer's V4L2 provider lists what udev has recorded, as on a desktop.
-    start_udevd()
-    screen = Screen(workdir)
-    try:
-        timed.run("cameras: both webcams listed", check_list, program, devices)
-        timed.run("cameras: chosen, switched and remembered", check_choice, screen, program, workdir, devices)
-    finally:
-        screen.close()
-
-
-if __name__ == "__main__":
-    sys.exit(run_scenario(checks))

@@ -1,8 +1,9 @@
 """In the lab guest: the Linux program on vivid as a webcam. It must stream
 640 x 480 at the highest rate the device lists for that size and show the
 device's colour bars; the settings dialog must drive the device's controls.
-Last, what later scenarios of a desktop session build on: udevd, a user
-and uinput.
+Then what later scenarios of a desktop session build on: udevd, a user
+and uinput. Last, with udevd running, the camera list and choice over
+vivid's two webcams.
 
 Usage (in the guest, from tests/): python3 -m lab.webcam_lab LUMIDART
 """
@@ -16,6 +17,7 @@ from e2e.harness.console import SETTINGS_DIALOG
 from e2e.harness.display import Screen
 from e2e.harness.linux_program import Program, open_settings_dialog
 
+from .cameras_lab import check_choice, check_list
 from .guest import (add_user, get_ctrl, highest_rate, load_vivid, run_scenario, running_mode, set_ctrl, sh,
                     start_udevd, v4l2)
 
@@ -217,7 +219,8 @@ def check_session_equipment(device):
 
 
 def checks(program, workdir, timed):
-    device = load_vivid(node_types="0x1", input_types="0x0")[0]
+    devices = load_vivid(n_devs=2, node_types="0x1,0x1", input_types="0x0,0x0")
+    device = devices[0]
     screen = Screen(workdir)
     try:
         timed.run("webcam: the fastest 640x480 mode and its picture", check_mode, screen, program, workdir, device)
@@ -225,6 +228,8 @@ def checks(program, workdir, timed):
         timed.run("webcam: E turns the brightness down until only a laser would count", check_exposure, screen,
                   program, workdir, device)
         timed.run("guest: udevd, a user, uinput", check_session_equipment, device)
+        timed.run("cameras: both webcams listed", check_list, program, devices)
+        timed.run("cameras: chosen, switched and remembered", check_choice, screen, program, workdir, devices)
     finally:
         screen.close()
 

@@ -277,10 +277,10 @@ def exact_screen_point(quad, spot, size):
 
 # --- Starting the console ------------------------------------------------------
 
-def start_console(s, cwd):
+def start_console(s, cwd, args=()):
     """Starts the program, waits for its window and for the camera picture
     (the crosshair is drawn only on frames)."""
-    program = s.start_program(cwd)
+    program = s.start_program(cwd, args=args)
     if s.driver is None:
         s.start_driver()
     s.do("move 2 2")

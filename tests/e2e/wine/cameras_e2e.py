@@ -13,23 +13,12 @@ import subprocess
 import sys
 import time
 
-from ..harness.checks import check, wait_for
-from ..harness.console import CYAN
-from ..harness.wine_session import Session, main, near
+from ..harness.checks import check
+from ..harness.wine_session import Session, main, near, start_console
 
 COLOURS = {1: 0x464E60, 2: 0x405A38}
 PROBE = (100, 100)
 NAMES = ["Lumidart virtual camera", "Lumidart virtual camera (2)"]
-
-
-def start(s, cwd, args=()):
-    program = s.start_program(cwd, args=args)
-    if s.driver is None:
-        s.start_driver()
-    s.do("move 2 2")
-    win = s.wait_window("the console window", lambda w: w["visible"] and not w["iconic"])
-    wait_for("the camera picture", lambda: near(s.client(win, "waiting")(320, 100), CYAN), timeout=30, interval=0.5)
-    return program, s.in_front()
 
 
 def showing(s, win, camera, what):
@@ -46,7 +35,7 @@ def scenario_cameras(args):
               "--list-cameras: exit %d\n%s" % (listed.returncode, listed.stdout))
 
         cwd = os.path.join(s.work, "switching")
-        program, win = start(s, cwd)
+        program, win = start_console(s, cwd)
         showing(s, win, 1, "the fixed source first")
         times = []
         for camera in (2, 1, 2):
@@ -56,13 +45,13 @@ def scenario_cameras(args):
             times.append(time.monotonic() - began)
         print("picture back after C in %s s" % ", ".join("%.2f" % t for t in times), flush=True)
         s.close(program)
-        program, win = start(s, cwd)
+        program, win = start_console(s, cwd)
         showing(s, win, 2, "the remembered camera at the next start")
         s.close(program)
 
         for label, option, camera in (("by-name", ["--camera", NAMES[1]], 2), ("by-number", ["--camera=2"], 2),
                                       ("missing", ["--camera", "3"], 1)):
-            program, win = start(s, os.path.join(s.work, label), option)
+            program, win = start_console(s, os.path.join(s.work, label), option)
             showing(s, win, camera, "camera %d for %s" % (camera, " ".join(option)))
             s.close(program)
 

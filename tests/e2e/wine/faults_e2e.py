@@ -146,18 +146,19 @@ def scenario_faults_capture(args):
             fault.note("running, 0 frames shown")
             close_and_check(s, program, cwd, fault, OPERATOR_BYTES)
 
-        with Fault("source stops after 30 frames (end of stream)") as fault:
+        with Fault("source stops after 30 frames, with no word of a loss") as fault:
             cwd = prepare_run(s, "stop-after")
+            count = camera_stats(s)
             program = s.start_program(cwd, "stop-after=30")
             win = s.wait_window("the console window", shown)
             s.wait_picture("the camera picture", win, "stop-after", lambda at: near(at(320, 100), CYAN), timeout=30)
-            time.sleep(3.0)
+            wait_for("the silent camera opened again", lambda: count("mode") >= 2, timeout=20)
             check(program.poll() is None, "the program ended with the stream")
             s.do("activate")
             s.do("key space")
             s.do("key esc")
             s.wait_window("the console to minimise", lambda w: w["iconic"])
-            fault.note("last picture kept, keys handled, running")
+            fault.note("opened again once frames stopped, keys handled, running")
             close_and_check(s, program, cwd, fault, OPERATOR_BYTES)
 
 
@@ -255,21 +256,28 @@ def held_and_repeated_keys(s):
         close_and_check(s, program, cwd, fault, OPERATOR_BYTES)
 
 
+def camera_stats(s):
+    """The camera's stats file for the session's programs; returns a count
+    of its lines that start with a word ("mode" opens each stream)."""
+    stats = os.path.join(s.work, "stats.txt")
+    s.env["LUMIDART_VIRTUALCAM_STATS"] = windows_path(stats)
+
+    def count(word):
+        try:
+            with open(stats) as f:
+                return sum(1 for line in f if line.split()[:1] == [word])
+        except FileNotFoundError:
+            return 0
+    return count
+
+
 def scenario_faults_unplug(args):
     """The camera unplugged and plugged back while previewing and while
     tracking, F12 while it is gone: the program carries on without a
     restart, and the picture and tracking come back exactly."""
     with Session(args, "faults_unplug") as s:
         s.register_camera()
-        stats = os.path.join(s.work, "stats.txt")
-        s.env["LUMIDART_VIRTUALCAM_STATS"] = windows_path(stats)
-
-        def count(word):
-            try:
-                with open(stats) as f:
-                    return sum(1 for line in f if line.split()[:1] == [word])
-            except FileNotFoundError:
-                return 0
+        count = camera_stats(s)
 
         def unplug_and_plug(spot, while_gone=lambda: None):
             """Unplugged until the camera has seen it, then back with the spot
