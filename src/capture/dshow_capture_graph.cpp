@@ -125,23 +125,30 @@ bool PlatformCaptureCreateSource() {
 }
 
 void PlatformCaptureConnect() {
+    // NOTE: the format is set before the pins meet. Many capture filters
+    // (Wine's among them) offer only their current format once one is set,
+    // and a fresh one holds its first, smallest mode: connected first, the
+    // sink would see nothing of the frame's size. Set before the
+    // connection, the format is the one the connection uses.
+    IAMStreamConfig* config = nullptr;
+    if (g_builder != nullptr) {
+        g_builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, g_source, IID_IAMStreamConfig,
+                                 reinterpret_cast<void**>(&config));
+    }
+    if (config != nullptr) {
+        // A camera with no format of the frame's size gives no picture, as a
+        // missing one does: the sink refuses all its formats.
+        AM_MEDIA_TYPE* const type = ChosenCapability(config);
+        if (type != nullptr) config->SetFormat(type);
+        config->Release();
+        DeleteMediaType(type);
+    }
+
     IPin* const sourcePin = FirstPin(g_source);
     IPin* const sinkPin = FirstPin(g_sink);
     if (g_graph != nullptr && sourcePin != nullptr && sinkPin != nullptr) g_graph->Connect(sourcePin, sinkPin);
     if (sourcePin != nullptr) sourcePin->Release();
     if (sinkPin != nullptr) sinkPin->Release();
-
-    if (g_builder == nullptr) return;
-    IAMStreamConfig* config = nullptr;
-    g_builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, g_source, IID_IAMStreamConfig,
-                             reinterpret_cast<void**>(&config));
-    if (config == nullptr) return;
-    // A camera with no format of the frame's size gives no picture, as a
-    // missing one does: the sink has refused all its formats.
-    AM_MEDIA_TYPE* const type = ChosenCapability(config);
-    if (type != nullptr) config->SetFormat(type);
-    config->Release();
-    DeleteMediaType(type);
 }
 
 // Everything but the sink leaves the graph, the converters inserted for

@@ -159,8 +159,8 @@ void PlatformCaptureCreatePipeline();
 // Creates the capture source, the selected camera, and adds it to the
 // pipeline; false if it cannot be created.
 bool PlatformCaptureCreateSource();
-// Attaches the source's first output to the sink (conversion allowed) and
-// selects the source's first advertised format.
+// Selects the source's mode and attaches its first output to the sink
+// (conversion allowed).
 void PlatformCaptureConnect();
 void PlatformCaptureRun();
 // Returns only when no frame delivery is in progress and none will follow.
