@@ -60,10 +60,17 @@ void NameCamerasApart(std::vector<PlatformCamera>* cameras) {
 }
 
 int FindCamera(const std::vector<PlatformCamera>& cameras, const std::string& identity) {
+    int same = -1, candidates = 0;
     for (size_t i = 0; i < cameras.size(); ++i) {
         if (cameras[i].identity == identity) return static_cast<int>(i);
+        if (PlatformSameCamera(cameras[i].identity, identity)) {
+            same = static_cast<int>(i);
+            ++candidates;
+        }
     }
-    return -1;
+    // Two nodes on one bus (a camera's colour and infrared sensors) leave
+    // no way to tell which one was meant.
+    return candidates == 1 ? same : -1;
 }
 
 CameraChoice ChooseCamera(const std::vector<PlatformCamera>& cameras, const std::string& wanted,
@@ -123,6 +130,15 @@ bool SelectNextCamera() {
     if (static_cast<int>(next) == at) return false;
     Select(cameras[next].identity);
     return true;
+}
+
+void FollowCurrentCamera() {
+    if (g_current.empty()) return;
+    const std::vector<PlatformCamera> cameras = ListedCameras();
+    const int at = FindCamera(cameras, g_current);
+    if (at >= 0 && cameras[static_cast<size_t>(at)].identity != g_current) {
+        Select(cameras[static_cast<size_t>(at)].identity);
+    }
 }
 
 void RememberCamera() {

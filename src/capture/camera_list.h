@@ -25,7 +25,8 @@ struct CameraChoice {
 // camera; an empty list leaves the default source.
 CameraChoice ChooseCamera(const std::vector<PlatformCamera>& cameras, const std::string& wanted,
                           const std::string& remembered, bool overridden);
-// The list's index of that identity, or -1.
+// The list's index of that identity, or of the one camera the platform
+// takes for the same device under another identity; else -1.
 int FindCamera(const std::vector<PlatformCamera>& cameras, const std::string& identity);
 // "NUMBER<TAB>NAME<TAB>IDENTITY", the number counting from 1.
 std::string CameraLine(int index, const PlatformCamera& camera);
@@ -47,6 +48,9 @@ void SelectStartCamera();
 // The next camera in the list, wrapping round, selected; false (nothing
 // changed) when there is no other.
 bool SelectNextCamera();
+// The camera in use, found again in a fresh list, selected under the
+// identity it now has (a webcam plugged back in may get another node).
+void FollowCurrentCamera();
 // The camera in use becomes the default of the next start; nothing is
 // written while the platform's default source runs.
 void RememberCamera();

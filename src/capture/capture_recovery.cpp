@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "capture/camera_list.h"
 #include "state/platform.h"
 #include "state/tracker_state.h"
 
@@ -69,6 +70,7 @@ void OnCaptureLost() {
 
 void OnCaptureRetry() {
     if (!g_lost || g_tracker.closed) return;
+    FollowCurrentCamera();
     if (!PlatformCaptureReopenSource()) return;
     g_lost = false;
     ForgetFrames();

@@ -120,6 +120,9 @@ std::vector<PlatformCamera> PlatformListCameras() {
     return cameras;
 }
 
+// A device path or moniker stays the device's own when it comes back.
+bool PlatformSameCamera(const std::string&, const std::string&) { return false; }
+
 bool PlatformCameraOverridden() { return false; }
 
 void PlatformCaptureSelectCamera(const std::string& identity) { g_selected = identity; }

@@ -162,6 +162,22 @@ std::vector<PlatformCamera> PlatformListCameras() {
     return cameras;
 }
 
+namespace {
+
+// The bus of a "PATH BUS" identity; empty for any other.
+std::string BusOf(const std::string& identity) {
+    const size_t space = identity.find(' ');
+    if (identity.rfind("/dev/", 0) != 0 || space == std::string::npos) return {};
+    return identity.substr(space + 1);
+}
+
+}  // namespace
+
+bool PlatformSameCamera(const std::string& a, const std::string& b) {
+    const std::string bus = BusOf(a);
+    return !bus.empty() && bus == BusOf(b);
+}
+
 GstElement* CreateCameraElement(const std::string& identity) {
     std::vector<ListedDevice> listed = ListDevices();
     GstElement* element = nullptr;

@@ -139,6 +139,9 @@ struct PlatformCamera {
 // Every camera the system lists, each once, in a stable order. Starts the
 // component system where listing needs it.
 std::vector<PlatformCamera> PlatformListCameras();
+// True when two identities that differ still name one camera, come back
+// under another name (on Linux, another device node on the same bus).
+bool PlatformSameCamera(const std::string& a, const std::string& b);
 // True when the environment names a source of its own (LUMIDART_SOURCE on
 // Linux): it replaces the remembered camera.
 bool PlatformCameraOverridden();

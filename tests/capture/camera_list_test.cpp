@@ -51,12 +51,16 @@ TEST_F(CameraListTest, ChoiceByNumberNameRememberedOrFirst) {
         {"2", "", false, 1, false},    {"vivid (2)", "", false, 1, false}, {"vivid", second, false, 0, false},
         {"3", second, false, 1, true}, {"02", "", false, 0, true},         {"", second, true, -1, false},
         {"1", second, true, 0, false}, {"nope", "", true, -1, true},
+        // The second webcam remembered from a start when it had another node.
+        {"", "/dev/video6 platform:vivid-001", false, 1, false},
     };
     for (const Case& c : cases) {
         const CameraChoice choice = ChooseCamera(cameras, c.wanted, c.remembered, c.overridden);
         EXPECT_EQ(choice.index, c.index) << c.wanted << " / " << c.remembered << " / " << c.overridden;
         EXPECT_EQ(choice.unknown, c.unknown) << c.wanted;
     }
+    const Cameras oneBus = {{"Colour", "/dev/video0 usb-3"}, {"Infrared", "/dev/video2 usb-3"}};
+    EXPECT_EQ(FindCamera(oneBus, "/dev/video4 usb-3"), -1) << "two nodes on the bus: neither is taken";
 }
 
 TEST_F(CameraListTest, TheCameraInUseAtCloseIsTheNextDefaultUnlessTheFileIsDamaged) {
@@ -106,7 +110,16 @@ TEST_F(CameraListTest, KeyCTakesTheNextCameraRoundOutsideTracking) {
     OnKeyC();
     EXPECT_TRUE(CaptureIsLost());
     EXPECT_EQ(g_fake.selectedCamera, kTwoAlike[1].identity);
+    // It comes back on another node: that is the camera reopened and kept.
+    const std::string moved = "/dev/video6 platform:vivid-001";
+    g_fake.cameras = {kTwoAlike[0], {"vivid", moved}};
+    g_fake.sourceAvailable = true;
+    OnCaptureWatchTimer();
+    EXPECT_FALSE(CaptureIsLost());
+    EXPECT_EQ(g_fake.selectedCamera, moved);
     OnClose();
+    std::ifstream file(kCameraFileName, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), CameraFileText(moved));
 }
 
 }  // namespace

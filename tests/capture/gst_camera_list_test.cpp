@@ -90,3 +90,16 @@ TEST(GstCameraList, EachCameraOnceInTheOrderOfItsIdentity) {
                                               "Webcam | /dev/lumidart-test-video10 usb-2",
                                               "Screen | lumidart-test-screen, index=(int)1;"}));
 }
+
+TEST(GstCameraList, TheSameBusUnderAnotherNodeIsTheSameCamera) {
+    struct Case {
+        const char *a, *b;
+        bool same;
+    } const cases[] = {
+        {"/dev/video2 usb-0000:00:14.0-1", "/dev/video4 usb-0000:00:14.0-1", true},
+        {"/dev/video2 usb-0000:00:14.0-1", "/dev/video2 usb-0000:00:14.0-2", false},
+        {"/dev/video2", "/dev/video4", false},
+        {"lumidart-test-screen, index=(int)1;", "lumidart-test-screen, index=(int)1;", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(PlatformSameCamera(c.a, c.b), c.same) << c.a << " / " << c.b;
+}

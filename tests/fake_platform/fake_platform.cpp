@@ -211,6 +211,11 @@ void PlatformPresentPicture() { g_fake.presents.fetch_add(1); }
 // --- Capture ---------------------------------------------------------------
 
 std::vector<PlatformCamera> PlatformListCameras() { return g_fake.cameras; }
+// As on Linux: "PATH BUS", the same bus under another path.
+bool PlatformSameCamera(const std::string& a, const std::string& b) {
+    const size_t at = a.find(' '), bt = b.find(' ');
+    return at != std::string::npos && bt != std::string::npos && a.substr(at) == b.substr(bt);
+}
 bool PlatformCameraOverridden() { return g_fake.cameraOverridden; }
 void PlatformCaptureSelectCamera(const std::string& identity) { g_fake.selectedCamera = identity; }
 bool PlatformCaptureSwitchSource() {

@@ -41,22 +41,16 @@ def dv_timings_640x480p60(device):
     raise Failure("no 640x480p60 timings on " + device)
 
 
-def looped_vivid(webcams=0):
-    """vivid's nodes: as many plain webcams as asked, then the capture and
-    the output of a device whose output loops into its capture, both at
-    640 x 480p60 YUYV, with no text over the picture."""
-
-    def each(webcam, looped):
-        return ",".join([webcam] * webcams + [looped])
-
-    nodes = load_vivid(n_devs=webcams + 1, node_types=each("0x1", "0x101"), num_inputs=each("1", "1"),
-                       input_types=each("0x0", "0x3"), num_outputs=each("1", "1"), output_types=each("0x1", "0x1"))
-    capture, output = nodes[-2:]
+def looped_vivid():
+    """(capture node, output node) of a vivid whose output loops into its
+    capture, both at 640 x 480p60 YUYV, with no text over the picture."""
+    capture, output = load_vivid(node_types="0x101", num_inputs=1, input_types="0x3", num_outputs=1,
+                                 output_types="0x1")
     for node, side in ((capture, ""), (output, "-out")):
         v4l2(node, "--set-dv-bt-timings", "index=%d" % dv_timings_640x480p60(node))
         v4l2(node, "--set-fmt-video%s=width=640,height=480,pixelformat=YUYV" % side)
     set_ctrl(capture, osd_text_mode=2, loop_video=1)
-    return nodes
+    return capture, output
 
 
 def feed(screen, output):

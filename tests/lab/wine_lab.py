@@ -22,13 +22,13 @@ from e2e.harness.wine_session import (OPERATOR_BYTES, OPERATOR_QUAD, Fault, Sess
                                       exact_screen_point, prepare_run, start_console)
 
 from .guest import load_vivid, press, reconnected, run_scenario, set_ctrl
+from .webcam_lab import BARS
 
 # vivid's test patterns: colour bars left to right at 75%, the same bars
 # top to bottom at 100%, and a green field under which the square the
 # pattern generator can show turns red: the laser, 256 pixels wide at the
 # centre of the picture.
 VERTICAL_BARS, HORIZONTAL_BARS, GREEN = 0, 3, 8
-BARS = [(1, 1, 1), (1, 1, 0), (0, 1, 1), (0, 1, 0), (1, 0, 1), (1, 0, 0), (0, 0, 1), (0, 0, 0)]
 SQUARE_CENTRE = (319.5, 239.5)
 
 
@@ -47,14 +47,10 @@ def pattern(device, value, square=0):
     set_ctrl(device, test_pattern=value, show_square=square)
 
 
-def listed(s):
+def check_list(s):
     r = subprocess.run(["wine", s.args.program, "--list-cameras"], env=s.env, cwd=s.work, capture_output=True,
                        text=True, timeout=120 * PATIENCE)
-    return r.returncode, [line.rstrip("\r").split("\t") for line in r.stdout.splitlines()]
-
-
-def check_list(s):
-    code, lines = listed(s)
+    code, lines = r.returncode, [line.rstrip("\r").split("\t") for line in r.stdout.splitlines()]
     check(code == 0 and [line[:2] for line in lines] == [["1", "vivid"], ["2", "vivid (2)"]],
           "--list-cameras: exit %d, %r" % (code, lines))
     return "; ".join(" ".join(line) for line in lines)
