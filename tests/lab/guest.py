@@ -6,6 +6,7 @@ is loaded at boot)."""
 import glob
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -127,5 +128,10 @@ def run_scenario(checks, prefix="lumidart-lab-"):
     the command line; the exit status says whether any check failed."""
     program = os.path.abspath(sys.argv[1])
     timed = Timed()
-    checks(program, tempfile.mkdtemp(prefix=prefix), timed, *sys.argv[2:])
+    workdir = tempfile.mkdtemp(prefix=prefix)
+    checks(program, workdir, timed, *sys.argv[2:])
+    if timed.failures and os.path.isdir("/lab-out"):
+        # The screenshots come back with the job's output.
+        shutil.copytree(workdir, "/lab-out/screenshots", ignore=lambda folder, names: [
+            n for n in names if not n.endswith(".png") and not os.path.isdir(os.path.join(folder, n))])
     return 1 if timed.failures else 0

@@ -70,13 +70,15 @@ def check_choice(s, cwd, console):
     return "640x480 pictures the right way round, C %.1f s, the second webcam remembered" % switched
 
 
-def check_tracking(s, win, device):
+def check_tracking(s, console, device):
+    """console: its window replaced by the one F12 brings back."""
+    win = console["win"]
     pattern(device, GREEN, square=1)
     s.minimise()
     screen = win["screen"]
     target = resting_place((screen[0] // 2, screen[1] // 2), exact_screen_point(OPERATOR_QUAD, SQUARE_CENTRE, screen))
     s.wait_cursor("the cursor on the square's centre at %r" % (target,), target)
-    s.restore_with_f12()
+    console["win"] = s.restore_with_f12()
     return "cursor at %r, exact" % (target,)
 
 
@@ -118,7 +120,7 @@ def checks(program, workdir, timed, camera, driver, prefix):
         cwd, console = prepare_run(s, "console"), {}
         if not timed.run("wine: the chosen webcam, C and the remembered choice", check_choice, s, cwd, console):
             return
-        timed.run("wine: tracking the webcam's red square", check_tracking, s, console["win"], webcams[1])
+        timed.run("wine: tracking the webcam's red square", check_tracking, s, console, webcams[1])
         timed.run("wine: a webcam disconnected under the program", check_return, s, console["win"], webcams[1])
         timed.run("wine: closed", check_close, s, console["program"], cwd)
 
