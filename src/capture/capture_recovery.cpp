@@ -13,9 +13,15 @@ constexpr int kWatchMs = 1000;
 // delivering counts as lost. Some capture drivers (Wine's among them) just
 // stop when the device goes, with no event; a hung USB camera does the same.
 constexpr int kStallTicks = 3;
+// A camera opened again after a loss had frames before: when none come
+// for this long the reopen has failed (a device still held, a driver that
+// accepts the connection but never streams) and the retries go on.
+constexpr int kReopenTicks = 5;
 
 bool g_lost;
-bool g_delivered;
+// Whether silence now means a loss, and after how many quiet ticks.
+bool g_expectFrames;
+int g_quietLimit;
 uint32_t g_lastPasses;
 int g_stillTicks;
 
@@ -28,10 +34,11 @@ uint32_t Passes() {
            g_tracker.trackingPasses.load(std::memory_order_relaxed);
 }
 
-// A freshly opened source has to deliver before its silence means anything:
-// a source that never connects is left alone, as at start.
-void ForgetFrames() {
-    g_delivered = false;
+// A camera opened by choice has to deliver before its silence means
+// anything: one that never connects is left alone, as at start.
+void WatchFrames(bool expectFrames, int quietLimit) {
+    g_expectFrames = expectFrames;
+    g_quietLimit = quietLimit;
     g_lastPasses = Passes();
     g_stillTicks = 0;
 }
@@ -42,10 +49,8 @@ void Arm() { PlatformStartCaptureWatchTimer(MainWindow(), kWatchMs); }
 void WatchForStall() {
     const uint32_t passes = Passes();
     if (passes != g_lastPasses) {
-        g_lastPasses = passes;
-        g_delivered = true;
-        g_stillTicks = 0;
-    } else if (g_delivered && ++g_stillTicks >= kStallTicks) {
+        WatchFrames(true, kStallTicks);
+    } else if (g_expectFrames && ++g_stillTicks >= g_quietLimit) {
         OnCaptureLost();
     }
 }
@@ -54,7 +59,7 @@ void WatchForStall() {
 
 void StartCaptureWatch() {
     if (g_tracker.closed || !TestStatus(kGraphReady)) return;
-    ForgetFrames();
+    WatchFrames(false, kStallTicks);
     Arm();
 }
 
@@ -73,7 +78,7 @@ void OnCaptureRetry() {
     FollowCurrentCamera();
     if (!PlatformCaptureReopenSource()) return;
     g_lost = false;
-    ForgetFrames();
+    WatchFrames(true, kReopenTicks);
 }
 
 void OnCaptureWatchTimer() {

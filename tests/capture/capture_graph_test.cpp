@@ -97,8 +97,8 @@ TEST_F(CaptureGraphTest, LostCameraIsRetriedUntilItReturnsAndNeverAfterTheClose)
 }
 
 // Frames that stop without a word from the driver: three quiet seconds
-// after frames came count as a loss; a source that never delivered, or
-// one just reopened and not yet delivering, is left alone.
+// after frames came count as a loss; a source that never delivered is left
+// alone, and one reopened after a loss has five seconds to deliver.
 TEST_F(CaptureGraphTest, StreamThatStopsDeliveringCountsAsLost) {
     BuildCaptureGraph();
     const auto ticks = [](int n, bool pass) {
@@ -113,9 +113,12 @@ TEST_F(CaptureGraphTest, StreamThatStopsDeliveringCountsAsLost) {
     EXPECT_FALSE(ticks(2, false)) << "two quiet seconds";
     EXPECT_TRUE(ticks(1, false)) << "the third";
     EXPECT_FALSE(ticks(1, false)) << "reopened on the next tick";
-    EXPECT_FALSE(ticks(10, false)) << "the reopened source has not delivered yet";
+    EXPECT_FALSE(ticks(4, false));
+    EXPECT_TRUE(ticks(1, false)) << "five quiet seconds after the reopen";
+    EXPECT_FALSE(ticks(1, false)) << "reopened again";
     g_tracker.trackingPasses.fetch_add(1);  // tracking passes count as well
-    EXPECT_TRUE(ticks(4, false));
+    EXPECT_FALSE(ticks(3, false));
+    EXPECT_TRUE(ticks(1, false));
     EXPECT_TRUE(g_fake.captureWatchArmed);
 }
 
